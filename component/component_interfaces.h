@@ -1,0 +1,102 @@
+// The interfaces the pipeline host calls on a component, and the identifiers
+// of the Tolvarine component that hosts use to create it.
+#pragma once
+
+#include <cstdint>
+
+#include "component/pipeline_interfaces.h"
+#include "platform/com.h"
+
+// {AE9DA26D-2AFB-4217-8A4C-49CECC0620FE}
+constexpr IID IID_IDTSRuntimeComponent90 = {0xAE9DA26D, 0x2AFB, 0x4217, {0x8A, 0x4C, 0x49, 0xCE, 0xCC, 0x06, 0x20, 0xFE}};
+// {76F19268-BCE0-4A23-95D1-F85AC738941D}
+constexpr IID IID_IDTSDesigntimeComponent90 = {0x76F19268, 0xBCE0, 0x4A23, {0x95, 0xD1, 0xF8, 0x5A, 0xC7, 0x38, 0x94, 0x1D}};
+
+constexpr GUID CLSID_Tolvarine = {0xFDEC65FE, 0x7212, 0x4737, {0xB2, 0x22, 0xD7, 0x28, 0x3A, 0xB5, 0xA3, 0x83}};  // {FDEC65FE-7212-4737-B222-D7283AB5A383}
+constexpr GUID APPID_Tolvarine = {0xD4D49510, 0x4513, 0x49A4, {0x93, 0x54, 0x8B, 0x90, 0x5E, 0x5C, 0x74, 0x74}};  // {D4D49510-4513-49A4-9354-8B905E5C7474}
+constexpr GUID LIBID_TolvarineLib = {0x0A3BF4D9, 0xC097, 0x4E13, {0x89, 0xA5, 0xB1, 0xD8, 0x56, 0x0D, 0x82, 0x97}};  // {0A3BF4D9-C097-4E13-89A5-B1D8560D8297}
+constexpr GUID IID_ITolvarine = {0xAB00CA3E, 0xE989, 0x4E77, {0xB2, 0x18, 0xD0, 0x6E, 0xEC, 0x35, 0xBE, 0xA1}};  // {AB00CA3E-E989-4E77-B218-D06EEC35BEA1}
+
+constexpr char16_t kTolvarineProgID[] = u"Tolvarine.Tolvarine";
+
+// The run-time interface: fourteen operations after IDispatch's.
+struct IDTSRuntimeComponent90 : IDispatch {
+  virtual HRESULT PrepareForExecute() = 0;                                  // 1
+  virtual HRESULT PreExecute() = 0;                                         // 2
+  virtual HRESULT PrimeOutput(int32_t outputs, int32_t* outputIDs,
+                              IDTSBuffer90** buffers) = 0;                  // 3
+  virtual HRESULT ProcessInput(int32_t inputID, IDTSBuffer90* buffer) = 0;  // 4
+  virtual HRESULT PostExecute() = 0;                                        // 5
+  virtual HRESULT Cleanup() = 0;                                            // 6
+  virtual HRESULT put_ComponentMetaData(IDTSComponentMetaData90* metadata) = 0;  // 7
+  virtual HRESULT put_Connections(IUnknown* connections) = 0;                    // 8
+  virtual HRESULT put_BufferManager(IDTSBufferManager90* bufferManager) = 0;     // 9
+  virtual HRESULT put_EventInfos(IUnknown* eventInfos) = 0;                      // 10
+  virtual HRESULT put_LogEntryInfos(IUnknown* logEntryInfos) = 0;                // 11
+  virtual HRESULT put_Variables(IUnknown* variables) = 0;                        // 12
+  virtual HRESULT put_RuntimeConnections(IUnknown* connections) = 0;             // 13
+  virtual HRESULT get_ExternalColumnCount(int32_t* count) = 0;                   // 14
+
+ protected:
+  ~IDTSRuntimeComponent90() = default;
+};
+
+// The design-time interface: thirty operations after IDispatch's. Only
+// ProvideComponentProperties, SetUsageType, SetComponentProperty,
+// SetInputColumnProperty and PerformUpgrade do anything; the rest answer a
+// fixed result without reading their arguments.
+struct IDTSDesigntimeComponent90 : IDispatch {
+  virtual HRESULT ProvideComponentProperties() = 0;                                   // 1
+  virtual HRESULT Validate(int32_t* status) = 0;                                      // 2
+  virtual HRESULT ReinitializeMetaData() = 0;                                         // 3
+  virtual HRESULT InsertInput(int32_t position, int32_t inputID, IDTSInput90** input) = 0;  // 4
+  virtual HRESULT OnInputPathAttached(int32_t inputID) = 0;                           // 5
+  virtual HRESULT SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInput,
+                               int32_t lineageID, int32_t usageType,
+                               IDTSInputColumn90** inputColumn) = 0;                  // 6
+  virtual HRESULT SetComponentProperty(BSTR name, VARIANT value,
+                                       IDTSCustomProperty90** property) = 0;          // 7
+  virtual HRESULT InsertOutput(int32_t position, int32_t outputID, IDTSOutput90** output) = 0;  // 8
+  virtual HRESULT DeleteInput(int32_t inputID) = 0;                                   // 9
+  virtual HRESULT SetInputColumnProperty(int32_t inputID, int32_t inputColumnID, BSTR name,
+                                         VARIANT value, IDTSCustomProperty90** property) = 0;  // 10
+  virtual HRESULT DeleteOutput(int32_t outputID) = 0;                                 // 11
+  virtual HRESULT InsertOutputColumnAt(int32_t outputID, int32_t position, BSTR name,
+                                       BSTR description, IDTSOutputColumn90** column) = 0;  // 12
+  virtual HRESULT DeleteOutputColumn(int32_t outputID, int32_t columnID) = 0;         // 13
+  virtual HRESULT SetOutputColumnProperty(int32_t outputID, int32_t columnID, BSTR name,
+                                          VARIANT value, IDTSCustomProperty90** property) = 0;  // 14
+  virtual HRESULT SetOutputProperty(int32_t outputID, BSTR name, VARIANT value) = 0;  // 15
+  virtual HRESULT SetInputProperty(int32_t inputID, BSTR name, VARIANT value) = 0;    // 16
+  virtual HRESULT OnOutputPathAttached(int32_t outputID) = 0;                         // 17
+  virtual HRESULT OnInputPathDetached(int32_t inputID) = 0;                           // 18
+  virtual HRESULT PerformUpgrade(int32_t pipelineVersion) = 0;                        // 19
+  virtual HRESULT OnOutputPathDetached(int32_t outputID) = 0;                         // 20
+  virtual HRESULT SetExternalMetadataColumnProperty(int32_t id, BSTR name, VARIANT value) = 0;  // 21
+  virtual HRESULT MapInputColumn(int32_t inputID, int32_t columnID, int32_t externalID) = 0;    // 22
+  virtual HRESULT MapOutputColumn(int32_t outputID, int32_t columnID, int32_t externalID) = 0;  // 23
+  virtual HRESULT OnDeletingInputColumn(int32_t inputID, int32_t columnID) = 0;       // 24
+  virtual HRESULT OnDeletingOutputColumn(int32_t outputID, int32_t columnID) = 0;     // 25
+  virtual HRESULT AcquireConnections(IUnknown* transaction) = 0;                      // 26
+  virtual HRESULT ReleaseConnections() = 0;                                           // 27
+  virtual HRESULT DescribeRedirectedErrorCode(int32_t code, BSTR* description) = 0;   // 28
+  virtual HRESULT put_ComponentMetaDataForDesign(IDTSComponentMetaData90* metadata) = 0;  // 29
+  virtual HRESULT RegisterEvents() = 0;                                               // 30
+
+ protected:
+  ~IDTSDesigntimeComponent90() = default;
+};
+
+// The component's own interface: IUnknown's operations only.
+struct ITolvarine : IUnknown {
+ protected:
+  ~ITolvarine() = default;
+};
+
+// Entry points exported by the component library.
+extern "C" {
+using DllGetClassObjectFn = HRESULT (*)(REFCLSID clsid, REFIID iid, void** object);
+using DllCanUnloadNowFn = HRESULT (*)();
+using DllRegisterServerFn = HRESULT (*)();
+using DllUnregisterServerFn = HRESULT (*)();
+}

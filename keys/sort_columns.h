@@ -1,0 +1,66 @@
+// The description of every column and of the sort key, and CompareRows, the
+// one definition of row order used by sorting, merging and duplicate
+// elimination.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "component/pipeline_interfaces.h"
+#include "keys/column_functions.h"
+
+struct SortColumn {
+  uint32_t InputDataOffset;
+  uint32_t InputLengthOffset;
+  uint32_t InputStatusOffset;
+  BufferColumnInfo OutputColumn;  // The column in the output buffer.
+  uint32_t ComparisonFlags;       // The input column's NewComparisonFlags.
+  int32_t SortKeyPosition;        // 0: not a key; |n|: rank; negative: descending.
+  ColumnComparator Compare;       // Null for DT_BYTES.
+  ColumnCopier Copy;              // Null for DT_BYTES.
+};
+
+// Fills `columns` (one record per output column, in output order) and `keys`
+// (the key columns, ordered by OrderSortKeys) from the component's metadata
+// and the buffer manager. On failure the lists keep what was appended.
+HRESULT BuildSortColumns(IDTSComponentMetaData90* metadata, IDTSBufferManager90* bufferManager,
+                         std::vector<SortColumn>* columns, std::vector<SortColumn>* keys);
+
+// Orders the keys by absolute key position; equal positions keep their
+// column order (a stable sort).
+void OrderSortKeys(std::vector<SortColumn>* keys);
+
+// Compares the DT_BYTES values of one key: the common prefix as unsigned
+// bytes, then the shorter value first. Lengths are clamped to the slot.
+int32_t CompareBytesValues(const uint8_t* left, const uint8_t* right, const SortColumn& key);
+
+// Orders two stored rows by the keys. NULL sorts before every value of an
+// ascending key and after every value of a descending one; two NULLs are
+// equal. REQUIRES: `keys` came from BuildSortColumns for rows of this layout.
+inline int32_t CompareRows(const uint8_t* left, const uint8_t* right, const SortColumn* keys,
+                           size_t keyCount) {
+  for (size_t i = 0; i < keyCount; ++i) {
+    const SortColumn& key = keys[i];
+    uint32_t leftStatus, rightStatus;
+    __builtin_memcpy(&leftStatus, left + key.InputStatusOffset, 4);
+    __builtin_memcpy(&rightStatus, right + key.InputStatusOffset, 4);
+    int32_t result;
+    if (leftStatus == DBSTATUS_S_ISNULL) {
+      result = rightStatus == DBSTATUS_S_ISNULL ? 0 : -1;
+    } else if (rightStatus == DBSTATUS_S_ISNULL) {
+      result = 1;
+    } else if (key.Compare) {
+      result = key.Compare(left + key.InputDataOffset, right + key.InputDataOffset,
+                           key.ComparisonFlags);
+    } else {
+      result = CompareBytesValues(left, right, key);
+    }
+    if (result != 0) return key.SortKeyPosition < 0 ? (result < 0 ? 1 : -1) : result;
+  }
+  return 0;
+}
+
+inline int32_t CompareRows(const uint8_t* left, const uint8_t* right,
+                           const std::vector<SortColumn>& keys) {
+  return CompareRows(left, right, keys.data(), keys.size());
+}

@@ -1,0 +1,24 @@
+// The list of scratch areas: the directories that scratch files go to, used
+// round robin, one per new file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/com_types.h"
+
+struct ScratchAreaList {
+  uint32_t NextFileNumber = 1;  // Number of the next scratch file name, shared by all areas.
+  bool PrivilegeTried = false;  // The volume privilege step has run (a no-op here).
+  std::vector<std::u16string> Areas;
+  size_t NextArea = 0;          // Index into Areas; Areas.size() means "the end".
+};
+
+// Appends the areas of `text` (";"-separated; null or empty: the temporary
+// directory) to `list->Areas`. E_INVALIDARG when no area survives.
+HRESULT ParseScratchAreas(ScratchAreaList* list, const char16_t* text);
+
+// The area for the next scratch file: NextArea, wrapping to the first area
+// at the end. REQUIRES: Areas not empty.
+const std::u16string& TakeNextArea(ScratchAreaList* list);
