@@ -12,13 +12,18 @@ struct ScratchAreaList {
   uint32_t NextFileNumber = 1;  // Number of the next scratch file name, shared by all areas.
   bool PrivilegeTried = false;  // The volume privilege step has run (a no-op here).
   std::vector<std::u16string> Areas;
-  size_t NextArea = 0;          // Index into Areas; Areas.size() means "the end".
+  size_t NextArea = 0;  // Index into Areas; Areas.size() means "the end".
 };
 
 // Appends the areas of `text` (";"-separated; null or empty: the temporary
-// directory) to `list->Areas`. E_INVALIDARG when no area survives.
+// directory) to `list->Areas` and moves NextArea to the end, so that the next
+// scratch file goes to the first area. Empty pieces are skipped, and so is a
+// piece that is exactly the root of a mounted file system other than a local,
+// non-removable disk; every other piece is kept exactly as written.
+// E_INVALIDARG when no piece of `text` is kept.
 HRESULT ParseScratchAreas(ScratchAreaList* list, const char16_t* text);
 
 // The area for the next scratch file: NextArea, wrapping to the first area
-// at the end. REQUIRES: Areas not empty.
+// at the end. Does not move NextArea on: the writer does that once the
+// file's name has been reserved. REQUIRES: Areas not empty.
 const std::u16string& TakeNextArea(ScratchAreaList* list);

@@ -1,0 +1,78 @@
+// The comparators and copiers that SelectColumnFunctions hands out, one per
+// data type. Values may lie at any alignment inside a row, so every read goes
+// through memcpy. Comparators return -1, 0 or 1 unless noted, and swapping
+// their arguments reverses the sign.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+namespace keys {
+
+template <class T>
+T Load(const void* value) {
+  T result;
+  std::memcpy(&result, value, sizeof(T));
+  return result;
+}
+
+template <class T>
+int32_t ThreeWay(T left, T right) {
+  return left < right ? -1 : left > right ? 1 : 0;
+}
+
+// Integers of every width, signed or not (the 64-bit ones, CY and FILETIME
+// included: in little-endian order comparing the whole value is comparing
+// the high words, signed or not as T is, then the low words unsigned).
+template <class T>
+int32_t CompareIntegers(const void* left, const void* right, uint32_t) {
+  return ThreeWay(Load<T>(left), Load<T>(right));
+}
+
+// Floating point: a NaN on either side compares equal to anything, and -0.0
+// equals +0.0. With NaNs among the values this order is not transitive.
+template <class T>
+int32_t CompareFloats(const void* left, const void* right, uint32_t) {
+  return ThreeWay(Load<T>(left), Load<T>(right));
+}
+
+// False (0) before true (any other bit pattern).
+int32_t CompareBooleans(const void* left, const void* right, uint32_t);
+
+// Well-formed DECIMALs in numeric order; after them the malformed ones
+// (scale above 28, or sign other than 0 and 0x80) in order of their bytes.
+int32_t CompareDecimals(const void* left, const void* right, uint32_t);
+
+// DB_NUMERIC: sign byte, then larger scale first, then magnitude (inverted
+// for negative values). The precision is not compared.
+int32_t CompareNumerics(const void* left, const void* right, uint32_t);
+
+// The 16 bytes as unsigned bytes in memory order.
+int32_t CompareGuids(const void* left, const void* right, uint32_t);
+
+// Field by field in stored order, which is the order of significance.
+int32_t CompareDbDates(const void* left, const void* right, uint32_t);
+int32_t CompareDbTimes(const void* left, const void* right, uint32_t);
+int32_t CompareDbTimestamps(const void* left, const void* right, uint32_t);
+
+// NUL-terminated strings. The comparator sees no slot size, so a value must
+// be NUL-terminated within its slot; the host guarantees it for every row it
+// hands over. Ordinal: unsigned code units. IgnoreCase: ASCII letters folded,
+// any value of the right sign. Collated: CompareString with the flags.
+int32_t CompareStringsOrdinal(const void* left, const void* right, uint32_t);
+int32_t CompareStringsIgnoreCase(const void* left, const void* right, uint32_t);
+int32_t CompareStringsCollated(const void* left, const void* right, uint32_t flags);
+int32_t CompareWideStringsOrdinal(const void* left, const void* right, uint32_t);
+int32_t CompareWideStringsIgnoreCase(const void* left, const void* right, uint32_t);
+int32_t CompareWideStringsCollated(const void* left, const void* right, uint32_t flags);
+
+template <size_t N>
+void CopyFixed(void* destination, const void* source) {
+  std::memcpy(destination, source, N);
+}
+
+// Up to and including the terminating NUL.
+void CopyString(void* destination, const void* source);
+void CopyWideString(void* destination, const void* source);
+
+}  // namespace keys

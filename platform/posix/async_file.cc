@@ -1,0 +1,138 @@
+// Starting, waiting for and collecting block transfers; the choice of
+// transfer engine per file. The engines themselves are in uring_engine.cc and
+// thread_engine.cc.
+#include "platform/async_file.h"
+
+#include <fcntl.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "platform/fault_injection.h"
+#include "platform/posix/file_object.h"
+
+namespace plat {
+namespace {
+
+// Set once io_uring has been refused, so that later files do not ask again.
+std::atomic<bool> g_uringRefused{false};
+
+bool UringSwitchedOff() {
+  const char* value = std::getenv("TOLVARINE_NO_URING");
+  return value != nullptr && std::strcmp(value, "1") == 0;
+}
+
+bool IsAligned(uint64_t value) {
+  return value % kFileAlignment == 0;
+}
+
+bool StartTransfer(FileHandle file, void* buffer, uint32_t bytes, AsyncIo* io, bool isRead) {
+  if (file == nullptr || io == nullptr || buffer == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  if (file->Io->IsPending(io)) {
+    SetLastError(ERROR_BUSY);
+    return false;
+  }
+  if (bytes == 0 || !IsAligned(bytes) || !IsAligned(io->Offset) ||
+      !IsAligned(reinterpret_cast<uintptr_t>(buffer))) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  io->IsRead = isRead;
+  io->Failed = false;
+  io->Error = ERROR_SUCCESS;
+  io->Requested = bytes;
+  io->Transferred = 0;
+  io->Buffer = static_cast<uint8_t*>(buffer);
+  // An injected fault is a transfer that was issued and then failed, so that
+  // callers meet it where real device errors show up.
+  if (ShouldFail(isRead ? FaultSite::kFileRead : FaultSite::kFileWrite)) {
+    io->Failed = true;
+    io->Error = GetLastError();
+    io->State = AsyncIo::Phase::kDone;
+    return true;
+  }
+  return file->Io->Submit(io);
+}
+
+}  // namespace
+
+bool StartFileRead(FileHandle file, void* buffer, uint32_t bytes, AsyncIo* io) {
+  return StartTransfer(file, buffer, bytes, io, true);
+}
+
+bool StartFileWrite(FileHandle file, const void* buffer, uint32_t bytes, AsyncIo* io) {
+  // The engines only read the buffer of a write.
+  return StartTransfer(file, const_cast<void*>(buffer), bytes, io, false);
+}
+
+// The state of a record is only read through its engine, under the engine's
+// lock, because the engine completes transfers on its own thread.
+bool IsIoPending(FileHandle file, AsyncIo* io) {
+  return file->Io->IsPending(io);
+}
+
+bool WaitForIo(FileHandle file, AsyncIo* io, uint32_t* bytes) {
+  file->Io->Wait(io);
+  *bytes = 0;
+  if (io->State == AsyncIo::Phase::kIdle) return true;
+  if (io->Failed) {
+    SetLastError(io->Error);
+    return false;
+  }
+  if (io->IsRead && io->Transferred == 0) {
+    SetLastError(ERROR_HANDLE_EOF);
+    return false;
+  }
+  *bytes = io->Transferred;
+  return true;
+}
+
+bool FileUsesUring(FileHandle file) {
+  return file != nullptr && file->Io->UsesUring();
+}
+
+bool AccountTransfer(AsyncIo* io, long result) {
+  if (result < 0) {
+    if (result == -EINTR || result == -EAGAIN) return false;
+    io->Failed = true;
+    io->Error = Win32ErrorFromErrno(static_cast<int>(-result));
+    return true;
+  }
+  if (result == 0) {
+    // A write that moves nothing can make no progress: the device is full.
+    if (!io->IsRead) {
+      io->Failed = true;
+      io->Error = ERROR_DISK_FULL;
+    }
+    return true;
+  }
+  io->Transferred += static_cast<uint32_t>(result);
+  return io->IsRead || io->Transferred >= io->Requested;
+}
+
+void ReleaseCachedBlock(int fd, bool direct, const AsyncIo& io) {
+  if (direct || io.Transferred == 0) return;
+  posix_fadvise(fd, static_cast<off_t>(io.Offset), io.Transferred, POSIX_FADV_DONTNEED);
+}
+
+std::unique_ptr<IoEngine> MakeIoEngine(int fd, bool direct) {
+  try {
+    if (!UringSwitchedOff() && !g_uringRefused.load(std::memory_order_relaxed)) {
+      bool refusedForGood = false;
+      if (auto engine = MakeUringEngine(fd, direct, &refusedForGood)) return engine;
+      if (refusedForGood) g_uringRefused.store(true, std::memory_order_relaxed);
+    }
+    return MakeThreadEngine(fd, direct);
+  } catch (const std::bad_alloc&) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+}
+
+}  // namespace plat

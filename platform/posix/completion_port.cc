@@ -1,0 +1,116 @@
+// A completion port is a FIFO of posted items under a mutex, with a condition
+// variable for the threads waiting on it. Closing must be safe while threads
+// wait: the port counts the threads inside GetCompletion, Close marks it
+// closed and wakes them all, and whichever of Close and the last thread to
+// leave comes second frees the object.
+#include "platform/completion_port.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <new>
+
+#include "platform/fault_injection.h"
+#include "platform/posix/port_waiters.h"
+
+namespace plat {
+
+struct PortObject {
+  struct Item {
+    uint32_t bytes;
+    uintptr_t key;
+    void* pointer;
+  };
+
+  std::mutex mutex;
+  std::condition_variable posted;
+  std::deque<Item> items;
+  uint32_t waitersInside = 0;
+  bool closed = false;
+};
+
+PortHandle CreateCompletionPort(uint32_t /*concurrency*/) {
+  if (ShouldFail(FaultSite::kPortCreate)) return nullptr;
+  auto* port = new (std::nothrow) PortObject;
+  if (port == nullptr) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return port;
+}
+
+bool PostCompletion(PortHandle port, uint32_t bytes, uintptr_t key, void* pointer) {
+  if (port == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  if (ShouldFail(FaultSite::kPortPost)) return false;
+  std::lock_guard<std::mutex> lock(port->mutex);
+  if (port->closed) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  try {
+    port->items.push_back({bytes, key, pointer});
+  } catch (const std::bad_alloc&) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return false;
+  }
+  port->posted.notify_one();
+  return true;
+}
+
+bool GetCompletion(PortHandle port, uint32_t* bytes, uintptr_t* key, void** pointer,
+                   uint32_t timeoutMs) {
+  if (port == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  std::unique_lock<std::mutex> lock(port->mutex);
+  if (port->closed) {
+    SetLastError(ERROR_ABANDONED_WAIT_0);
+    return false;
+  }
+  ++port->waitersInside;
+  auto ready = [port] { return port->closed || !port->items.empty(); };
+  if (timeoutMs == kInfinite) {
+    port->posted.wait(lock, ready);
+  } else {
+    port->posted.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
+  }
+  --port->waitersInside;
+
+  if (port->closed) {
+    const bool lastToLeave = port->waitersInside == 0;
+    lock.unlock();
+    if (lastToLeave) delete port;
+    SetLastError(ERROR_ABANDONED_WAIT_0);
+    return false;
+  }
+  if (port->items.empty()) {
+    SetLastError(WAIT_TIMEOUT);
+    return false;
+  }
+  const PortObject::Item item = port->items.front();
+  port->items.pop_front();
+  if (bytes != nullptr) *bytes = item.bytes;
+  if (key != nullptr) *key = item.key;
+  if (pointer != nullptr) *pointer = item.pointer;
+  return true;
+}
+
+void CloseCompletionPort(PortHandle port) {
+  if (port == nullptr) return;
+  std::unique_lock<std::mutex> lock(port->mutex);
+  port->closed = true;
+  port->items.clear();
+  port->posted.notify_all();
+  const bool nobodyInside = port->waitersInside == 0;
+  lock.unlock();
+  if (nobodyInside) delete port;
+}
+
+uint32_t WaitersInside(PortHandle port) {
+  std::lock_guard<std::mutex> lock(port->mutex);
+  return port->waitersInside;
+}
+
+}  // namespace plat

@@ -1,0 +1,112 @@
+// A registry in place of HKEY_CLASSES_ROOT, kept in one text file in the
+// Windows registry export format:
+//
+//   Windows Registry Editor Version 5.00
+//
+//   [HKEY_CLASSES_ROOT\CLSID\{...}]
+//   @="Tolvarine"
+//   "AppID"="{...}"
+//   "ComponentType"=dword:00000000
+//
+// File: $TOLVARINE_REGISTRY, else $XDG_DATA_HOME/tolvarine/registry.reg,
+// else ~/.local/share/tolvarine/registry.reg. The file is UTF-8. Only
+// string and 32-bit number values exist. Key and value names compare
+// without regard to ASCII case and keep the case they were created with.
+//
+// Key paths are relative to HKEY_CLASSES_ROOT, components separated by "\"
+// (e.g. u"CLSID\\{...}\\InprocServer32"); the empty path is the root. An
+// empty value name is the key's default value.
+//
+// Changes are made in a RegistryTransaction: the file is locked (flock on
+// "<file>.lock"), loaded, changed in memory and committed by writing a
+// temporary file that replaces the old one by rename, so concurrent writers
+// in any process see one another's changes whole and the file is never half
+// written. Readers load a snapshot without taking the lock.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/com_types.h"
+
+namespace plat {
+
+struct RegistryValue {
+  enum class Type { kString, kDword };
+  std::u16string Name;  // Empty: the default value.
+  Type ValueType = Type::kString;
+  std::u16string Text;  // kString.
+  uint32_t Number = 0;  // kDword.
+};
+
+// The keys under HKEY_CLASSES_ROOT, in memory. Operations return false with
+// the last error set: ERROR_FILE_NOT_FOUND for a key or value that does not
+// exist, ERROR_INVALID_PARAMETER for a name the file cannot hold (a line
+// break, or "\" inside a key name, or an empty path component).
+class RegistryTree {
+ public:
+  RegistryTree();
+  ~RegistryTree();
+  RegistryTree(RegistryTree&&) noexcept;
+  RegistryTree& operator=(RegistryTree&&) noexcept;
+
+  // Creates the key and any missing parents; an existing key is kept as it is.
+  bool CreateKey(std::u16string_view path);
+  bool KeyExists(std::u16string_view path) const;
+  // The key must exist. Replaces a value of the same name, whatever its type.
+  bool SetString(std::u16string_view path, std::u16string_view name, std::u16string_view text);
+  bool SetDword(std::u16string_view path, std::u16string_view name, uint32_t number);
+  bool DeleteValue(std::u16string_view path, std::u16string_view name);
+  // Deletes the key with everything under it. The root cannot be deleted.
+  bool DeleteTree(std::u16string_view path);
+  // Names of the direct subkeys, in creation order.
+  bool EnumSubkeys(std::u16string_view path, std::vector<std::u16string>* names) const;
+  bool QueryValue(std::u16string_view path, std::u16string_view name, RegistryValue* value) const;
+  // Values of the key, default value first when it has one, then in creation order.
+  bool EnumValues(std::u16string_view path, std::vector<RegistryValue>* values) const;
+
+  // The export-format text, and its parse. Parse fails with ERROR_BADDB on
+  // text it cannot read, leaving the tree unchanged.
+  std::string ToText() const;
+  bool Parse(std::string_view text);
+
+  struct Key;
+
+ private:
+  std::unique_ptr<Key> root_;
+};
+
+// The file the registry lives in (see above). False when no location can
+// be determined (last error set).
+bool GetRegistryPath(std::string* path);
+
+// Loads a snapshot of the registry; a missing file is an empty registry.
+bool LoadRegistry(RegistryTree* tree);
+
+// One atomic change of the registry file. Begin locks and loads; Commit
+// writes the whole tree and keeps the lock until the transaction ends
+// (destruction or Abort). Abort, or ending without Commit, changes nothing.
+class RegistryTransaction {
+ public:
+  RegistryTransaction();
+  ~RegistryTransaction();
+  RegistryTransaction(const RegistryTransaction&) = delete;
+  RegistryTransaction& operator=(const RegistryTransaction&) = delete;
+
+  // Creates the file's directory when needed. False on failure (last error set).
+  bool Begin();
+  RegistryTree& Tree() { return tree_; }
+  bool Commit();
+  void Abort();
+
+ private:
+  struct FileLock;
+  std::unique_ptr<FileLock> lock_;
+  std::string path_;
+  RegistryTree tree_;
+};
+
+}  // namespace plat

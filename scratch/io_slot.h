@@ -1,0 +1,21 @@
+// One transfer buffer of a scratch file: a block-sized, page-aligned buffer
+// and the record of the transfer in flight on it.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/async_file.h"
+#include "platform/com_types.h"
+
+struct IoSlot {
+  plat::AsyncIo Io;
+  uint8_t* Buffer = nullptr;
+  uint32_t BufferSize = 0;
+};
+
+// Gives the slot its ScratchBlockSize buffer. The HRESULT of the system's
+// refusal when the memory cannot be had.
+HRESULT InitIoSlot(IoSlot* slot);
+// Releases the buffer, if any, and sets BufferSize to 0.
+// REQUIRES: no transfer pending on the slot.
+void FreeIoSlot(IoSlot* slot);

@@ -1,0 +1,108 @@
+// Reading a run back from its scratch file, one row at a time.
+//
+// Rows are handed out where they lie in the current block; only a row split
+// between two blocks is put together in RowBuffer. While the current block is
+// consumed, the next one is being read into the other slot. The reader knows
+// how many rows the run has, so it never mistakes the undefined bytes after
+// the last row for rows, and a file that ends too early is an error rather
+// than a short run. The read-ahead past the last block finds the end of the
+// file, which is no error.
+#include <new>
+
+#include "platform/stream_copy.h"
+#include "scratch/scratch_reader_state.h"
+
+namespace {
+
+HRESULT IssueRead(ScratchReader::State* state, IoSlot* slot) {
+  slot->Io.Offset = state->NextReadOffset;
+  if (!plat::StartFileRead(state->File, slot->Buffer, slot->BufferSize, &slot->Io)) {
+    return plat::HResultFromLastError();
+  }
+  state->NextReadOffset += ScratchBlockSize;
+  return S_OK;
+}
+
+// The data of the run ended before its last row.
+constexpr HRESULT kRunTruncated = HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
+
+// Makes the next block current. Called when CurrentRow has reached BlockEnd
+// and rows remain: the row at CurrentRow is the next one to hand out, whole
+// in the new block or split with CarryBytes of it at the end of the old one.
+HRESULT ReadNextScratchBlock(ScratchReader* reader) {
+  ScratchReader::State* state = reader->Private;
+  const uint32_t width = state->RowWidth;
+  if (state->CarryBytes != 0) {
+    plat::CopyBytes(state->RowBuffer.get(), reader->CurrentRow, state->CarryBytes);
+  }
+  IoSlot* slot = state->CurrentSlot;
+  uint32_t bytes = 0;
+  if (!plat::WaitForIo(state->File, &slot->Io, &bytes)) {
+    if (plat::GetLastError() != ERROR_HANDLE_EOF) return plat::HResultFromLastError();
+    return kRunTruncated;
+  }
+  reader->BlockStart = slot->Buffer;
+  reader->CurrentRow = slot->Buffer;
+  reader->RowInBuffer = false;
+
+  // The old block's slot is free now: read ahead into it.
+  state->CurrentSlot = slot == &state->SlotA ? &state->SlotB : &state->SlotA;
+  HRESULT hr = IssueRead(state, state->CurrentSlot);
+  if (FAILED(hr)) return hr;
+
+  if (state->CarryBytes != 0) {
+    const uint32_t rest = width - state->CarryBytes;
+    if (bytes < rest) return kRunTruncated;
+    plat::CopyBytes(state->RowBuffer.get() + state->CarryBytes, reader->BlockStart, rest);
+    bytes -= rest;
+    reader->BlockStart += rest;
+    reader->CurrentRow = state->RowBuffer.get();
+    reader->RowInBuffer = true;
+  }
+  state->CarryBytes = bytes % width;
+  reader->BlockEnd = reader->BlockStart + (bytes - state->CarryBytes);
+  if (!reader->RowInBuffer && reader->CurrentRow == reader->BlockEnd) return kRunTruncated;
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT StartScratchRead(ScratchReader* reader) {
+  ScratchReader::State* state = reader->Private;
+  if (state->SlotA.Buffer != nullptr) return E_UNEXPECTED;  // Started before.
+  HRESULT hr = InitIoSlot(&state->SlotA);
+  if (SUCCEEDED(hr)) hr = InitIoSlot(&state->SlotB);
+  if (FAILED(hr)) return hr;
+  state->CurrentSlot = &state->SlotA;
+  state->NextReadOffset = 0;
+  return IssueRead(state, &state->SlotA);
+}
+
+HRESULT NextScratchRow(ScratchReader* reader) {
+  ScratchReader::State* state = reader->Private;
+  // Stepping past the last row (the merge does so before it counts the row
+  // off) needs no data.
+  if (state->RowsLeft == 0) return S_OK;
+  --state->RowsLeft;
+  reader->CurrentRow += state->RowWidth;
+  if (reader->RowInBuffer) {
+    // The row after a split row is the first whole row of the new block.
+    reader->CurrentRow = reader->BlockStart;
+    reader->RowInBuffer = false;
+  }
+  if (reader->CurrentRow == reader->BlockEnd) return ReadNextScratchBlock(reader);
+  return S_OK;
+}
+
+void CloseScratchReader(ScratchReader* reader) {
+  if (reader == nullptr) return;
+  ScratchReader::State* state = reader->Private;
+  if (state != nullptr) {
+    // Closing waits for the reads in flight, so the buffers are free to go.
+    plat::CloseFile(state->File);
+    FreeIoSlot(&state->SlotB);
+    FreeIoSlot(&state->SlotA);
+    delete state;
+  }
+  delete reader;
+}

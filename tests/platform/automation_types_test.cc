@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/bstr.h"
+#include "platform/com.h"
+#include "platform/variant.h"
+
+namespace plat {
+namespace {
+
+TEST(Bstr, HasByteLengthPrefixTerminatorAndNullMeansEmpty) {
+  const char16_t withNul[] = {u'a', u'\0', u'b'};
+  Bstr text(std::u16string_view(withNul, 3));
+  uint32_t prefix;
+  std::memcpy(&prefix, reinterpret_cast<const char*>(text.Get()) - 4, sizeof(prefix));
+  EXPECT_EQ(prefix, 6u);
+  EXPECT_EQ(SysStringLen(text.Get()), 3u);
+  EXPECT_EQ(text.Get()[3], u'\0');
+  Bstr zeroed;
+  *zeroed.Put() = SysAllocStringLen(nullptr, 2);
+  EXPECT_EQ(zeroed.View(), std::u16string_view(u"\0\0", 2));
+
+  EXPECT_EQ(SysAllocString(nullptr), nullptr);
+  EXPECT_EQ(SysStringLen(nullptr), 0u);
+  EXPECT_EQ(SysAllocStringLen(nullptr, 0x80000000u), nullptr);  // Bytes overflow the prefix.
+}
+
+TEST(Utf, RoundTripsEveryEncodedLength) {
+  const std::string text =
+      "a\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xF0\x90\x80\x80\xF4\x8F\xBF\xBF";
+  const std::u16string wide = Utf8ToUtf16(text);
+  EXPECT_EQ(wide, (std::u16string{u'a', 0x7F, 0x80, 0x7FF, 0x800, 0xD7FF, 0xE000, 0xD800, 0xDC00,
+                                  0xDBFF, 0xDFFF}));
+  EXPECT_EQ(Utf16ToUtf8(wide), text);
+}
+
+TEST(Utf, InvalidInputBecomesReplacementCharacters) {
+  const std::pair<std::string, std::u16string> cases[] = {
+      {"\x80", u"\uFFFD"},                                // Stray continuation.
+      {"\xC0\xAF", u"\uFFFD\uFFFD"},                      // Overlong.
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // Encoded surrogate.
+      {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // Above U+10FFFF.
+      {"\xE2\x82x", u"\uFFFDx"},                          // Truncated.
+      {"\xF0\x9F\x98", u"\uFFFD"},                        // Truncated at the end.
+  };
+  for (const auto& [input, expected] : cases) EXPECT_EQ(Utf8ToUtf16(input), expected);
+  EXPECT_EQ(Utf16ToUtf8(std::u16string{u'a', 0xDC00, 0xD800}), "a\xEF\xBF\xBD\xEF\xBF\xBD");
+}
+
+TEST(Variant, CopyDuplicatesStringsAndRefusesUnsupportedTypes) {
+  Variant source = Variant::Str(SysAllocString(u"scratch"));
+  Variant copy = Variant::I4(7);
+  ASSERT_EQ(VariantCopy(&copy.Ref(), &source.Get()), S_OK);
+  EXPECT_NE(copy.Get().bstrVal, source.Get().bstrVal);
+  EXPECT_EQ(BstrView(copy.Get().bstrVal), u"scratch");
+  EXPECT_EQ(VariantClear(&copy.Ref()), S_OK);
+  EXPECT_EQ(copy.Get().vt, VT_EMPTY);
+
+  VARIANT unknown;
+  VariantInit(&unknown);
+  unknown.vt = VT_UNKNOWN;
+  ASSERT_EQ(VariantCopy(&copy.Ref(), &source.Get()), S_OK);
+  EXPECT_EQ(VariantCopy(&copy.Ref(), &unknown), E_INVALIDARG);
+  EXPECT_EQ(BstrView(copy.Get().bstrVal), u"scratch");  // Left as it was.
+}
+
+TEST(Guid, RoundTripsAndRejectsMalformedText) {
+  const GUID guid = {0x0123ABCD, 0x4567, 0x89EF, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};
+  EXPECT_EQ(GuidToString(guid), u"{0123ABCD-4567-89EF-0123-456789ABCDEF}");
+  GUID parsed{};
+  ASSERT_TRUE(GuidFromString(u"{0123abcd-4567-89ef-0123-456789AbCdEf}", &parsed));
+  EXPECT_EQ(parsed, guid);
+  for (const char16_t* bad :
+       {u"0123ABCD-4567-89EF-0123-456789ABCDEF", u"{0123ABCD-4567-89EF-0123-456789ABCDEF",
+        u"{0123ABCD-4567-89EF-0123-456789ABCDEF}x", u"{0123ABCD-4567-89EF-0123-456789ABCDEG}",
+        u"{0123ABCD-4567-89EF-0123456789ABCDEF0}", u""}) {
+    EXPECT_FALSE(GuidFromString(bad, &parsed)) << Utf16ToUtf8(bad);
+  }
+}
+
+}  // namespace
+}  // namespace plat

@@ -1,0 +1,103 @@
+// Writing and reading runs when something goes wrong: refused arguments,
+// unusable areas, the end of input, a full disk and injected system failures.
+// Whatever happens, no file may be left in the area.
+#include <atomic>
+
+#include "scratch_test_support.h"
+
+namespace scratch_test {
+namespace {
+
+class ScratchFailure : public ScratchTest<Engine> {
+ protected:
+  void SetUp() override { UseEngine(GetParam()); }
+
+  PatternRun run_{18000, 250};  // Three blocks, the last one partly filled.
+  ScratchReader* reader_ = nullptr;
+};
+
+TEST_P(ScratchFailure, RefusedRunsReserveNoName) {
+  EXPECT_EQ(WriteRun(&list_, PatternRun(3, ScratchBlockSize / 2 + 1), &reader_), E_INVALIDARG);
+  EXPECT_EQ(WriteRun(&list_, PatternRun(3, 0), &reader_), E_INVALIDARG);
+  ScratchAreaList noAreas;
+  EXPECT_EQ(WriteRun(&noAreas, run_, &reader_), E_INVALIDARG);
+  EXPECT_EQ(list_.NextFileNumber, 1u);
+
+  const std::atomic<bool> inputEnded{true};
+  EXPECT_EQ(WriteRun(&list_, run_, &reader_, &inputEnded), S_FALSE);
+  EXPECT_EQ(reader_, nullptr);
+}
+
+TEST_P(ScratchFailure, ReservingOpeningOrBufferingFails) {
+  plat::InjectFault(plat::FaultSite::kFileCreate, 0, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(WriteRun(&list_, run_, &reader_), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(list_.NextFileNumber, 2u);
+  EXPECT_EQ(list_.NextArea, 0u) << "the area is tried again for the next file";
+
+  // After the name is reserved: the reserved name must go too.
+  plat::InjectFault(plat::FaultSite::kFileCreate, 1, ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(WriteRun(&list_, run_, &reader_), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(area_.Count(), 0u);
+  plat::InjectFault(plat::FaultSite::kPageAlloc, 1, ERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_EQ(WriteRun(&list_, run_, &reader_), HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY));
+  EXPECT_EQ(reader_, nullptr);
+}
+
+TEST_P(ScratchFailure, AnyFailedBlockWriteFailsTheRun) {
+  for (uint32_t block = 0; block < 3; ++block) {
+    plat::InjectFault(plat::FaultSite::kFileWrite, block, ERROR_IO_DEVICE);
+    EXPECT_EQ(WriteRun(&list_, run_, &reader_), HRESULT_FROM_WIN32(ERROR_IO_DEVICE)) << block;
+    EXPECT_EQ(reader_, nullptr);
+    EXPECT_EQ(area_.Count(), 0u);
+  }
+  // A failure that leaves no error number is still a failure.
+  plat::InjectFault(plat::FaultSite::kFileWrite, 1, ERROR_SUCCESS);
+  EXPECT_TRUE(FAILED(WriteRun(&list_, run_, &reader_)));
+}
+
+TEST_P(ScratchFailure, FailedReadIsReportedWhereItsBlockIsNeeded) {
+  ASSERT_EQ(WriteRun(&list_, run_, &reader_), S_OK);
+  plat::InjectFault(plat::FaultSite::kFileRead, 1, ERROR_IO_DEVICE);  // The second block.
+  ASSERT_EQ(StartScratchRead(reader_), S_OK);
+  HRESULT hr = S_OK;
+  uint32_t row = 0;
+  while (row < run_.count() && (hr = NextScratchRow(reader_)) == S_OK) ++row;
+  EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_IO_DEVICE));
+  EXPECT_EQ(row, ScratchBlockSize / run_.width) << "the row split into the second block";
+  CloseScratchReader(reader_);
+
+  ASSERT_EQ(WriteRun(&list_, run_, &reader_), S_OK);
+  plat::InjectFault(plat::FaultSite::kFileRead, 0, ERROR_IO_DEVICE);
+  ASSERT_EQ(StartScratchRead(reader_), S_OK);
+  EXPECT_EQ(NextScratchRow(reader_), HRESULT_FROM_WIN32(ERROR_IO_DEVICE));
+  CloseScratchReader(reader_);
+}
+
+TEST_P(ScratchFailure, AreasThatCannotHoldFiles) {
+  ScratchAreaList list;
+  ASSERT_EQ(ParseScratchAreas(&list, (area_.u16() + u"/missing;/etc/passwd/x").c_str()), S_OK);
+  EXPECT_EQ(WriteRun(&list, run_, &reader_), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+  list.NextArea = 1;
+  EXPECT_EQ(WriteRun(&list, run_, &reader_), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(reader_, nullptr);
+}
+
+TEST_P(ScratchFailure, FullDiskFailsTheRunAndLeavesNothing) {
+  MemoryMount small(4);
+  if (!small.mounted()) GTEST_SKIP() << "cannot mount here";
+  ScratchAreaList list;
+  ASSERT_EQ(ParseScratchAreas(&list, small.u16().c_str()), S_OK);
+  EXPECT_EQ(WriteRun(&list, PatternRun(3000, 2000), &reader_), HRESULT_FROM_WIN32(ERROR_DISK_FULL));
+  EXPECT_EQ(reader_, nullptr);
+  EXPECT_TRUE(small.Empty());
+  // The space is back: a run that fits goes through.
+  ASSERT_EQ(WriteRun(&list, PatternRun(1000, 2000), &reader_), S_OK);
+  CloseScratchReader(reader_);
+  EXPECT_TRUE(small.Empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, ScratchFailure, testing::Values(Engine::kUring, Engine::kThread),
+                         EngineName);
+
+}  // namespace
+}  // namespace scratch_test

@@ -1,0 +1,165 @@
+// Runs written to scratch files and read back row by row: row order and
+// content, rows split between blocks, the end of the run, and the transfers
+// underneath.
+#include <sys/statfs.h>
+
+#include <cstring>
+#include <set>
+#include <tuple>
+
+#include "platform/async_file.h"
+#include "platform/heap.h"
+#include "scratch/scratch_reader_state.h"
+#include "scratch_test_support.h"
+
+namespace scratch_test {
+namespace {
+
+struct Shape {
+  const char* name;
+  uint32_t width;
+  uint32_t rows;
+};
+
+constexpr Shape kShapes[] = {
+    {"Width100", 100, 50000},         // Three blocks, two rows split.
+    {"DividesBlock", 512, 3 * 4096},  // Nothing split.
+    {"Width1", 1, ScratchBlockSize + 5000},
+    {"ExactlyOneBlock", 64, ScratchBlockSize / 64},
+    {"ManyBlocks", 1000, 7000},
+    {"HalfBlockRows", ScratchBlockSize / 2, 5},
+    {"WideSplitRows", 700001, 7},
+};
+
+std::set<uint32_t> SplitRows(uint32_t rows, uint32_t width) {
+  std::set<uint32_t> split;
+  for (uint64_t i = 0; i < rows; ++i) {
+    if (i * width / ScratchBlockSize != ((i + 1) * width - 1) / ScratchBlockSize) split.insert(i);
+  }
+  return split;
+}
+
+// Reads every row, checking it against `run`; returns the rows handed out
+// from the reader's row buffer.
+std::set<uint32_t> ReadBack(ScratchReader* reader, const PatternRun& run) {
+  std::set<uint32_t> fromBuffer;
+  EXPECT_EQ(StartScratchRead(reader), S_OK);
+  for (uint32_t i = 0; i < run.count(); ++i) {
+    const HRESULT hr = NextScratchRow(reader);
+    if (hr != S_OK || std::memcmp(reader->CurrentRow, run.pointers[i], run.width) != 0) {
+      ADD_FAILURE() << "row " << i << ", result " << std::hex << hr;
+      break;
+    }
+    if (reader->RowInBuffer) fromBuffer.insert(i);
+  }
+  // The merge steps a run past its last row before it counts the row off.
+  EXPECT_EQ(NextScratchRow(reader), S_OK);
+  EXPECT_EQ(NextScratchRow(reader), S_OK);
+  return fromBuffer;
+}
+
+using ScratchRoundTrip = ScratchTest<std::tuple<Engine, Shape>>;
+
+TEST_P(ScratchRoundTrip, RowsComeBackInOrderAndWhole) {
+  const auto [engine, shape] = GetParam();
+  UseEngine(engine);
+  PatternRun run(shape.rows, shape.width);
+  ScratchReader* reader = nullptr;
+  ASSERT_EQ(WriteRun(&list_, run, &reader), S_OK);
+  EXPECT_EQ(area_.Count(), 0u) << "an open scratch file must have no name";
+  EXPECT_EQ(plat::FileUsesUring(reader->Private->File), engine == Engine::kUring);
+
+  const std::set<uint32_t> fromBuffer = ReadBack(reader, run);
+  EXPECT_EQ(fromBuffer, SplitRows(shape.rows, shape.width));
+  if (shape.width == 100) {
+    EXPECT_EQ(fromBuffer, (std::set<uint32_t>{20971, 41943}));
+  }
+  CloseScratchReader(reader);
+}
+
+std::string ShapeName(const testing::TestParamInfo<ScratchRoundTrip::ParamType>& info) {
+  return std::string(std::get<0>(info.param) == Engine::kUring ? "Uring" : "Thread") +
+         std::get<1>(info.param).name;
+}
+
+// Every shape on io_uring; the helper thread moves the same blocks, so a few
+// shapes suffice there.
+INSTANTIATE_TEST_SUITE_P(Uring, ScratchRoundTrip,
+                         testing::Combine(testing::Values(Engine::kUring),
+                                          testing::ValuesIn(kShapes)),
+                         ShapeName);
+INSTANTIATE_TEST_SUITE_P(Thread, ScratchRoundTrip,
+                         testing::Combine(testing::Values(Engine::kThread),
+                                          testing::Values(kShapes[0], kShapes[4], kShapes[6])),
+                         ShapeName);
+
+using ScratchEngines = ScratchTest<Engine>;
+
+// A run may be released unread (the engine is destroyed after a spill), or
+// half-way through with a read-ahead in flight.
+TEST_P(ScratchEngines, ReadersCloseInAnyState) {
+  UseEngine(GetParam());
+  PatternRun run(30000, 200);
+  ScratchReader *unread, *halfRead, *started;
+  ASSERT_EQ(WriteRun(&list_, run, &unread), S_OK);
+  ASSERT_EQ(WriteRun(&list_, run, &halfRead), S_OK);
+  ASSERT_EQ(WriteRun(&list_, run, &started), S_OK);
+  ASSERT_EQ(StartScratchRead(halfRead), S_OK);
+  for (uint32_t i = 0; i < 15000; ++i) ASSERT_EQ(NextScratchRow(halfRead), S_OK);
+  EXPECT_EQ(std::memcmp(halfRead->CurrentRow, run.pointers[14999], run.width), 0);
+  ASSERT_EQ(StartScratchRead(started), S_OK);
+  CloseScratchReader(unread);
+  CloseScratchReader(halfRead);
+  CloseScratchReader(started);
+}
+
+// What the reader relies on below it: a read at the end of the file completes
+// with no data and says so.
+TEST_P(ScratchEngines, ReadAtTheEndOfTheFileReportsNoData) {
+  UseEngine(GetParam());
+  constexpr uint32_t kBlock = 64 * 1024;
+  auto* buffer = static_cast<uint8_t*>(plat::PageAlloc(kBlock));
+  plat::FileHandle file = plat::OpenTransientFile(area_.u16() + u"/data");
+  ASSERT_TRUE(buffer && file);
+  plat::AsyncIo io;
+  uint32_t bytes = 0;
+  ASSERT_TRUE(plat::StartFileWrite(file, buffer, kBlock, &io));
+  ASSERT_TRUE(plat::WaitForIo(file, &io, &bytes));
+  io.Offset = kBlock;
+  ASSERT_TRUE(plat::StartFileRead(file, buffer, kBlock, &io));
+  EXPECT_FALSE(plat::WaitForIo(file, &io, &bytes));
+  EXPECT_EQ(plat::GetLastError(), ERROR_HANDLE_EOF);
+  EXPECT_EQ(bytes, 0u);
+  plat::CloseFile(file);
+  plat::PageFree(buffer, kBlock);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, ScratchEngines, testing::Values(Engine::kUring, Engine::kThread),
+                         EngineName);
+
+// Disk-backed areas are written past the system's file cache; a file system
+// that refuses that (ramfs; tmpfs before Linux 6.6) is written buffered.
+TEST(ScratchStorage, DirectOnDiskBufferedWhereRefused) {
+  TempDir disk;
+  MemoryMount memory(0);
+  ScratchAreaList list;
+  ASSERT_EQ(ParseScratchAreas(&list, (disk.u16() + u";" + memory.u16()).c_str()), S_OK);
+  PatternRun run(20000, 150);
+  ScratchReader* reader = nullptr;
+  ASSERT_EQ(WriteRun(&list, run, &reader), S_OK);
+  struct statfs info;
+  if (statfs(disk.path().c_str(), &info) == 0 && info.f_type != 0x01021994 /* tmpfs */) {
+    EXPECT_TRUE(plat::FileUsesDirectIo(reader->Private->File));
+  }
+  CloseScratchReader(reader);
+
+  if (!memory.mounted()) GTEST_SKIP() << "cannot mount here";
+  ASSERT_EQ(WriteRun(&list, run, &reader), S_OK);
+  EXPECT_FALSE(plat::FileUsesDirectIo(reader->Private->File));
+  EXPECT_EQ(ReadBack(reader, run), SplitRows(run.count(), run.width));
+  CloseScratchReader(reader);
+  EXPECT_TRUE(memory.Empty());
+}
+
+}  // namespace
+}  // namespace scratch_test
