@@ -1,0 +1,58 @@
+// Creating components the way COM does, from in-process server libraries.
+//
+// By ProgID or CLSID, through the registry (platform/registry.h):
+//   ProgID -> (CurVer, when present) -> ProgID\CLSID -> CLSID\{..}\InprocServer32
+//   -> load the library -> DllGetClassObject -> IClassFactory::CreateInstance
+// or straight from a library path with a known CLSID.
+//
+// Libraries stay loaded while anything made from them may be alive: the
+// host releases its objects and then calls FreeUnusedLibraries (as
+// CoFreeUnusedLibraries), which unloads every library whose DllCanUnloadNow
+// answers S_OK. Every function here is safe to call from several threads.
+//
+//   IUnknown* component = nullptr;
+//   HRESULT hr = host::CreateInstanceByProgID(u"Tolvarine.Tolvarine", IID_IUnknown,
+//                                            reinterpret_cast<void**>(&component));
+//   ... use it ...
+//   component->Release();
+//   host::FreeUnusedLibraries();
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "platform/com.h"
+
+namespace host {
+
+// The class is not registered (no CLSID key or no InprocServer32 path).
+constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154u);
+// The ProgID is not registered or names no valid CLSID.
+constexpr HRESULT CO_E_CLASSSTRING = static_cast<HRESULT>(0x800401F3u);
+
+// Resolves a ProgID to its CLSID, following CurVer to the current version's
+// ProgID when the key has one.
+HRESULT CLSIDFromProgID(std::u16string_view progID, CLSID* clsid);
+
+// The InprocServer32 library path registered for the class.
+HRESULT GetInprocServerPath(REFCLSID clsid, std::u16string* path);
+
+// Creates an object of the class and hands back its interface `iid`.
+// The result place is set to null first; E_POINTER when it is missing.
+HRESULT CreateInstanceByProgID(std::u16string_view progID, REFIID iid, void** object);
+HRESULT CreateInstanceByCLSID(REFCLSID clsid, REFIID iid, void** object);
+// The library's own class `clsid` (e.g. CLSID_Tolvarine), without the registry.
+HRESULT CreateInstanceFromLibrary(const std::u16string& libraryPath, REFCLSID clsid, REFIID iid,
+                                  void** object);
+
+// Unloads every library loaded here that answers S_OK to DllCanUnloadNow.
+// Returns how many were unloaded.
+size_t FreeUnusedLibraries();
+
+// Runs the library's DllRegisterServer / DllUnregisterServer; the library is
+// unloaded again afterwards when nothing holds it.
+HRESULT RegisterServerLibrary(const std::u16string& libraryPath);
+HRESULT UnregisterServerLibrary(const std::u16string& libraryPath);
+
+}  // namespace host

@@ -1,0 +1,87 @@
+#include "host/virtual_input.h"
+
+#include <utility>
+
+namespace host {
+
+int32_t UpstreamOutput::FindLineageID(int32_t lineageID) const {
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (columns[i].lineageID == lineageID) return static_cast<int32_t>(i);
+  }
+  return -1;
+}
+
+VirtualInputColumn::VirtualInputColumn(const UpstreamColumn& upstream,
+                                       ComPtr<InputColumnCollection> inputColumns)
+    : upstream_(upstream), inputColumns_(std::move(inputColumns)) {}
+
+HRESULT VirtualInputColumn::get_LineageID(int32_t* lineageID) {
+  if (lineageID == nullptr) return E_POINTER;
+  *lineageID = upstream_.lineageID;
+  return S_OK;
+}
+
+HRESULT VirtualInputColumn::get_Name(BSTR* name) {
+  return NoThrow([&] { return CopyToBstr(upstream_.spec.name, name); });
+}
+
+HRESULT VirtualInputColumn::get_DataType(int32_t* dataType) {
+  if (dataType == nullptr) return E_POINTER;
+  *dataType = upstream_.spec.dataType;
+  return S_OK;
+}
+
+HRESULT VirtualInputColumn::get_UsageType(int32_t* usage) {
+  if (usage == nullptr) return E_POINTER;
+  ComPtr<InputColumn> selected = inputColumns_->FindByLineageID(upstream_.lineageID);
+  *usage = selected ? selected->UsageType() : UT_IGNORED;
+  return S_OK;
+}
+
+VirtualInput::VirtualInput(UpstreamPtr upstream, ComPtr<InputColumnCollection> inputColumns,
+                           IdSourcePtr ids)
+    : upstream_(std::move(upstream)),
+      inputColumns_(std::move(inputColumns)),
+      ids_(std::move(ids)) {}
+
+HRESULT VirtualInput::SetUsageType(int32_t lineageID, int32_t usageType, int32_t* index) {
+  if (index == nullptr) return E_POINTER;
+  int32_t position = upstream_ ? upstream_->FindLineageID(lineageID) : -1;
+  if (position < 0) return DTS_E_ELEMENTNOTFOUND;
+  switch (usageType) {
+    case UT_IGNORED:
+      inputColumns_->Deselect(lineageID);
+      *index = -1;
+      return S_OK;
+    case UT_READONLY:
+    case UT_READWRITE:
+      return NoThrow([&]() -> HRESULT {
+        if (!inputColumns_->Select(upstream_->columns[position], usageType)) return E_OUTOFMEMORY;
+        *index = position;
+        return S_OK;
+      });
+    default:
+      return E_INVALIDARG;
+  }
+}
+
+HRESULT VirtualInput::get_VirtualInputColumnCollection(
+    IDTSVirtualInputColumnCollection90** columns) {
+  if (columns == nullptr) return E_POINTER;
+  *columns = nullptr;
+  return NoThrow([&]() -> HRESULT {
+    ComPtr<VirtualInputColumnCollection> collection =
+        MakeObject<VirtualInputColumnCollection>(ids_);
+    if (!collection) return E_OUTOFMEMORY;
+    if (upstream_) {
+      for (const UpstreamColumn& upstream : upstream_->columns) {
+        ComPtr<VirtualInputColumn> column = MakeObject<VirtualInputColumn>(upstream, inputColumns_);
+        if (!column) return E_OUTOFMEMORY;
+        collection->Append(column);
+      }
+    }
+    return HandOut(collection, columns);
+  });
+}
+
+}  // namespace host

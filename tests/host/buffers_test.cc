@@ -1,0 +1,320 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "host/pipeline_host.h"
+
+namespace host {
+namespace {
+
+// Every column type with every kind of field, lineage IDs 101...
+std::vector<LayoutColumn> AllKindsOfColumns() {
+  const int32_t types[][4] = {
+      // type, length, precision, scale
+      {DT_UI1, 0, 0, 0},   {DT_STR, 5, 0, 0},      {DT_R8, 0, 0, 0},   {DT_BOOL, 0, 0, 0},
+      {DT_BYTES, 3, 0, 0}, {DT_NUMERIC, 0, 18, 2}, {DT_WSTR, 7, 0, 0}, {DT_DECIMAL, 0, 0, 4},
+      {DT_I4, 0, 0, 0},    {DT_DBDATE, 0, 0, 0},   {DT_GUID, 0, 0, 0}, {DT_DBTIMESTAMP, 0, 0, 0},
+      {DT_I8, 0, 0, 0},    {DT_NTEXT, 0, 0, 0},    {DT_I1, 0, 0, 0}};
+  std::vector<LayoutColumn> columns;
+  int32_t lineage = 101;
+  for (const auto& t : types) columns.push_back({lineage++, t[0], t[1], t[2], t[3], 0});
+  return columns;
+}
+
+struct Span {
+  uint32_t begin, end;
+};
+
+void ExpectSoundLayout(const BufferLayout& layout, const std::vector<LayoutColumn>& columns) {
+  ASSERT_EQ(layout.ColumnCount(), columns.size());
+  EXPECT_EQ(layout.RowWidth() % 8, 0u);
+  std::vector<Span> spans;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    const BufferColumnInfo& info = layout.Column(i);
+    SCOPED_TRACE(testing::Message() << "column " << i << " type " << columns[i].dataType);
+    EXPECT_EQ(layout.LineageID(i), columns[i].lineageID);
+    EXPECT_EQ(info.DataType, static_cast<uint32_t>(columns[i].dataType));
+    EXPECT_EQ(info.MaxLength, ValueSlotSize(columns[i].dataType, columns[i].length));
+    EXPECT_EQ(info.DataOffset % ValueSlotAlignment(columns[i].dataType), 0u);
+    EXPECT_EQ(info.StatusOffset % 4, 0u);
+    spans.push_back({info.DataOffset, info.DataOffset + info.MaxLength});
+    spans.push_back({info.StatusOffset, info.StatusOffset + 4});
+    if (columns[i].dataType == DT_BYTES) {
+      ASSERT_NE(info.LengthOffset, kNoLengthField);
+      EXPECT_EQ(info.LengthOffset % 4, 0u);
+      spans.push_back({info.LengthOffset, info.LengthOffset + 4});
+    } else {
+      EXPECT_EQ(info.LengthOffset, kNoLengthField);
+    }
+  }
+  std::sort(spans.begin(), spans.end(), [](Span a, Span b) { return a.begin < b.begin; });
+  for (size_t i = 0; i < spans.size(); ++i) {
+    EXPECT_LE(spans[i].end, layout.RowWidth());
+    if (i > 0) {
+      EXPECT_LE(spans[i - 1].end, spans[i].begin) << "fields overlap";
+    }
+  }
+}
+
+TEST(BufferLayout, SlotsAreSizedAlignedAndDisjointInBothOrders) {
+  std::vector<LayoutColumn> columns = AllKindsOfColumns();
+  BufferLayout inOrder, packed;
+  ASSERT_EQ(BufferLayout::Compute(columns, LayoutOrder::kColumnOrder, &inOrder), S_OK);
+  ASSERT_EQ(BufferLayout::Compute(columns, LayoutOrder::kPacked, &packed), S_OK);
+  ExpectSoundLayout(inOrder, columns);
+  ExpectSoundLayout(packed, columns);
+  EXPECT_EQ(inOrder.Column(1).MaxLength, 6u);   // DT_STR(5)
+  EXPECT_EQ(inOrder.Column(6).MaxLength, 16u);  // DT_WSTR(7)
+  EXPECT_EQ(inOrder.Column(4).MaxLength, 3u);   // DT_BYTES(3)
+  EXPECT_EQ(inOrder.Column(5).MaxLength, 19u);  // DT_NUMERIC
+  EXPECT_EQ(inOrder.Column(5).Precision, 18u);
+  EXPECT_EQ(inOrder.Column(5).Scale, 2u);
+  // Packing wastes no more than the column order does.
+  EXPECT_LE(packed.RowWidth(), inOrder.RowWidth());
+  // Even a single column lies elsewhere in the two orders.
+  BufferLayout one, onePacked;
+  ASSERT_EQ(BufferLayout::Compute({{7, DT_I4}}, LayoutOrder::kColumnOrder, &one), S_OK);
+  ASSERT_EQ(BufferLayout::Compute({{7, DT_I4}}, LayoutOrder::kPacked, &onePacked), S_OK);
+  EXPECT_NE(one.Column(0).DataOffset, onePacked.Column(0).DataOffset);
+  EXPECT_EQ(one.RowWidth(), 8u);
+}
+
+TEST(BufferLayout, RefusesWhatCannotBeLaidOut) {
+  BufferLayout layout;
+  EXPECT_EQ(BufferLayout::Compute({{1, DT_I4}, {1, DT_I8}}, LayoutOrder::kPacked, &layout),
+            E_INVALIDARG);
+  EXPECT_EQ(BufferLayout::Compute({{1, DT_STR, 0}}, LayoutOrder::kPacked, &layout), E_INVALIDARG);
+  EXPECT_EQ(BufferLayout::Compute({{1, 4242}}, LayoutOrder::kPacked, &layout), E_INVALIDARG);
+  ASSERT_EQ(BufferLayout::Compute({}, LayoutOrder::kPacked, &layout), S_OK);
+  EXPECT_EQ(layout.RowWidth(), 8u);  // Rows of no columns still have addresses of their own.
+}
+
+TEST(BufferManager, DescribesColumnsByLineageIdAndAnswersNotFound) {
+  ComPtr<BufferManager> manager = MakeObject<BufferManager>();
+  std::vector<LayoutColumn> columns = AllKindsOfColumns();
+  int32_t input = 0, output = 0;
+  ASSERT_EQ(manager->AddBufferType(columns, LayoutOrder::kColumnOrder, &input), S_OK);
+  std::reverse(columns.begin(), columns.end());
+  ASSERT_EQ(manager->AddBufferType(columns, LayoutOrder::kPacked, &output), S_OK);
+  EXPECT_NE(input, output);
+  EXPECT_NE(input, 0);
+
+  IDTSBufferManager90* api = manager.Get();
+  int32_t inIndex = -1, outIndex = -1;
+  ASSERT_EQ(api->FindColumnByLineageID(input, 105, &inIndex), S_OK);  // DT_BYTES
+  ASSERT_EQ(api->FindColumnByLineageID(output, 105, &outIndex), S_OK);
+  EXPECT_EQ(inIndex, 4);
+  EXPECT_EQ(outIndex, static_cast<int32_t>(columns.size()) - 5);
+  BufferColumnInfo in{}, out{};
+  ASSERT_EQ(api->GetColumnInfo(input, inIndex, &in), S_OK);
+  ASSERT_EQ(api->GetColumnInfo(output, outIndex, &out), S_OK);
+  EXPECT_EQ(in.DataType, static_cast<uint32_t>(DT_BYTES));
+  EXPECT_EQ(out.DataType, static_cast<uint32_t>(DT_BYTES));
+  EXPECT_NE(in.DataOffset, out.DataOffset);
+  EXPECT_NE(in.LengthOffset, out.LengthOffset);
+
+  int32_t index = 0;
+  EXPECT_EQ(api->FindColumnByLineageID(input, 9999, &index), DTS_E_ELEMENTNOTFOUND);
+  EXPECT_EQ(api->FindColumnByLineageID(77, 105, &index), DTS_E_ELEMENTNOTFOUND);
+  EXPECT_EQ(api->GetColumnInfo(input, static_cast<int32_t>(columns.size()), &in),
+            DTS_E_ELEMENTNOTFOUND);
+  EXPECT_EQ(api->GetColumnInfo(input, -1, &in), DTS_E_ELEMENTNOTFOUND);
+  EXPECT_EQ(api->GetColumnInfo(0, 0, &in), DTS_E_ELEMENTNOTFOUND);
+}
+
+TEST(BufferManager, LimitsRowsPerBufferByCountAndBytes) {
+  ComPtr<BufferManager> manager = MakeObject<BufferManager>();
+  BufferLayout narrow, wide;
+  ASSERT_EQ(BufferLayout::Compute({{1, DT_I4}}, LayoutOrder::kPacked, &narrow), S_OK);
+  ASSERT_EQ(BufferLayout::Compute({{1, DT_WSTR, 4000}}, LayoutOrder::kPacked, &wide), S_OK);
+  EXPECT_EQ(manager->RowsPerBuffer(narrow), 10000u);
+  EXPECT_EQ(manager->RowsPerBuffer(wide), (10u << 20) / wide.RowWidth());
+  manager->SetLimits({.maxRows = 100, .maxBytes = 100});
+  EXPECT_EQ(manager->RowsPerBuffer(wide), 1u);  // A row wider than the limit still fits alone.
+}
+
+class OutputBufferTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    manager_ = MakeObject<BufferManager>();
+    ASSERT_EQ(manager_->AddBufferType({{1, DT_I4}, {2, DT_BYTES, 4}}, LayoutOrder::kPacked, &type_),
+              S_OK);
+    buffer_ = manager_->CreateOutputBuffer(type_, &sink_);
+    ASSERT_TRUE(buffer_);
+  }
+  // Adds `count` rows numbered from `first` through the component's interface.
+  void AddRows(uint32_t first, uint32_t count) {
+    const BufferLayout& layout = buffer_->Layout();
+    for (uint32_t i = first; i < first + count; ++i) {
+      uint8_t* row = nullptr;
+      ASSERT_EQ(buffer_->AddRow(&row), S_OK);
+      for (size_t c = 0; c < layout.ColumnCount(); ++c) {
+        ASSERT_EQ(GetStatus(row, layout.Column(c)), 0u) << "added rows start zeroed";
+      }
+      ASSERT_TRUE(WriteValue(row, layout.Column(0), static_cast<int32_t>(i)));
+    }
+  }
+  ComPtr<BufferManager> manager_;
+  int32_t type_ = 0;
+  CollectingSink sink_;
+  ComPtr<PipelineBuffer> buffer_;
+};
+
+TEST_F(OutputBufferTest, HandsOverFullBuffersAndTheLastFlaggedEnd) {
+  IDTSBuffer90* api = buffer_.Get();
+  ASSERT_EQ(api->Open(), S_OK);
+  AddRows(0, 25001);
+  ASSERT_EQ(api->SetEndOfRowset(), S_OK);
+  ASSERT_EQ(api->Close(), S_OK);
+  EXPECT_EQ(sink_.BlockSizes(), (std::vector<uint32_t>{10000, 10000, 5001}));
+  EXPECT_TRUE(sink_.Ended());
+  EXPECT_EQ(sink_.BlocksAfterEnd(), 0u);
+  ASSERT_EQ(sink_.RowCount(), 25001u);
+  for (uint32_t i : {0u, 9999u, 10000u, 25000u}) {
+    int32_t value = -1;
+    ReadValue(sink_.Row(i), sink_.Layout()->Column(0), &value);
+    EXPECT_EQ(value, static_cast<int32_t>(i));
+  }
+  EXPECT_EQ(buffer_->RowsHandedOver(), 25001u);
+  uint8_t* row = nullptr;
+  EXPECT_EQ(api->AddRow(&row), E_UNEXPECTED);
+  EXPECT_EQ(api->SetEndOfRowset(), E_UNEXPECTED);
+  EXPECT_EQ(sink_.BlockSizes().size(), 3u);
+}
+
+TEST_F(OutputBufferTest, ExactMultiplesAndEmptyOutputsEndWithoutExtraBlocks) {
+  AddRows(0, 20000);
+  ASSERT_EQ(buffer_->SetEndOfRowset(), S_OK);
+  EXPECT_EQ(sink_.BlockSizes(), (std::vector<uint32_t>{10000, 10000}));
+
+  CollectingSink emptySink;
+  ComPtr<PipelineBuffer> empty = manager_->CreateOutputBuffer(type_, &emptySink);
+  ASSERT_EQ(empty->SetEndOfRowset(), S_OK);
+  EXPECT_EQ(emptySink.BlockSizes(), std::vector<uint32_t>{0});
+  EXPECT_TRUE(emptySink.Ended());
+
+  // Once the host cuts a buffer off, a component that kept it reaches no sink.
+  CollectingSink goneSink;
+  ComPtr<PipelineBuffer> detached = manager_->CreateOutputBuffer(type_, &goneSink);
+  uint8_t* row = nullptr;
+  ASSERT_EQ(detached->AddRow(&row), S_OK);
+  detached->DetachSink();
+  EXPECT_EQ(detached->AddRow(&row), E_UNEXPECTED);
+  EXPECT_EQ(detached->SetEndOfRowset(), E_UNEXPECTED);
+  EXPECT_TRUE(goneSink.BlockSizes().empty());
+}
+
+class RefusingSink : public RowSink {
+ public:
+  HRESULT Consume(const RowBlock& block) override { return ++calls == 2 ? E_OUTOFMEMORY : S_OK; }
+  int calls = 0;
+};
+
+TEST_F(OutputBufferTest, SinkFailureStopsTheOutputForGood) {
+  manager_->SetLimits({.maxRows = 2});
+  RefusingSink sink;
+  ComPtr<PipelineBuffer> buffer = manager_->CreateOutputBuffer(type_, &sink);
+  uint8_t* row = nullptr;
+  for (int i = 0; i < 4; ++i) ASSERT_EQ(buffer->AddRow(&row), S_OK);
+  EXPECT_EQ(buffer->AddRow(&row), E_OUTOFMEMORY);  // Second block refused.
+  EXPECT_EQ(row, nullptr);
+  EXPECT_EQ(buffer->AddRow(&row), E_OUTOFMEMORY);
+  EXPECT_EQ(buffer->SetEndOfRowset(), E_OUTOFMEMORY);
+  EXPECT_EQ(sink.calls, 2);
+  EXPECT_EQ(buffer->SinkFailure(), E_OUTOFMEMORY);
+  EXPECT_EQ(buffer->RowsHandedOver(), 2u);
+}
+
+TEST_F(OutputBufferTest, InputBuffersAreReadOnlyToTheComponent) {
+  ComPtr<PipelineBuffer> input = manager_->CreateInputBuffer(type_);
+  ASSERT_TRUE(input);
+  uint8_t* first = input->AppendRow();
+  uint8_t* second = input->AppendRow();
+  ASSERT_TRUE(first && second);
+  input->MarkEndOfRowset();
+
+  IDTSBuffer90* api = input.Get();
+  uint32_t count = 0, width = 0;
+  uint8_t* data = nullptr;
+  VARIANT_BOOL end = VARIANT_FALSE;
+  ASSERT_EQ(api->get_RowCount(&count), S_OK);
+  EXPECT_EQ(count, 2u);
+  ASSERT_EQ(api->get_EndOfRowset(&end), S_OK);
+  EXPECT_EQ(end, VARIANT_TRUE);
+  ASSERT_EQ(api->GetRowData(0, &width, &data), S_OK);
+  EXPECT_EQ(data, first);
+  EXPECT_EQ(second, first + width);  // Rows are contiguous at the row width.
+  EXPECT_EQ(width, input->Layout().RowWidth());
+  EXPECT_EQ(api->GetRowData(2, &width, &data), DTS_E_ELEMENTNOTFOUND);
+  EXPECT_EQ(api->AddRow(&data), E_UNEXPECTED);
+  EXPECT_EQ(api->SetEndOfRowset(), E_UNEXPECTED);
+
+  // Open and Close nest; an unmatched Close is refused.
+  EXPECT_EQ(api->Open(), S_OK);
+  EXPECT_EQ(api->Open(), S_OK);
+  EXPECT_EQ(api->Close(), S_OK);
+  EXPECT_EQ(input->OpenCount(), 1);
+  EXPECT_EQ(api->Close(), S_OK);
+  EXPECT_EQ(api->Close(), E_UNEXPECTED);
+
+  manager_->SetLimits({.maxRows = 2});
+  ComPtr<PipelineBuffer> small = manager_->CreateInputBuffer(type_);
+  EXPECT_TRUE(small->AppendRow() && small->AppendRow());
+  EXPECT_EQ(small->AppendRow(), nullptr);
+}
+
+TEST(RowValues, WriteAndReadBackEveryKindOfValue) {
+  BufferLayout layout;
+  ASSERT_EQ(BufferLayout::Compute({{1, DT_STR, 4},
+                                   {2, DT_WSTR, 3},
+                                   {3, DT_BYTES, 5},
+                                   {4, DT_R8},
+                                   {5, DT_NUMERIC, 0, 10, 2}},
+                                  LayoutOrder::kPacked, &layout),
+            S_OK);
+  std::vector<uint8_t> storage(layout.RowWidth(), 0xAB);
+  uint8_t* row = storage.data();
+  const BufferColumnInfo &str = layout.Column(0), &wstr = layout.Column(1),
+                         &bytes = layout.Column(2), &real = layout.Column(3),
+                         &numeric = layout.Column(4);
+
+  ASSERT_TRUE(WriteStr(row, str, "abcd"));
+  EXPECT_EQ(ReadStr(row, str), "abcd");
+  EXPECT_FALSE(WriteStr(row, str, "abcde"));  // No room for the terminator.
+  ASSERT_TRUE(WriteStr(row, str, "x"));
+  EXPECT_EQ(ReadStr(row, str), "x");
+  EXPECT_EQ(row[str.DataOffset + 3], 0);  // The rest of the slot is cleared.
+  EXPECT_EQ(GetStatus(row, str), DBSTATUS_S_OK);
+
+  ASSERT_TRUE(WriteWStr(row, wstr, u"\u00e9t\u00e9"));
+  EXPECT_EQ(ReadWStr(row, wstr), u"\u00e9t\u00e9");
+  EXPECT_FALSE(WriteWStr(row, wstr, u"four"));
+  EXPECT_FALSE(WriteStr(row, wstr, "x"));  // Wrong type.
+
+  const uint8_t blob[] = {0, 1, 0, 2};
+  ASSERT_TRUE(WriteBytes(row, bytes, blob));
+  auto read = ReadBytes(row, bytes);
+  EXPECT_EQ(std::vector<uint8_t>(read.begin(), read.end()), std::vector<uint8_t>(blob, blob + 4));
+  const uint8_t tooLong[6] = {};
+  EXPECT_FALSE(WriteBytes(row, bytes, tooLong));
+  uint32_t hugeLength = 0xFFFFFFFF;  // A corrupt length is clamped to the slot.
+  std::memcpy(row + bytes.LengthOffset, &hugeLength, 4);
+  EXPECT_EQ(ReadBytes(row, bytes).size(), 5u);
+
+  ASSERT_TRUE(WriteValue(row, real, 2.5));
+  EXPECT_FALSE(WriteValue(row, real, 2.5f));  // 4 bytes into an 8-byte slot.
+  double d = 0;
+  ASSERT_TRUE(ReadValue(row, real, &d));
+  EXPECT_EQ(d, 2.5);
+  DB_NUMERIC number{10, 2, 1, {0x39, 0x30}};
+  ASSERT_TRUE(WriteValue(row, numeric, number));
+
+  SetNull(row, bytes);
+  EXPECT_TRUE(IsNull(row, bytes));
+  EXPECT_EQ(ReadBytes(row, bytes).size(), 0u);
+  EXPECT_FALSE(IsNull(row, numeric));
+}
+
+}  // namespace
+}  // namespace host

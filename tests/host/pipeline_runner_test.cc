@@ -1,0 +1,239 @@
+#include "host/pipeline_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "host/pipeline_host.h"
+#include "tests/host/fake_component.h"
+
+namespace host {
+namespace {
+
+using testing::FakeComponent;
+
+// Upstream: id I4, name WSTR(10), blob BYTES(4), weight R8 (never selected).
+class PipelineRunnerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(pipeline_->SetUpstream({{.name = u"id", .dataType = DT_I4},
+                                      {.name = u"name", .dataType = DT_WSTR, .length = 10},
+                                      {.name = u"blob", .dataType = DT_BYTES, .length = 4},
+                                      {.name = u"weight", .dataType = DT_R8}}),
+              S_OK);
+    pipeline_->Buffers()->SetLimits({.maxRows = 1000});
+  }
+  void TearDown() override {
+    if (component_) {
+      EXPECT_EQ(component_->Release(), 0u) << "a reference to the component leaked";
+    }
+    pipeline_.reset();
+    EXPECT_EQ(LiveObjectCount(), baseline_) << "a host object was leaked";
+  }
+
+  RunResult Run(FakeComponent::Faults faults, RowSource& source, RowSink& sink) {
+    component_ = FakeComponent::Create(faults);
+    PipelineRunner runner(static_cast<IDTSRuntimeComponent90*>(component_), *pipeline_);
+    return runner.Run(columns_, settings_, source, sink);
+  }
+
+  // Row i: id i; name "n<i>" or NULL every 7th row; blob of i % 5 bytes.
+  static void FillRow(uint64_t i, uint8_t* row, const BufferLayout& layout) {
+    WriteValue(row, layout.Column(0), static_cast<int32_t>(i));
+    if (i % 7 == 3) {
+      SetNull(row, layout.Column(1));
+    } else {
+      WriteWStr(row, layout.Column(1), u"n" + std::u16string(1, u'a' + i % 26));
+    }
+    const uint8_t bytes[] = {uint8_t(i), uint8_t(i >> 8), 0xFE, 0xFF};
+    WriteBytes(row, layout.Column(2), std::span<const uint8_t>(bytes, i % 5));
+    WriteValue(row, layout.Column(3), 1.5);
+  }
+
+  int64_t baseline_ = LiveObjectCount();
+  std::unique_ptr<Pipeline> pipeline_ = std::make_unique<Pipeline>();
+  FakeComponent* component_ = nullptr;
+  std::vector<ColumnChoice> columns_ = {{.upstreamIndex = 0, .sortKeyPosition = 1},
+                                        {.upstreamIndex = 1, .comparisonFlags = 17},
+                                        {.upstreamIndex = 2, .usageType = UT_READWRITE}};
+  std::vector<PropertySetting> settings_ = {{u"EliminateDuplicates", true},
+                                            {u"SortThreads", int32_t{2}},
+                                            {u"ScratchAreas", std::u16string(u"/tmp")}};
+};
+
+TEST_F(PipelineRunnerTest, DrivesTheComponentInTheHostsOrder) {
+  CallbackSource source(2501, FillRow);
+  CollectingSink sink;
+  RunResult result = Run({}, source, sink);
+  ASSERT_TRUE(result.ok()) << result.Describe();
+
+  std::vector<std::string> expected = {"put_ComponentMetaData",
+                                       "put_BufferManager",
+                                       "ProvideComponentProperties",
+                                       "SetUsageType(1)",
+                                       "SetUsageType(1)",
+                                       "SetUsageType(2)",
+                                       "SetInputColumnProperty(NewSortKeyPosition=1)",
+                                       "SetInputColumnProperty(NewComparisonFlags=17)",
+                                       "SetComponentProperty(EliminateDuplicates:11)",
+                                       "SetComponentProperty(SortThreads:3)",
+                                       "SetComponentProperty(ScratchAreas:8)",
+                                       "put_ComponentMetaData",
+                                       "put_BufferManager",
+                                       "PreExecute",
+                                       "PrimeOutput(1)",
+                                       "ProcessInput",
+                                       "ProcessInput",
+                                       "ProcessInput",
+                                       "PostExecute"};
+  EXPECT_EQ(component_->Calls(), expected);
+  // Every input buffer reaches the component on one source thread, not this one.
+  std::vector<std::thread::id> threads = component_->ProcessInputThreads();
+  ASSERT_EQ(threads.size(), 3u);
+  EXPECT_NE(threads[0], std::this_thread::get_id());
+  EXPECT_EQ(threads[1], threads[0]);
+  EXPECT_EQ(threads[2], threads[0]);
+
+  EXPECT_EQ(result.rowsIn, 2501u);
+  EXPECT_EQ(result.rowsOut, 2501u);
+  EXPECT_EQ(result.inputBuffers, 3u);
+  EXPECT_EQ(result.outputBlocks, 3u);
+  EXPECT_TRUE(result.outputEnded);
+  EXPECT_EQ(sink.BlockSizes(), (std::vector<uint32_t>{1000, 1000, 501}));
+  EXPECT_FALSE(component_->HoldsOutputBuffer());
+}
+
+TEST_F(PipelineRunnerTest, RowsSurviveTheTranslationBetweenDifferentLayouts) {
+  CallbackSource source(300, FillRow);
+  CollectingSink sink;
+  RunResult result = Run({}, source, sink);
+  ASSERT_TRUE(result.ok()) << result.Describe();
+
+  // The output has the three selected columns, laid out unlike the input.
+  ComPtr<Input> input = pipeline_->Metadata()->Inputs()->At(0);
+  ComPtr<Output> output = pipeline_->Metadata()->Outputs()->At(0);
+  auto inLayout = pipeline_->Buffers()->Layout(input->BufferType());
+  auto outLayout = pipeline_->Buffers()->Layout(output->BufferType());
+  ASSERT_TRUE(inLayout && outLayout);
+  ASSERT_EQ(outLayout->ColumnCount(), 3u);
+  EXPECT_EQ(inLayout->ColumnCount(), 4u);
+  EXPECT_NE(inLayout->Column(0).DataOffset, outLayout->Column(0).DataOffset);
+  EXPECT_NE(inLayout->Column(2).LengthOffset, outLayout->Column(2).LengthOffset);
+
+  std::vector<uint8_t> expected(inLayout->RowWidth());
+  ASSERT_EQ(sink.RowCount(), 300u);
+  for (uint32_t i = 0; i < 300; ++i) {
+    std::fill(expected.begin(), expected.end(), 0);
+    FillRow(i, expected.data(), *inLayout);
+    const uint8_t* row = sink.Row(i);
+    int32_t id = -1;
+    ReadValue(row, outLayout->Column(0), &id);
+    ASSERT_EQ(id, static_cast<int32_t>(i));
+    ASSERT_EQ(IsNull(row, outLayout->Column(1)), i % 7 == 3);
+    ASSERT_EQ(ReadWStr(row, outLayout->Column(1)), ReadWStr(expected.data(), inLayout->Column(1)));
+    auto got = ReadBytes(row, outLayout->Column(2));
+    auto want = ReadBytes(expected.data(), inLayout->Column(2));
+    ASSERT_TRUE(std::equal(got.begin(), got.end(), want.begin(), want.end())) << "row " << i;
+  }
+}
+
+TEST_F(PipelineRunnerTest, EmptyInputsAndEmptyLastBuffersEndTheRowset) {
+  {
+    CallbackSource none(0, FillRow);
+    CollectingSink sink;
+    RunResult result = Run({}, none, sink);
+    ASSERT_TRUE(result.ok()) << result.Describe();
+    EXPECT_EQ(result.inputBuffers, 1u);
+    EXPECT_EQ(sink.BlockSizes(), std::vector<uint32_t>{0});
+    EXPECT_TRUE(sink.Ended());
+    EXPECT_EQ(component_->Release(), 0u);
+    component_ = nullptr;
+  }
+  CallbackSource trailing(2000, FillRow, /*emptyLastBuffer=*/true);
+  CollectingSink sink;
+  RunResult result = Run({}, trailing, sink);
+  ASSERT_TRUE(result.ok()) << result.Describe();
+  EXPECT_EQ(result.inputBuffers, 3u);  // 1000, 1000, then an empty one flagged end.
+  EXPECT_EQ(result.rowsOut, 2000u);
+  EXPECT_TRUE(sink.Ended());
+}
+
+TEST_F(PipelineRunnerTest, PostExecuteFollowsEveryFailureAfterPreExecute) {
+  struct Case {
+    FakeComponent::Faults faults;
+    RunStep step;
+    HRESULT hr;
+    size_t processInputs;
+    bool postExecute;
+  };
+  const Case cases[] = {
+      {{.failProcessInputCall = 1}, RunStep::kProcessInput, E_FAIL, 2, true},
+      {{.primeOutput = E_OUTOFMEMORY}, RunStep::kPrimeOutput, E_OUTOFMEMORY, 0, true},
+      {{.preExecute = E_UNEXPECTED}, RunStep::kPreExecute, E_UNEXPECTED, 0, false},
+      {{.endOutput = false}, RunStep::kOutputNotEnded, E_UNEXPECTED, 3, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(RunStepName(c.step));
+    CallbackSource source(2500, FillRow);
+    CollectingSink sink;
+    RunResult result = Run(c.faults, source, sink);
+    EXPECT_EQ(result.step, c.step);
+    EXPECT_EQ(result.hr, c.hr);
+    std::vector<std::string> calls = component_->Calls();
+    EXPECT_EQ(static_cast<size_t>(std::count(calls.begin(), calls.end(), "ProcessInput")),
+              c.processInputs);
+    EXPECT_EQ(calls.back() == "PostExecute", c.postExecute);
+    EXPECT_FALSE(component_->HoldsOutputBuffer());
+    EXPECT_EQ(component_->Release(), 0u);
+    component_ = nullptr;
+  }
+}
+
+class FailingSource : public RowSource {
+ public:
+  HRESULT Fill(PipelineBuffer& buffer, bool* end) override {
+    *end = false;
+    return ++calls_ == 2 ? HRESULT_FROM_WIN32(ERROR_DISK_FULL) : S_OK;
+  }
+  int calls_ = 0;
+};
+
+class RefusingSink : public RowSink {
+ public:
+  HRESULT Consume(const RowBlock&) override { return HRESULT_FROM_WIN32(ERROR_BROKEN_PIPE); }
+};
+
+TEST_F(PipelineRunnerTest, SourceAndSinkFailuresAreReportedAsSuch) {
+  {
+    FailingSource source;
+    CollectingSink sink;
+    RunResult result = Run({}, source, sink);
+    EXPECT_EQ(result.step, RunStep::kSource);
+    EXPECT_EQ(result.hr, HRESULT_FROM_WIN32(ERROR_DISK_FULL));
+    EXPECT_EQ(result.inputBuffers, 1u);
+    EXPECT_EQ(component_->Calls().back(), "PostExecute");
+    EXPECT_EQ(component_->Release(), 0u);
+    component_ = nullptr;
+  }
+  CallbackSource source(1500, FillRow);
+  RefusingSink sink;
+  RunResult result = Run({}, source, sink);
+  EXPECT_EQ(result.step, RunStep::kOutput);
+  EXPECT_EQ(result.hr, HRESULT_FROM_WIN32(ERROR_BROKEN_PIPE));
+  EXPECT_EQ(result.rowsOut, 0u);
+  EXPECT_EQ(component_->Calls().back(), "PostExecute");
+  EXPECT_EQ(result.Describe(), "output: 0x8007006D");
+}
+
+TEST_F(PipelineRunnerTest, RefusesObjectsThatAreNotComponents) {
+  ComPtr<Output> notAComponent = pipeline_->Metadata()->Outputs()->AddNew();
+  PipelineRunner runner(notAComponent.Get(), *pipeline_);
+  CallbackSource source(1, FillRow);
+  CollectingSink sink;
+  RunResult result = runner.Run({}, {}, source, sink);
+  EXPECT_EQ(result.step, RunStep::kQueryInterface);
+  EXPECT_EQ(result.hr, E_NOINTERFACE);
+}
+
+}  // namespace
+}  // namespace host

@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "host/pipeline_host.h"
+#include "keys/sort_columns.h"
+#include "platform/variant.h"
+
+namespace {
+
+// One column to sort: the upstream column, its output column's key
+// position, and the properties that tie the two together.
+struct ColumnPlan {
+  host::ColumnSpec spec;
+  int32_t keyPosition = 0;
+  int32_t comparisonFlags = 0;
+};
+
+// A pipeline whose input selects every upstream column and whose output
+// mirrors them in reverse order, as the component's design time leaves it.
+class SortMetadata {
+ public:
+  explicit SortMetadata(const std::vector<ColumnPlan>& plan) {
+    std::vector<host::ColumnSpec> specs;
+    for (const auto& column : plan) specs.push_back(column.spec);
+    EXPECT_EQ(pipeline.SetUpstream(specs), S_OK);
+    input = pipeline.Metadata()->Inputs()->AddNew();
+    output = pipeline.Metadata()->Outputs()->AddNew();
+    pipeline.AttachUpstream();
+    auto virtualInput = input->MakeVirtualInput();
+    for (size_t i = plan.size(); i-- > 0;) {
+      const int32_t lineageID = pipeline.UpstreamLineageID(i);
+      int32_t index = 0;
+      EXPECT_EQ(virtualInput->SetUsageType(lineageID, UT_READONLY, &index), S_OK);
+      auto inputColumn = input->Columns()->FindByLineageID(lineageID);
+      host::AddCustomProperty(*inputColumn->Properties(), u"NewComparisonFlags",
+                              plat::Variant::I4(plan[i].comparisonFlags).Get());
+      auto outputColumn = output->Columns()->AddNew();
+      const host::ColumnSpec& spec = plan[i].spec;
+      EXPECT_EQ(outputColumn->SetDataTypeProperties(spec.dataType, spec.length, spec.precision,
+                                                    spec.scale, spec.codePage),
+                S_OK);
+      outputColumn->put_SortKeyPosition(plan[i].keyPosition);
+      host::AddCustomProperty(*outputColumn->Properties(), u"SortColumnId",
+                              plat::Variant::I4(lineageID).Get());
+    }
+  }
+
+  HRESULT Build() {
+    EXPECT_EQ(pipeline.PrepareBufferTypes(), S_OK);
+    return BuildSortColumns(pipeline.Metadata(), pipeline.Buffers(), &columns, &keys);
+  }
+
+  const host::BufferLayout& InputLayout() const {
+    return *pipeline.Buffers()->Layout(input->BufferType());
+  }
+  const host::BufferLayout& OutputLayout() const {
+    return *pipeline.Buffers()->Layout(output->BufferType());
+  }
+  // The output column at `position` (0: the mirror of the last upstream column).
+  host::OutputColumn& OutputColumn(int32_t position) const {
+    return *output->Columns()->At(position).Get();
+  }
+  void SetProperty(host::CustomPropertyCollection* properties, const char16_t* name,
+                   const VARIANT& value) {
+    ASSERT_EQ(properties->FindByName(name)->SetValue(value), S_OK);
+  }
+
+  host::Pipeline pipeline;
+  ComPtr<host::Input> input;
+  ComPtr<host::Output> output;
+  std::vector<SortColumn> columns;
+  std::vector<SortColumn> keys;
+};
+
+class BuildSortColumnsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { liveObjects_ = host::LiveObjectCount(); }
+  // Every reference the build took must have been given back.
+  void TearDown() override { EXPECT_EQ(host::LiveObjectCount(), liveObjects_); }
+
+ private:
+  int64_t liveObjects_ = 0;
+};
+
+TEST_F(BuildSortColumnsTest, DescribesEveryOutputColumnAndOrdersTheKeys) {
+  // Upstream P (key 2), Q (no key), R (key -1, case-insensitive); the
+  // output lists R, Q, P.
+  SortMetadata metadata({{{.name = u"P", .dataType = DT_I4}, 2, 0},
+                         {{.name = u"Q", .dataType = DT_BYTES, .length = 6}, 0, 0},
+                         {{.name = u"R", .dataType = DT_WSTR, .length = 5}, -1, 32}});
+  ASSERT_EQ(metadata.Build(), S_OK);
+  const std::vector<SortColumn>& columns = metadata.columns;
+  const std::vector<SortColumn>& keys = metadata.keys;
+  ASSERT_EQ(columns.size(), 3u);
+  for (int32_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    const host::BufferLayout& in = metadata.InputLayout();
+    const host::BufferLayout& out = metadata.OutputLayout();
+    const BufferColumnInfo& inputInfo =
+        in.Column(in.FindLineageID(metadata.pipeline.UpstreamLineageID(2 - i)));
+    const BufferColumnInfo& outputInfo =
+        out.Column(out.FindLineageID(metadata.OutputColumn(i).LineageID()));
+    EXPECT_EQ(columns[i].InputDataOffset, inputInfo.DataOffset);
+    EXPECT_EQ(columns[i].InputLengthOffset, inputInfo.LengthOffset);
+    EXPECT_EQ(columns[i].InputStatusOffset, inputInfo.StatusOffset);
+    EXPECT_EQ(std::memcmp(&columns[i].OutputColumn, &outputInfo, sizeof(outputInfo)), 0);
+  }
+  EXPECT_EQ(columns[0].SortKeyPosition, -1);
+  EXPECT_EQ(columns[0].ComparisonFlags, 32u);
+  EXPECT_EQ(columns[1].SortKeyPosition, 0);
+  EXPECT_EQ(columns[1].Compare, nullptr) << "DT_BYTES is compared inline";
+  EXPECT_EQ(columns[2].SortKeyPosition, 2);
+  ASSERT_EQ(keys.size(), 2u);
+  EXPECT_EQ(keys[0].SortKeyPosition, -1);
+  EXPECT_EQ(keys[1].SortKeyPosition, 2);
+
+  // Rows of the input buffer order by R descending (ignoring case), then P.
+  const host::BufferLayout& in = metadata.InputLayout();
+  auto row = [&](int32_t p, std::u16string_view r) {
+    std::vector<uint8_t> bytes(in.RowWidth());
+    EXPECT_TRUE(host::WriteValue(bytes.data(), in.Column(0), p));
+    EXPECT_TRUE(host::WriteBytes(bytes.data(), in.Column(1), std::vector<uint8_t>{9}));
+    EXPECT_TRUE(host::WriteWStr(bytes.data(), in.Column(2), r));
+    return bytes;
+  };
+  EXPECT_GT(CompareRows(row(1, u"ab").data(), row(0, u"zz").data(), keys), 0);
+  EXPECT_LT(CompareRows(row(1, u"AB").data(), row(2, u"ab").data(), keys), 0);
+  EXPECT_EQ(CompareRows(row(1, u"AB").data(), row(1, u"ab").data(), keys), 0);
+}
+
+TEST_F(BuildSortColumnsTest, FailsOnPropertiesOfTheWrongKind) {
+  const std::vector<ColumnPlan> plan = {{{.name = u"A", .dataType = DT_I4}, 1, 0},
+                                        {{.name = u"B", .dataType = DT_STR, .length = 3}, 0, 0}};
+  {
+    // The second output column (mirroring A) lacks its SortColumnId.
+    SortMetadata metadata(plan);
+    auto* properties = metadata.OutputColumn(1).Properties();
+    properties->RemoveAll();
+    EXPECT_EQ(metadata.Build(), DTS_E_ELEMENTNOTFOUND);
+    EXPECT_EQ(metadata.columns.size(), 1u) << "records appended so far stay";
+    EXPECT_TRUE(metadata.keys.empty());
+  }
+  {
+    SortMetadata metadata(plan);
+    metadata.SetProperty(metadata.OutputColumn(0).Properties(), u"SortColumnId",
+                         plat::Variant::I2(1).Get());
+    EXPECT_EQ(metadata.Build(), E_UNEXPECTED);
+  }
+  {
+    SortMetadata metadata(plan);
+    metadata.SetProperty(metadata.OutputColumn(0).Properties(), u"SortColumnId",
+                         plat::Variant::I4(999999).Get());
+    EXPECT_EQ(metadata.Build(), DTS_E_ELEMENTNOTFOUND) << "no column of that lineage";
+  }
+  {
+    SortMetadata metadata(plan);
+    auto inputColumn = metadata.input->Columns()->At(0);
+    metadata.SetProperty(inputColumn->Properties(), u"NewComparisonFlags",
+                         plat::Variant::Bool(true).Get());
+    EXPECT_EQ(metadata.Build(), E_UNEXPECTED);
+  }
+}
+
+TEST_F(BuildSortColumnsTest, FailsOnMismatchedCountsAndUnsupportedTypes) {
+  {
+    // One input column more than output columns.
+    SortMetadata metadata({{{.name = u"A", .dataType = DT_I4}, 1, 0}});
+    metadata.input->Columns()->AddNew();
+    EXPECT_EQ(metadata.Build(), E_UNEXPECTED);
+    EXPECT_TRUE(metadata.columns.empty());
+  }
+  {
+    // DT_NTEXT is refused even in a column that is only carried along.
+    SortMetadata metadata(
+        {{{.name = u"A", .dataType = DT_I4}, 1, 0}, {{.name = u"T", .dataType = DT_NTEXT}, 0, 0}});
+    EXPECT_EQ(metadata.Build(), E_NOTIMPL);
+  }
+}
+
+}  // namespace
