@@ -5,12 +5,18 @@
 // at the top of sort_engine.cc.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
 #include "component/pipeline_interfaces.h"
+#include "engine/sort_run.h"
 #include "keys/sort_columns.h"
 #include "platform/com.h"
+#include "platform/completion_port.h"
+#include "platform/heap.h"
+#include "platform/sync.h"
+#include "platform/thread.h"
 #include "scratch/scratch_areas.h"
 
 class SortEngine {
@@ -23,13 +29,13 @@ class SortEngine {
 
   // Settings, filled by pre-execution before Create, in this order.
   bool EliminateDuplicates = false;
-  uint32_t ThreadCount = 1;             // 1..128
+  uint32_t ThreadCount = 1;  // 1..128
   ::ScratchAreaList ScratchAreaList;
-  uint32_t RamBudget = 0;               // Row bytes to keep in memory.
-  uint32_t ScratchFileBytes = 0;        // Largest in-memory merged run / scratch file.
-  std::vector<SortColumn> Columns;      // Every output column, in output order.
-  std::vector<SortColumn> SortKeys;     // The key columns, in key order.
-  ComPtr<IDTSBuffer90> OutputBuffer;    // Set by output priming.
+  uint32_t RamBudget = 0;             // Row bytes to keep in memory.
+  uint32_t ScratchFileBytes = 0;      // Largest in-memory merged run / scratch file.
+  std::vector<SortColumn> Columns;    // Every output column, in output order.
+  std::vector<SortColumn> SortKeys;   // The key columns, in key order.
+  ComPtr<IDTSBuffer90> OutputBuffer;  // Set by output priming.
 
   // RamBudget and ScratchFileBytes from the RAMBudget and ScratchFileSize
   // property values (megabytes; 0 and negative budgets are shares of memory).
@@ -48,6 +54,88 @@ class SortEngine {
   void Destroy();
 
  private:
-  struct State;
-  State* state_;  // Engine internals (threads, runs, locks), see sort_engine.cc.
+  friend struct SortEngineTestAccess;  // Unit tests of the internal operations.
+
+  // Completion keys of the work items on CompletionPort.
+  enum WorkKey : uintptr_t { kStop = 0, kBatch = 1, kMerge = 2, kEndOfInput = 3 };
+
+  // Memory budget and batch storage (memory_budget.cc).
+  uint64_t FreeBudget() const;
+  uint64_t LowMemoryMark() const;
+  HRESULT CopyBatch(const uint8_t* rowData, uint32_t rowCount, uint32_t rowWidth, SortRun** batch);
+
+  // Threads and work items (worker_threads.cc).
+  HRESULT StartThreads();
+  void StopThreads();
+  static uint32_t SortWorkerMain(void* startRecord);
+  static uint32_t SpillThreadMain(void* engine);
+  bool PostWork(WorkKey key, SortRun* batch = nullptr);
+  void OnMerge();
+  void OnEndOfInput();
+  void RunSpillPass();
+
+  // Run generation (run_generation.cc, row_sort.cc).
+  void SortBatch(SortRun* batch);
+  void SortRows(SortRun* run, int32_t lo, int32_t hi);
+  int32_t PartitionRows(SortRun* run, int32_t lo, int32_t hi);
+  uint32_t PickMergeGroup(RunList* group);
+  bool MergeMemoryRuns();
+  void ReleaseRun(SortRun* run, bool keepFile);
+  void DiscardRun(SortRun* run);
+
+  // Final merge (final_merge.cc).
+  void FinalMerge();
+  HRESULT MergeAllRuns();
+  HRESULT EmitRow(const uint8_t* row);
+  HRESULT AdvanceRun(SortRun* run);
+  HRESULT WriteOutputRow(const uint8_t* row);
+
+  // Spilling (spill.cc).
+  HRESULT SpillOneRun(bool* wroteRun);
+
+  // Keeps the first failure of an engine thread for the AddRows that ends
+  // the input.
+  void RecordFailure(HRESULT hr);
+  int32_t CompareRowKeys(const uint8_t* left, const uint8_t* right) const {
+    return CompareRows(left, right, SortKeys.data(), SortKeys.size());
+  }
+
+  // Row bytes held in Heap. Changed under RunListLock; read without it.
+  std::atomic<uint64_t> BytesInMemory{0};
+  uint64_t BytesSpilled = 0;  // GUARDED_BY(RunListLock)
+  // Fixed by the first AddRows that carries rows; read by the workers only
+  // after a work item posted later.
+  uint32_t RowWidth = 0;
+  plat::HeapHandle Heap = nullptr;
+  plat::PortHandle CompletionPort = nullptr;
+  plat::ThreadHandle* WorkerThreads = nullptr;  // ThreadCount entries.
+  plat::ThreadHandle SpillThread = nullptr;
+  plat::EventHandle SpillWakeEvent = nullptr;
+  plat::EventHandle MemoryFreedEvent = nullptr;
+  plat::EventHandle SortDoneEvent = nullptr;
+  plat::EventHandle MergeDoneEvent = nullptr;
+  uint32_t MergesInProgress = 0;  // GUARDED_BY(RunListLock)
+  // Changed only with SpillLock and RunListLock held.
+  std::atomic<bool> InputEnded{false};
+  RunList MemoryRuns;  // GUARDED_BY(RunListLock)
+  RunList DiskRuns;    // GUARDED_BY(RunListLock)
+  // Batches copied in and not yet sorted into MemoryRuns.
+  RunList PendingBatches;                 // GUARDED_BY(RunListLock)
+  std::atomic<uint32_t> DiskRunCount{0};  // DiskRuns.Size(), for the unlocked early wake.
+  plat::CriticalSection RunListLock;
+  plat::CriticalSection SpillLock;  // Always entered before RunListLock.
+  std::atomic<bool> SpillWakePending{false};
+  std::atomic<bool> StopRequested{false};
+  std::atomic<HRESULT> FirstFailure{S_OK};
+  // Set after a spill failed: no more spills in this execution.
+  bool SpillDisabled = false;  // GUARDED_BY(SpillLock)
+  // The final merge's copy of the last row emitted (duplicate elimination).
+  uint8_t* HoldingRow = nullptr;
+  bool HaveReferenceRow = false;
+
+  // Tuning of the spill: a run smaller than SmallRunBytes is written only
+  // after SmallRunWaits waits of SmallRunWaitMs for a merge to make it larger.
+  uint32_t SmallRunBytes = 20u << 20;
+  uint32_t SmallRunWaits = 5;
+  uint32_t SmallRunWaitMs = 500;
 };

@@ -1,0 +1,253 @@
+// THE SORT ENGINE
+//
+// The engine sorts fixed-width rows that arrive in blocks ("buffers") on the
+// host's input thread, keeps at most about RamBudget bytes of them in memory,
+// writes sorted runs to scratch files when that budget runs out, and at the
+// end of input merges everything, in memory and on disk, into the host's
+// output buffer in one pass.
+//
+// ROWS AND RUNS
+//
+// A stored row is a byte-for-byte copy of one row of the host's input buffer,
+// RowWidth bytes wide; its columns are reached only through the SortColumn
+// entries (Columns for output, SortKeys for CompareRows, the one definition of
+// row order). Every input buffer is copied, in one piece, into one block of the
+// private heap (CopyBatch). Each block starts with a RowBlock header that
+// chains the blocks of one run together. Rows never move after that copy:
+// sorting and merging reorder arrays of row addresses only.
+//
+// A SortRun is a set of rows plus their order:
+//   in memory  Blocks (the chain of heap blocks), RowPointers (the rows in key
+//              order), Cursor pointing into RowPointers;
+//   on disk    Reader (a ScratchReader over a scratch file holding the rows
+//              back to back in key order), Cursor pointing at Reader's
+//              CurrentRow field.
+// Either way the current row is *Cursor and RowCount is the number of rows
+// not yet consumed. Runs live in intrusive doubly linked lists (RunList), so
+// moving a run between lists never allocates:
+//   PendingBatches  batches copied in by CopyBatch and not yet sorted;
+//   MemoryRuns      sorted runs in memory: fresh batches at the front, larger
+//                   merged runs further back (ordered by row count);
+//   DiskRuns        runs written to scratch files, in the order written.
+//
+// THE LIFE OF A ROW
+//
+//   1. AddRows -> CopyBatch: the buffer becomes a batch (a run whose
+//      RowPointers are in input order) in PendingBatches, and a Batch work
+//      item carrying it is posted to CompletionPort.
+//   2. A worker takes the item (SortBatch): SortRows orders the batch
+//      (introsort: ninther pivots, insertion sort for short ranges, heapsort
+//      below a depth limit, and one pass for input already in order or in
+//      reverse order), then moves it to the front of MemoryRuns.
+//   3. The worker looks for 2..10 runs of equal row count at the front of
+//      MemoryRuns, together no larger than ScratchFileBytes (PickMergeGroup),
+//      takes them out, merges their address arrays into one new run without
+//      any lock (MergeMemoryRuns), puts the result back in row-count order,
+//      and posts a Merge item so that merging goes on while there is work.
+//   4. When a batch does not fit the free budget, CopyBatch wakes the spill
+//      thread and waits for MemoryFreedEvent. A spill pass (SpillOneRun)
+//      writes the last, largest run of MemoryRuns to a scratch file and moves
+//      it to DiskRuns, until the free budget is back above the low-memory
+//      mark (ScratchFileBytes / 2), the input has ended, or nothing more can
+//      be written. Once a run is on disk, CopyBatch also wakes the spill
+//      thread early, without waiting, when the free budget falls below the
+//      mark.
+//   5. AddRows with endOfRowset posts EndOfInput and waits on SortDoneEvent.
+//      The worker that takes EndOfInput sets InputEnded (no in-memory merge
+//      starts after that) and posts Merge. The worker that takes a Merge item
+//      when InputEnded is set, no merge is in progress and PendingBatches is
+//      empty runs FinalMerge: it scans all runs (memory runs first, then disk
+//      runs, each list front to back; ties go to the run met first) for the
+//      smallest current row, emits it through WriteOutputRow (dropping rows
+//      whose key equals the last emitted row, kept in HoldingRow, when
+//      EliminateDuplicates is set), advances that run and releases it when it
+//      is exhausted. Then it clears InputEnded and sets SortDoneEvent, and
+//      AddRows ends the output rowset.
+//
+// Every batch posted before EndOfInput is sorted into MemoryRuns before the
+// final merge starts: the final merge requires PendingBatches to be empty,
+// and a worker that moves a batch out of PendingBatches after InputEnded was
+// set posts another Merge item, so the check is made again after the last
+// batch arrives. Likewise every merge that ends posts a Merge item.
+//
+// THREADS
+//
+//   the host's threads  Create, AddRows (CopyBatch; may wait for the spill
+//                       thread and, at the end, for the final merge), Destroy.
+//   ThreadCount workers take work items from CompletionPort: Stop (0), Batch
+//                       (1), Merge (2), EndOfInput (3); any other key is
+//                       ignored. Worker i is bound to processor i mod P.
+//   one spill thread    sleeps on SpillWakeEvent, then runs one spill pass
+//                       holding SpillLock; bound to processor ThreadCount
+//                       mod P.
+//
+// Events (auto-reset): SpillWakeEvent wakes the spill thread; MemoryFreedEvent
+// ends a pass (and releases a CopyBatch that waits); SortDoneEvent ends the
+// final merge; MergeDoneEvent tells a spill that waits for a larger run that a
+// merge has finished.
+//
+// LOCKS
+//
+//   SpillLock    held for a whole spill pass, by the EndOfInput step and by the
+//                final merge. So InputEnded cannot change while a run is being
+//                written, and the final merge never overlaps a spill.
+//   RunListLock  guards the three run lists, MergesInProgress, BytesSpilled
+//                and every change of BytesInMemory. Held only around list
+//                operations, except that the final merge holds it throughout.
+//
+// Lock order: SpillLock before RunListLock. No thread waits for SpillLock
+// while it holds RunListLock, and no thread waits on an event while it holds
+// RunListLock. Values read by one thread without a lock while another changes
+// them are atomics: InputEnded (changed only with both locks held),
+// BytesInMemory, DiskRunCount (the size of DiskRuns, for the early wake),
+// SpillWakePending, StopRequested and FirstFailure.
+//
+// FAILURES
+//
+// The operations on the host's thread return their failures. A failure on an
+// engine thread (a spill that cannot be written, a run that cannot be read
+// back, an output row the host refuses, no memory for HoldingRow) is kept in
+// FirstFailure and returned by the AddRows that ends the input; the output
+// rowset is still ended so that the host does not wait for ever, but the sort
+// is never reported as a success. A failed system call whose last error is 0
+// is still a failure (E_FAIL). After a spill fails, its run goes back to
+// MemoryRuns and no further spill is tried in this execution: memory may then
+// exceed the budget, which is a soft target anyway.
+//
+// A spill pass that finds no sorted run in memory waits while batches are
+// still being sorted or merged (so an input faster than sorting is held to
+// the budget), and ends as soon as nothing is left that could be written: a
+// budget that cannot be met (RamBudget below the low-memory mark, a budget of
+// 0) never keeps the input thread waiting for ever.
+//
+// MEMORY
+//
+// Only row bytes count against RamBudget. Beyond it the engine uses, while
+// input arrives: the one buffer CopyBatch takes in after a spill pass, the
+// row address arrays (one address per row; twice that while a merge builds
+// its array), and the spill's two 2 MiB write buffers. The final merge reads
+// every run on disk through two 2 MiB buffers of its own, so it adds 4 MiB
+// per run on disk: with many small runs (a small budget) that can be several
+// times the budget.
+//
+// STOPPING
+//
+// Destroy posts one Stop item per worker and joins the workers, then wakes the
+// spill thread and joins it, before anything they use is freed. The workers
+// and the spill thread also look at StopRequested whenever their wait times
+// out (every kStopPollMs), so they end even if a Stop item cannot be posted.
+// The port is closed only after every thread that could touch it has ended.
+//
+// SETTINGS
+//
+// RamBudget and ScratchFileBytes are 32-bit byte counts: larger property
+// values are clamped to 0xFFFFFFFF bytes, never wrapped (memory_budget.cc).
+// ThreadCount must be 1..128. Rows wider than 1 MiB (half a scratch block)
+// are refused by AddRows, as are rows whose width changes within an
+// execution.
+#include "engine/sort_engine.h"
+
+#include <new>
+
+#include "engine/engine_limits.h"
+
+SortEngine::SortEngine() = default;
+
+SortEngine::~SortEngine() {
+  Destroy();
+}
+
+HRESULT SortEngine::Create() {
+  if (Heap || CompletionPort) return E_UNEXPECTED;  // Already in service.
+  if (ThreadCount < 1 || ThreadCount > kMaxThreadCount) return E_INVALIDARG;
+  FirstFailure = S_OK;
+  StopRequested = false;
+  SpillWakePending = false;
+  SpillDisabled = false;
+
+  HRESULT hr = S_OK;
+  if (!(Heap = plat::HeapCreate()) || !(CompletionPort = plat::CreateCompletionPort(ThreadCount)) ||
+      !(SpillWakeEvent = plat::CreateEvent(false, false)) ||
+      !(MemoryFreedEvent = plat::CreateEvent(false, false)) ||
+      !(SortDoneEvent = plat::CreateEvent(false, false)) ||
+      !(MergeDoneEvent = plat::CreateEvent(false, false))) {
+    hr = plat::HResultFromLastError();
+  } else {
+    hr = StartThreads();
+  }
+  if (FAILED(hr)) Destroy();
+  return hr;
+}
+
+HRESULT SortEngine::AddRows(uint32_t rowCount, uint32_t rowWidth, const uint8_t* rowData,
+                            bool endOfRowset) {
+  if (!CompletionPort) return E_UNEXPECTED;
+  // Without an output buffer the final merge would have nowhere to go; the
+  // input is not ended, and Destroy still releases everything.
+  if (endOfRowset && !OutputBuffer) return E_UNEXPECTED;
+
+  if (rowCount > 0) {
+    if (!rowData) return E_POINTER;
+    if (rowWidth == 0 || rowWidth > kMaxRowWidth || (RowWidth != 0 && rowWidth != RowWidth) ||
+        static_cast<uint64_t>(rowCount) * rowWidth > kMaxBatchBytes) {
+      return E_INVALIDARG;
+    }
+    if (RowWidth == 0) RowWidth = rowWidth;  // Read by the workers: written once.
+    SortRun* batch = nullptr;
+    HRESULT hr = CopyBatch(rowData, rowCount, rowWidth, &batch);
+    if (FAILED(hr)) return hr;
+    if (!PostWork(kBatch, batch)) {
+      hr = plat::HResultFromLastError();
+      // No worker has seen the batch: take it back.
+      {
+        plat::Lock lock(RunListLock);
+        PendingBatches.Remove(batch);
+        BytesInMemory -= batch->Bytes();
+      }
+      DiscardRun(batch);
+      return hr;
+    }
+  }
+
+  if (!endOfRowset) return S_OK;
+  if (!PostWork(kEndOfInput)) return plat::HResultFromLastError();
+  if (plat::WaitForEvent(SortDoneEvent) != plat::WaitResult::kSignaled) {
+    return plat::HResultFromLastError();
+  }
+  OutputBuffer->SetEndOfRowset();
+  OutputBuffer.Reset();
+  return FirstFailure.load();
+}
+
+void SortEngine::Destroy() {
+  if (CompletionPort) {
+    StopThreads();
+    plat::CloseCompletionPort(CompletionPort);
+    CompletionPort = nullptr;
+  }
+  for (plat::EventHandle* event :
+       {&SpillWakeEvent, &MemoryFreedEvent, &SortDoneEvent, &MergeDoneEvent}) {
+    plat::CloseEvent(*event);
+    *event = nullptr;
+  }
+  Columns.clear();
+  SortKeys.clear();
+  // No engine thread is left, so the lists need no lock here.
+  for (RunList* list : {&PendingBatches, &MemoryRuns, &DiskRuns}) {
+    while (SortRun* run = list->PopFront()) DiscardRun(run);
+  }
+  DiskRunCount = 0;
+  BytesInMemory = 0;
+  BytesSpilled = 0;
+  RowWidth = 0;
+  MergesInProgress = 0;
+  InputEnded = false;
+  plat::HeapDestroy(Heap);
+  Heap = nullptr;
+}
+
+void SortEngine::RecordFailure(HRESULT hr) {
+  if (SUCCEEDED(hr)) return;
+  HRESULT none = S_OK;
+  FirstFailure.compare_exchange_strong(none, hr);
+}

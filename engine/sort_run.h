@@ -1,0 +1,85 @@
+// A sorted run of stored rows, the heap blocks that hold its rows, and the
+// intrusive list that the engine keeps runs in.
+#pragma once
+
+#include <cstdint>
+
+#include "scratch/scratch_file.h"
+
+class SortEngine;
+
+// The header in front of the rows of every block of the engine's heap. The
+// blocks of one run are chained through it, so that a merged run takes over
+// the blocks of its inputs without allocating anything.
+struct alignas(16) RowBlock {
+  RowBlock* Next;
+  uint8_t* Rows() { return reinterpret_cast<uint8_t*>(this + 1); }
+};
+
+// One run. In memory: Blocks holds the rows, RowPointers their order and
+// Cursor points into RowPointers. On disk: Reader holds the rows, Blocks and
+// RowPointers are null and Cursor points at Reader->CurrentRow. Either way
+// the current row is *Cursor.
+struct SortRun {
+  RowBlock* Blocks = nullptr;     // First block of the chain.
+  RowBlock* LastBlock = nullptr;  // Last block, for constant-time concatenation.
+  uint8_t** RowPointers = nullptr;
+  uint32_t RowCount = 0;  // Rows not yet consumed.
+  uint32_t RowWidth = 0;
+  uint8_t** Cursor = nullptr;
+  SortEngine* Engine = nullptr;
+  ScratchReader* Reader = nullptr;
+
+  // Links of the one RunList the run is in. Changed only under the lock of
+  // that list.
+  SortRun* Prev = nullptr;
+  SortRun* Next = nullptr;
+
+  const uint8_t* CurrentRow() const { return *Cursor; }
+  uint64_t Bytes() const { return static_cast<uint64_t>(RowCount) * RowWidth; }
+};
+
+// A doubly linked list of runs threaded through their own links: moving a run
+// between lists never allocates, so it cannot fail on a worker thread.
+class RunList {
+ public:
+  RunList() = default;
+  RunList(const RunList&) = delete;
+  RunList& operator=(const RunList&) = delete;
+
+  SortRun* Front() const { return first_; }
+  SortRun* Back() const { return last_; }
+  bool Empty() const { return first_ == nullptr; }
+  uint32_t Size() const { return size_; }
+
+  void PushFront(SortRun* run) { InsertBefore(first_, run); }
+  void PushBack(SortRun* run) { InsertBefore(nullptr, run); }
+
+  // Inserts `run` before `position`; a null position means at the end.
+  void InsertBefore(SortRun* position, SortRun* run) {
+    run->Next = position;
+    run->Prev = position ? position->Prev : last_;
+    (run->Prev ? run->Prev->Next : first_) = run;
+    (position ? position->Prev : last_) = run;
+    ++size_;
+  }
+
+  // REQUIRES: `run` is in this list.
+  void Remove(SortRun* run) {
+    (run->Prev ? run->Prev->Next : first_) = run->Next;
+    (run->Next ? run->Next->Prev : last_) = run->Prev;
+    run->Prev = run->Next = nullptr;
+    --size_;
+  }
+
+  SortRun* PopFront() {
+    SortRun* run = first_;
+    if (run) Remove(run);
+    return run;
+  }
+
+ private:
+  SortRun* first_ = nullptr;
+  SortRun* last_ = nullptr;
+  uint32_t size_ = 0;
+};

@@ -1,0 +1,138 @@
+// Create, AddRows and Destroy: their order, their arguments, and failures of
+// the system, of the host and of allocation.
+#include <gtest/gtest.h>
+
+#include "platform/fault_injection.h"
+#include "tests/engine/engine_test_support.h"
+
+namespace enginetest {
+namespace {
+
+constexpr DWORD kError = ERROR_NOT_ENOUGH_MEMORY;
+HRESULT Expected(DWORD error) {
+  return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+}
+
+class EngineLifecycleTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    plat::ClearFaults();
+    // Whatever happened, the engine sorts again.
+    const Rows rows = MakeRows(500, Pattern::kRandom, 77);
+    ExpectSorted(rows, SortSetup{}, RunSort(&engine_, rows, SortSetup{}));
+  }
+  SortEngine engine_;
+  Rows rows_ = MakeRows(400, Pattern::kFewDistinct, 5);
+};
+
+TEST_F(EngineLifecycleTest, CreateFailingAtAnyStepReleasesEverything) {
+  using plat::FaultSite;
+  SortSetup setup;
+  setup.threads = 3;
+  std::vector<std::pair<FaultSite, uint32_t>> steps = {{FaultSite::kHeapCreate, 0},
+                                                       {FaultSite::kPortCreate, 0}};
+  for (uint32_t i = 0; i < 4; ++i) steps.emplace_back(FaultSite::kEventCreate, i);
+  for (uint32_t i = 0; i <= setup.threads; ++i) steps.emplace_back(FaultSite::kThreadCreate, i);
+  for (auto [site, skip] : steps) {
+    for (DWORD error : {kError, DWORD{0}}) {  // A failure with last error 0 is still one.
+      Configure(&engine_, setup);
+      plat::InjectFault(site, skip, error);
+      EXPECT_EQ(Expected(error), engine_.Create()) << int(site) << "/" << skip;
+      plat::ClearFaults();
+      EXPECT_EQ(E_UNEXPECTED, engine_.AddRows(0, 0, nullptr, false));
+    }
+  }
+}
+
+TEST_F(EngineLifecycleTest, RefusesCallsOutOfOrderAndBadArguments) {
+  engine_.Destroy();  // Never created: nothing happens.
+  std::vector<uint8_t> row(2u << 20);
+  EXPECT_EQ(E_UNEXPECTED, engine_.AddRows(1, kBaseWidth, row.data(), false));
+  for (uint32_t threads : {0u, 129u}) {
+    SortSetup setup;
+    setup.threads = threads;
+    Configure(&engine_, setup);
+    EXPECT_EQ(E_INVALIDARG, engine_.Create());
+  }
+  Configure(&engine_, SortSetup{});
+  ASSERT_EQ(S_OK, engine_.Create());
+  EXPECT_EQ(E_UNEXPECTED, engine_.Create());
+  EXPECT_EQ(E_POINTER, engine_.AddRows(1, kBaseWidth, nullptr, false));
+  EXPECT_EQ(E_INVALIDARG, engine_.AddRows(1, 0, row.data(), false));
+  EXPECT_EQ(E_INVALIDARG, engine_.AddRows(1, (1u << 20) + 1, row.data(), false));
+  EXPECT_EQ(E_INVALIDARG, engine_.AddRows(0x10000, 0x10000, row.data(), false));  // 4 GiB.
+  EXPECT_EQ(S_OK, engine_.AddRows(1, 1u << 20, row.data(), false));  // Half a block is fine.
+  EXPECT_EQ(E_INVALIDARG, engine_.AddRows(1, kBaseWidth, row.data(), false));  // New width.
+  // No output buffer was handed over: the input cannot end.
+  EXPECT_EQ(E_UNEXPECTED, engine_.AddRows(1, 1u << 20, row.data(), true));
+  EXPECT_EQ(E_UNEXPECTED, engine_.AddRows(0, 1u << 20, nullptr, true));
+  engine_.Destroy();
+  engine_.Destroy();
+}
+
+TEST_F(EngineLifecycleTest, OutputRowRefusedByTheHostFailsTheSort) {
+  const HRESULT refused = static_cast<HRESULT>(0xC0047020u);
+  SortSetup setup;
+  setup.threads = 3;
+  setup.batchRows = 100;
+  const SortOutcome outcome = RunSort(&engine_, rows_, setup, nullptr, 250, refused);
+  EXPECT_EQ(refused, outcome.result);
+  EXPECT_EQ(250u, outcome.ids.size());
+  EXPECT_EQ(1, outcome.closes);
+  EXPECT_EQ(1, outcome.ends);  // The host does not wait for ever.
+}
+
+TEST_F(EngineLifecycleTest, AllocationFailuresAreReported) {
+  SortSetup setup;
+  setup.eliminateDuplicates = true;
+  const SortOutcome outcome = RunSort(&engine_, rows_, setup, [&](SortEngine* e) {
+    // A buffer's block: reported, nothing kept of the buffer.
+    for (DWORD error : {kError, DWORD{0}}) {
+      plat::InjectFault(plat::FaultSite::kHeapAlloc, 0, error);
+      EXPECT_EQ(error ? Expected(error) : E_OUTOFMEMORY, AddAll(e, rows_));
+    }
+    EXPECT_EQ(S_OK, AddAll(e, rows_));
+    // After the input, the heap's only allocation is the final merge's
+    // holding row, without which duplicates cannot be dropped.
+    plat::InjectFault(plat::FaultSite::kHeapAlloc, 0, kError);
+    return e->AddRows(0, kBaseWidth, nullptr, true);
+  });
+  EXPECT_EQ(E_OUTOFMEMORY, outcome.result);
+  EXPECT_EQ(0u, outcome.ids.size());
+  EXPECT_EQ(1, outcome.ends);
+}
+
+TEST_F(EngineLifecycleTest, WorkItemsThatCannotBePosted) {
+  const Rows half = Slice(rows_, 0, 200);
+  const SortSetup setup;
+  auto post = [&](uint32_t skip, uint32_t times, DWORD error, bool end) {
+    return RunSort(&engine_, rows_, setup, [&](SortEngine* e) {
+      plat::InjectFault(plat::FaultSite::kPortPost, skip, error, times);
+      HRESULT hr = AddAll(e, half, end);
+      plat::ClearFaults();
+      if (end) return hr;
+      const HRESULT rest = AddAll(e, Slice(rows_, 200, 400), true);
+      return FAILED(hr) ? hr : rest;
+    });
+  };
+  // A buffer's item (the first post, so no worker takes the fault): reported,
+  // and the buffer is not kept.
+  for (DWORD error : {kError, DWORD{0}}) {
+    const SortOutcome outcome = post(0, 1, error, false);
+    EXPECT_EQ(Expected(error), outcome.result);
+    EXPECT_EQ(200u, outcome.ids.size());
+  }
+  // The end of input: reported, and Destroy still ends everything.
+  EXPECT_EQ(HRESULT_FROM_WIN32(kError), post(1, 1, kError, true).result);
+  // Every item the workers post after the host's two: they do the work
+  // themselves; then the Stop items fail too and the threads end anyway.
+  const SortOutcome outcome = RunSort(&engine_, rows_, setup, [&](SortEngine* e) {
+    plat::InjectFault(plat::FaultSite::kPortPost, 2, kError, 1000000);
+    return AddAll(e, half, true);
+  });
+  plat::ClearFaults();
+  ExpectSorted(half, setup, outcome);
+}
+
+}  // namespace
+}  // namespace enginetest

@@ -1,0 +1,89 @@
+// Whole sorts in memory through the engine's public operations.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "tests/engine/engine_test_support.h"
+
+namespace enginetest {
+namespace {
+
+class EngineThreadsTest : public ::testing::TestWithParam<uint32_t> {};
+
+// Every shape, in buffers of 1 to 3000 rows; with duplicates dropped over
+// three keys (one descending) and NULL values in half the runs.
+TEST_P(EngineThreadsTest, SortsEveryShapeInBuffersOfEverySize) {
+  const size_t batchSizes[] = {1, 7, 250, 3000};
+  for (int shape = 0; shape < 6; ++shape) {
+    SortSetup setup;
+    setup.threads = GetParam();
+    setup.batchRows = batchSizes[(shape + GetParam()) % 4];
+    setup.endWithRows = shape % 2 == 0;
+    setup.eliminateDuplicates = shape % 3 == 2;
+    setup.k2Position = setup.eliminateDuplicates ? -2 : 0;
+    setup.bytesPosition = setup.eliminateDuplicates ? 3 : 0;
+    const Rows rows = MakeRows(setup.batchRows == 1 ? 300 : 1500, Pattern(shape), shape,
+                               GetParam() * 3, shape % 2 ? 9 : 0);
+    SortEngine engine;
+    ExpectSorted(rows, setup, RunSort(&engine, rows, setup));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(ThreadCounts, EngineThreadsTest, ::testing::Range(1u, 9u));
+
+TEST(EngineSortTest, EdgeCasesOfDuplicateEliminationAndEmptyInput) {
+  SortEngine engine;
+  SortSetup setup;
+  setup.eliminateDuplicates = true;
+  setup.batchRows = 64;
+  const Rows equal = MakeRows(1000, Pattern::kAllEqual, 1);
+  const Rows allNull = MakeRows(1000, Pattern::kRandom, 2, 0, 1);
+  for (const Rows* rows : {&equal, &allNull}) {
+    const SortOutcome outcome = RunSort(&engine, *rows, setup);
+    ExpectSorted(*rows, setup, outcome);
+    EXPECT_EQ(1u, outcome.ids.size());
+  }
+  // The only buffer is empty: nothing out, the rowset still opened and ended.
+  const SortOutcome empty = RunSort(&engine, MakeRows(0, Pattern::kRandom, 3), setup);
+  EXPECT_EQ(S_OK, empty.result);
+  EXPECT_TRUE(empty.ids.empty());
+  EXPECT_EQ(1, empty.opens);
+  EXPECT_EQ(1, empty.closes);
+  EXPECT_EQ(1, empty.ends);
+}
+
+TEST(EngineSortTest, BytesValuesNeverOverrunTheOutputSlot) {
+  SortEngine engine;
+  SortSetup setup;
+  Rows rows = MakeRows(50, Pattern::kRandom, 4);
+  const uint32_t claimed = 1000;  // In a 16-byte slot.
+  std::memcpy(&rows.data[24], &claimed, 4);
+  const SortOutcome outcome = RunSort(&engine, rows, setup);
+  const size_t at = std::find(outcome.ids.begin(), outcome.ids.end(), 0) - outcome.ids.begin();
+  uint32_t length = 0;
+  std::memcpy(&length, &outcome.output[at * kOutputWidth + 12], 4);
+  EXPECT_EQ(16u, length);
+  std::memcpy(&rows.data[24], &length, 4);
+  ExpectSorted(rows, setup, outcome);  // k1, right after the slot, intact.
+}
+
+TEST(EngineSortTest, RandomExecutionsOnOneEngine) {
+  std::mt19937 random(2024);
+  SortEngine engine;
+  for (int execution = 0; execution < 12; ++execution) {
+    SortSetup setup;
+    setup.threads = 1 + random() % 8;
+    setup.batchRows = 1 + random() % 1500;
+    setup.eliminateDuplicates = random() % 3 == 0;
+    setup.padding = random() % 50;  // A new row width each time.
+    setup.endWithRows = random() % 2;
+    setup.k2Position = random() % 2 ? -2 : 0;
+    setup.bytesPosition = random() % 2 ? 3 : 0;
+    const Rows rows = MakeRows(random() % 4000, Pattern(random() % 6), execution, setup.padding,
+                               random() % 2 ? 17 : 0);
+    ExpectSorted(rows, setup, RunSort(&engine, rows, setup));
+  }
+}
+
+}  // namespace
+}  // namespace enginetest

@@ -1,0 +1,62 @@
+// Reaches the engine's internal operations from unit tests.
+#pragma once
+
+#include <thread>
+#include <vector>
+
+#include "engine/sort_engine.h"
+
+struct SortEngineTestAccess {
+  static void SortRows(SortEngine* e, SortRun* run) {
+    e->SortRows(run, 0, static_cast<int32_t>(run->RowCount) - 1);
+  }
+
+  // Row counts of the group PickMergeGroup takes from runs of these row
+  // counts (front to back); every run is freed again.
+  static std::vector<uint32_t> PickMergeGroup(SortEngine* e, const std::vector<uint32_t>& counts,
+                                              uint32_t rowWidth = 100) {
+    for (uint32_t count : counts)
+      e->MemoryRuns.PushBack(new SortRun{.RowCount = count, .RowWidth = rowWidth});
+    RunList group;
+    std::vector<uint32_t> taken(e->PickMergeGroup(&group), 0);
+    for (uint32_t& count : taken) count = group.Front()->RowCount, delete group.PopFront();
+    e->MergesInProgress = 0;
+    while (SortRun* run = e->MemoryRuns.PopFront()) delete run;
+    return taken;
+  }
+
+  static void SetInputEnded(SortEngine* e, bool ended) {
+    plat::Lock lock(e->RunListLock);
+    e->InputEnded = ended;
+  }
+  // Lets a spill write small runs after `waits` waits of `ms` each.
+  static void SetSmallRunWait(SortEngine* e, uint32_t bytes, uint32_t waits, uint32_t ms) {
+    e->SmallRunBytes = bytes, e->SmallRunWaits = waits, e->SmallRunWaitMs = ms;
+  }
+  static uint64_t BytesSpilled(SortEngine* e) {
+    plat::Lock lock(e->RunListLock);
+    return e->BytesSpilled;
+  }
+  static uint32_t DiskRunCount(SortEngine* e) { return e->DiskRunCount; }
+
+  static void WaitUntilSorted(SortEngine* e) {
+    for (;; std::this_thread::yield()) {
+      plat::Lock lock(e->RunListLock);
+      if (e->PendingBatches.Empty() && e->MergesInProgress == 0) return;
+    }
+  }
+  // One spill pass that writes every run in memory, with the input ended
+  // (the spill is then abandoned) or not. REQUIRES: runs of distinct sizes,
+  // so that no merge can start meanwhile.
+  static HRESULT SpillEverything(SortEngine* e, bool inputEnded = false) {
+    WaitUntilSorted(e);
+    plat::Lock spillLock(e->SpillLock);
+    SetInputEnded(e, inputEnded);
+    HRESULT hr;
+    for (bool wrote = true; wrote;) {
+      if (FAILED(hr = e->SpillOneRun(&wrote))) break;
+    }
+    SetInputEnded(e, false);
+    return hr;
+  }
+};

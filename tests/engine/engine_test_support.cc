@@ -1,0 +1,210 @@
+#include "tests/engine/engine_test_support.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <set>
+
+#include "keys/column_functions.h"
+
+namespace enginetest {
+namespace {
+
+// Where each column lies in input and output rows. The output order differs,
+// and the bytes value ends where k1's status begins, so that a copy that
+// overran the 16-byte slot would show.
+struct ColumnPlace {
+  int32_t type;
+  uint32_t inData, inLength, inStatus, outData, outLength, outStatus, size;
+};
+constexpr uint32_t kNone = kNoLengthField;
+constexpr ColumnPlace kK1{DT_I4, 4, kNone, 0, 36, kNone, 32, 4};
+constexpr ColumnPlace kK2{DT_I8, 16, kNone, 8, 48, kNone, 40, 8};
+constexpr ColumnPlace kBytes{DT_BYTES, 32, 24, 28, 16, 12, 8, 16};
+constexpr ColumnPlace kId{DT_I4, 52, kNone, 48, 4, kNone, 0, 4};
+constexpr ColumnPlace kPlaces[] = {kK1, kK2, kBytes, kId};
+
+uint32_t Load(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+void Store(uint8_t* p, uint32_t v) {
+  std::memcpy(p, &v, 4);
+}
+
+std::vector<SortColumn> ColumnsFor(const SortSetup& setup) {
+  const int32_t positions[] = {setup.k1Position, setup.k2Position, setup.bytesPosition, 0};
+  std::vector<SortColumn> columns;
+  for (size_t i = 0; i < 4; ++i) {
+    const ColumnPlace& p = kPlaces[i];
+    SortColumn c{p.inData, p.inLength, p.inStatus, {}, 0, positions[i], nullptr, nullptr};
+    c.OutputColumn = {
+        static_cast<uint32_t>(p.type), p.size, p.outData, p.outStatus, p.outLength, 0, 0, 0};
+    EXPECT_EQ(S_OK, SelectColumnFunctions(p.type, 0, &c.Compare, &c.Copy));
+    columns.push_back(c);
+  }
+  return columns;
+}
+
+std::vector<SortColumn> KeysFor(const SortSetup& setup) {
+  std::vector<SortColumn> keys;
+  for (const SortColumn& c : ColumnsFor(setup)) {
+    if (c.SortKeyPosition != 0) keys.push_back(c);
+  }
+  OrderSortKeys(&keys);
+  return keys;
+}
+
+}  // namespace
+
+int32_t Rows::K1(size_t i) const {
+  return static_cast<int32_t>(Load(Row(i) + kK1.inData));
+}
+
+Rows MakeRows(size_t count, Pattern pattern, uint32_t seed, uint32_t padding, uint32_t nullEvery) {
+  std::mt19937 random(seed);
+  Rows rows{kBaseWidth + padding, {}};
+  rows.data.assign(count * rows.width, 0);
+  const auto n = static_cast<int32_t>(count);
+  for (int32_t i = 0; i < n; ++i) {
+    uint8_t* row = rows.data.data() + static_cast<size_t>(i) * rows.width;
+    const int32_t k1[] = {static_cast<int32_t>(random()),    i, n - i, 7, i < n / 2 ? i : n - i,
+                          static_cast<int32_t>(random() % 5)};
+    Store(row + kK1.inData, k1[static_cast<int>(pattern)]);
+    const int64_t k2 = static_cast<int64_t>(random() % 7) - 3;
+    std::memcpy(row + kK2.inData, &k2, 8);
+    const uint32_t length = random() % 17;
+    Store(row + kBytes.inLength, length);
+    for (uint32_t b = 0; b < length; ++b) row[kBytes.inData + b] = 'a' + random() % 3;
+    Store(row + kId.inData, i);
+    const bool isNull = nullEvery > 0 && i % nullEvery == 0;
+    for (const ColumnPlace* p : {&kK1, &kK2, &kBytes}) {
+      if (!isNull || (p == &kK2 && i / nullEvery % 2)) continue;
+      Store(row + p->inStatus, DBSTATUS_S_ISNULL);
+      std::memset(row + p->inData, 0x5A, p->size);  // Must never be copied.
+    }
+    for (uint32_t b = kBaseWidth; b < rows.width; ++b) row[b] = static_cast<uint8_t>(i + b);
+  }
+  return rows;
+}
+
+Rows Slice(const Rows& rows, size_t begin, size_t end) {
+  return {rows.width, std::vector<uint8_t>(rows.Row(begin), rows.Row(end))};
+}
+
+ULONG FakeOutputBuffer::Release() {
+  const ULONG left = --refs_;
+  if (left == 0) delete this;
+  return left;
+}
+
+HRESULT FakeOutputBuffer::AddRow(uint8_t** rowData) {
+  if (data.size() / kOutputWidth == failAtRow) return failResult;
+  data.resize(data.size() + kOutputWidth, 0);
+  *rowData = data.data() + data.size() - kOutputWidth;
+  return S_OK;
+}
+
+void Configure(SortEngine* engine, const SortSetup& setup) {
+  engine->EliminateDuplicates = setup.eliminateDuplicates;
+  engine->ThreadCount = setup.threads;
+  engine->ScratchAreaList = ScratchAreaList{};
+  if (!setup.scratchArea.empty()) engine->ScratchAreaList.Areas.push_back(setup.scratchArea);
+  engine->RamBudget = setup.ramBudget;
+  engine->ScratchFileBytes = setup.scratchFileBytes;
+  engine->Columns = ColumnsFor(setup);
+  engine->SortKeys = KeysFor(setup);
+}
+
+HRESULT AddAll(SortEngine* engine, const Rows& rows, bool end) {
+  return engine->AddRows(static_cast<uint32_t>(rows.Count()), rows.width, rows.data.data(), end);
+}
+
+HRESULT Feed(SortEngine* engine, const Rows& rows, const SortSetup& setup) {
+  const size_t batch = std::max<size_t>(setup.batchRows, 1);
+  for (size_t start = 0; start < rows.Count(); start += batch) {
+    const size_t count = std::min(batch, rows.Count() - start);
+    const bool end = setup.endWithRows && start + count == rows.Count();
+    const HRESULT hr =
+        engine->AddRows(static_cast<uint32_t>(count), rows.width, rows.Row(start), end);
+    if (FAILED(hr) || end) return hr;
+  }
+  return engine->AddRows(0, rows.width, nullptr, true);
+}
+
+SortOutcome RunSort(SortEngine* engine, const Rows& rows, const SortSetup& setup,
+                    const std::function<HRESULT(SortEngine*)>& feed, uint64_t failAtRow,
+                    HRESULT failResult) {
+  SortOutcome outcome;
+  Configure(engine, setup);
+  EXPECT_EQ(S_OK, engine->Create());
+  auto* output = new FakeOutputBuffer;
+  output->failAtRow = failAtRow;
+  output->failResult = failResult;
+  engine->OutputBuffer = output;
+  outcome.result = feed ? feed(engine) : Feed(engine, rows, setup);
+  engine->Destroy();
+  engine->OutputBuffer.Reset();
+  outcome.output = output->data;
+  for (size_t at = 0; at < outcome.output.size(); at += kOutputWidth) {
+    outcome.ids.push_back(static_cast<int32_t>(Load(&outcome.output[at] + kId.outData)));
+  }
+  outcome.opens = output->opens;
+  outcome.closes = output->closes;
+  outcome.ends = output->ends;
+  output->Release();
+  return outcome;
+}
+
+void ExpectSorted(const Rows& input, const SortSetup& setup, const SortOutcome& outcome,
+                  HRESULT result) {
+  ASSERT_EQ(result, outcome.result);
+  EXPECT_EQ(1, outcome.ends);
+  const std::vector<SortColumn> keys = KeysFor(setup);
+  std::set<int32_t> seen;
+  for (size_t i = 0; i < outcome.ids.size(); ++i) {
+    const int32_t id = outcome.ids[i];
+    ASSERT_TRUE(id >= 0 && static_cast<size_t>(id) < input.Count()) << id;
+    ASSERT_TRUE(seen.insert(id).second) << "row " << id << " twice";
+    const uint8_t* in = input.Row(id);
+    const uint8_t* out = &outcome.output[i * kOutputWidth];
+    for (const ColumnPlace& p : kPlaces) {
+      const uint32_t status = Load(in + p.inStatus);
+      ASSERT_EQ(status, Load(out + p.outStatus)) << "row " << id;
+      uint32_t size = p.size;
+      if (p.inLength != kNone) {
+        size = Load(in + p.inLength);
+        ASSERT_EQ(size, Load(out + p.outLength)) << "row " << id;
+      }
+      const std::vector<uint8_t> zero(size + 1, 0);
+      const uint8_t* expected = status == DBSTATUS_S_ISNULL ? zero.data() : in + p.inData;
+      ASSERT_EQ(0, std::memcmp(expected, out + p.outData, size)) << "row " << id;
+    }
+    if (i == 0) continue;
+    const int32_t order = CompareRows(input.Row(outcome.ids[i - 1]), in, keys);
+    ASSERT_TRUE(setup.eliminateDuplicates ? order < 0 : order <= 0) << "output row " << i;
+  }
+  // Every input row is there, or one row of every group of equal keys.
+  std::vector<const uint8_t*> sorted;
+  for (size_t i = 0; i < input.Count(); ++i) sorted.push_back(input.Row(i));
+  auto less = [&](const uint8_t* a, const uint8_t* b) { return CompareRows(a, b, keys) < 0; };
+  std::sort(sorted.begin(), sorted.end(), less);
+  size_t expected = sorted.size();
+  if (setup.eliminateDuplicates) {
+    auto equal = [&](const uint8_t* a, const uint8_t* b) { return CompareRows(a, b, keys) == 0; };
+    expected = std::unique(sorted.begin(), sorted.end(), equal) - sorted.begin();
+  }
+  EXPECT_EQ(expected, outcome.ids.size());
+}
+
+TempDir::TempDir() {
+  const char* base = std::getenv("TMPDIR");
+  path = std::string(base && *base ? base : "/tmp") + "/tolvarine-engine-XXXXXX";
+  EXPECT_NE(nullptr, mkdtemp(path.data()));
+}
+
+}  // namespace enginetest

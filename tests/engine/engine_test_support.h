@@ -1,0 +1,106 @@
+// Test rows (raw stored rows in a fixed layout), a fake output buffer, and
+// the check of a sort's output against its input.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/sort_engine.h"
+
+namespace enginetest {
+
+// Input rows: k1 (I4), k2 (I8), a DT_BYTES value of up to 16 bytes, the row's
+// id (I4, never a key), then `padding` bytes. Output rows hold the same
+// columns at other offsets.
+constexpr uint32_t kBaseWidth = 56;
+constexpr uint32_t kOutputWidth = 56;
+
+struct SortSetup {
+  uint32_t threads = 2;
+  bool eliminateDuplicates = false;
+  uint32_t ramBudget = 64u << 20;
+  uint32_t scratchFileBytes = 200u << 20;
+  size_t batchRows = 1000;
+  uint32_t padding = 0;
+  bool endWithRows = true;  // The last buffer carries rows and the end together.
+  int32_t k1Position = 1, k2Position = 0, bytesPosition = 0;  // Host key positions.
+  std::u16string scratchArea;                                 // Empty: none.
+  uint32_t Width() const { return kBaseWidth + padding; }
+};
+
+struct Rows {
+  uint32_t width;
+  std::vector<uint8_t> data;
+  size_t Count() const { return data.size() / width; }
+  const uint8_t* Row(size_t i) const { return data.data() + i * width; }
+  int32_t K1(size_t i) const;
+};
+
+enum class Pattern { kRandom, kSorted, kReverse, kAllEqual, kOrganPipe, kFewDistinct };
+// k1 laid out by `pattern`, k2 and the bytes random; with nullEvery > 0 every
+// nullEvery-th row has NULL k1 and bytes, and every other one of those NULL k2.
+Rows MakeRows(size_t count, Pattern pattern, uint32_t seed, uint32_t padding = 0,
+              uint32_t nullEvery = 0);
+Rows Slice(const Rows& rows, size_t begin, size_t end);
+
+// Keeps every row added; the AddRow numbered failAtRow fails with failResult.
+class FakeOutputBuffer final : public IDTSBuffer90 {
+ public:
+  HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+  ULONG AddRef() override { return ++refs_; }
+  ULONG Release() override;
+  HRESULT Open() override { return ++opens, S_OK; }
+  HRESULT Close() override { return ++closes, S_OK; }
+  HRESULT get_EndOfRowset(VARIANT_BOOL*) override { return E_NOTIMPL; }
+  HRESULT get_RowCount(uint32_t*) override { return E_NOTIMPL; }
+  HRESULT GetRowData(int32_t, uint32_t*, uint8_t**) override { return E_NOTIMPL; }
+  HRESULT AddRow(uint8_t** rowData) override;
+  HRESULT SetEndOfRowset() override { return ++ends, S_OK; }
+
+  std::vector<uint8_t> data;
+  uint64_t failAtRow = UINT64_MAX;
+  HRESULT failResult = E_FAIL;
+  int opens = 0, closes = 0, ends = 0;
+
+ private:
+  std::atomic<ULONG> refs_{1};
+};
+
+struct SortOutcome {
+  HRESULT result = E_FAIL;
+  std::vector<int32_t> ids;  // Of the output rows, in output order.
+  std::vector<uint8_t> output;
+  int opens = 0, closes = 0, ends = 0;
+};
+
+void Configure(SortEngine* engine, const SortSetup& setup);
+// Create (which must succeed), then `feed` (default: the rows in buffers of
+// setup.batchRows, ending the input), then Destroy.
+SortOutcome RunSort(SortEngine* engine, const Rows& rows, const SortSetup& setup,
+                    const std::function<HRESULT(SortEngine*)>& feed = nullptr,
+                    uint64_t failAtRow = UINT64_MAX, HRESULT failResult = E_FAIL);
+HRESULT Feed(SortEngine* engine, const Rows& rows, const SortSetup& setup);
+HRESULT AddAll(SortEngine* engine, const Rows& rows, bool end = false);
+
+// Expects every output row to be one input row, copied column by column
+// (values of NULL columns left zero), each at most once, in key order
+// (strictly, with duplicate elimination); and every input row to be there,
+// or one row of every group of equal keys with duplicate elimination.
+// `result` is the expected result of the sort.
+void ExpectSorted(const Rows& input, const SortSetup& setup, const SortOutcome& outcome,
+                  HRESULT result = S_OK);
+
+struct TempDir {  // A fresh directory under $TMPDIR or /tmp, removed at the end.
+  TempDir();
+  ~TempDir() { std::filesystem::remove_all(path, ignored); }
+  std::u16string Area() const { return std::u16string(path.begin(), path.end()); }
+  bool IsEmpty() const { return std::filesystem::is_empty(path); }
+  std::string path;
+  std::error_code ignored;
+};
+
+}  // namespace enginetest

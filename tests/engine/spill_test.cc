@@ -1,0 +1,168 @@
+// Data larger than the budget: runs spilled to scratch files and merged back
+// with the runs still in memory, and every way a spill can go wrong.
+#include <gtest/gtest.h>
+
+#include "platform/fault_injection.h"
+#include "tests/engine/engine_test_access.h"
+#include "tests/engine/engine_test_support.h"
+
+namespace enginetest {
+namespace {
+
+// 1000-byte rows: a 2 MiB scratch block holds 2097 of them and the start of
+// a row split with the next block. 256-byte rows divide a block exactly.
+constexpr uint32_t kSplitRows = 1000 - kBaseWidth, kWholeRows = 256 - kBaseWidth;
+
+class SpillTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    plat::ClearFaults();
+    EXPECT_TRUE(dir_.IsEmpty()) << "scratch files left behind";
+  }
+  // A small budget; runs under 256 KiB are written after two 5 ms waits.
+  SortSetup Setup(uint32_t padding = 0, uint32_t budget = 1u << 20) {
+    SortEngineTestAccess::SetSmallRunWait(&engine_, 256u << 10, 2, 5);
+    return {.ramBudget = budget,
+            .scratchFileBytes = 1u << 20,
+            .padding = padding,
+            .scratchArea = dir_.Area()};
+  }
+  // Buffers of distinct sizes never form a merge group, so the test alone
+  // decides which runs are in memory and which on disk.
+  static HRESULT AddDistinct(SortEngine* e, const Rows& rows, size_t begin, size_t end) {
+    HRESULT hr = S_OK;
+    for (size_t size = 101; begin < end && SUCCEEDED(hr); begin += size++) {
+      hr = AddAll(e, Slice(rows, begin, std::min(end, begin + size)));
+    }
+    return hr;
+  }
+  TempDir dir_;
+  SortEngine engine_;
+};
+
+TEST_F(SpillTest, SortsFourTimesTheBudgetWithRowsSplitOrNotByBlocks) {
+  for (auto [threads, padding, eliminate] :
+       {std::tuple{1u, kSplitRows, false}, {2u, kWholeRows, false}, {4u, 141u, true}}) {
+    SortSetup setup = Setup(padding);
+    setup.threads = threads;
+    setup.batchRows = (48u << 10) / setup.Width();
+    setup.eliminateDuplicates = eliminate;
+    setup.k2Position = eliminate ? 2 : 0;  // 5 x 7 groups, over every run.
+    const Rows rows =
+        MakeRows((4u << 20) / setup.Width(), eliminate ? Pattern::kFewDistinct : Pattern::kRandom,
+                 threads, padding, 50);
+    uint64_t spilled = 0;
+    const SortOutcome outcome = RunSort(&engine_, rows, setup, [&](SortEngine* e) {
+      const HRESULT hr = Feed(e, rows, setup);
+      spilled = SortEngineTestAccess::BytesSpilled(e);
+      return hr;
+    });
+    ExpectSorted(rows, setup, outcome);
+    EXPECT_GE(spilled, 2u << 20);
+  }
+}
+
+TEST_F(SpillTest, MergesDiskRunsAloneOrAfterMemoryRunsOnEqualKeys) {
+  // Everything on disk.
+  const Rows many = MakeRows(4000, Pattern::kRandom, 21, 0, 13);
+  SortSetup setup = Setup();
+  ExpectSorted(many, setup, RunSort(&engine_, many, setup, [&](SortEngine* e) {
+                 EXPECT_EQ(S_OK, AddDistinct(e, many, 0, 4000));
+                 EXPECT_EQ(S_OK, SortEngineTestAccess::SpillEverything(e));
+                 EXPECT_GT(SortEngineTestAccess::DiskRunCount(e), 15u);
+                 return e->AddRows(0, many.width, nullptr, true);
+               }));
+  // One disk run of two blocks with a row split between them; each of the
+  // five keys spans both blocks and goes on into the runs left in memory,
+  // whose rows come first.
+  const Rows rows = MakeRows(3500, Pattern::kFewDistinct, 22, kSplitRows);
+  for (bool eliminate : {false, true}) {
+    setup = Setup(kSplitRows, 16u << 20);
+    setup.eliminateDuplicates = eliminate;
+    const SortOutcome outcome = RunSort(&engine_, rows, setup, [&](SortEngine* e) {
+      EXPECT_EQ(S_OK, AddAll(e, Slice(rows, 0, 3000)));
+      EXPECT_EQ(S_OK, SortEngineTestAccess::SpillEverything(e));
+      EXPECT_EQ(1u, SortEngineTestAccess::DiskRunCount(e));
+      EXPECT_EQ(S_OK, AddDistinct(e, rows, 3000, 3500));
+      return e->AddRows(0, rows.width, nullptr, true);
+    });
+    ExpectSorted(rows, setup, outcome);
+    for (size_t i = 1; i < outcome.ids.size(); ++i) {
+      const int32_t a = outcome.ids[i - 1], b = outcome.ids[i];
+      if (rows.K1(a) == rows.K1(b)) {
+        EXPECT_FALSE(a < 3000 && b >= 3000) << i;
+      }
+    }
+    for (int32_t id : outcome.ids) EXPECT_TRUE(!eliminate || id >= 3000);
+  }
+}
+
+TEST_F(SpillTest, SpillStartingAfterTheEndOfInputKeepsTheRunInMemory) {
+  const Rows rows = MakeRows(2000, Pattern::kRandom, 23);
+  const SortSetup setup = Setup();
+  ExpectSorted(rows, setup, RunSort(&engine_, rows, setup, [&](SortEngine* e) {
+                 EXPECT_EQ(S_OK, AddDistinct(e, rows, 0, 2000));
+                 EXPECT_EQ(S_OK, SortEngineTestAccess::SpillEverything(e, true));
+                 EXPECT_EQ(0u, SortEngineTestAccess::DiskRunCount(e));
+                 EXPECT_TRUE(dir_.IsEmpty());
+                 return e->AddRows(0, rows.width, nullptr, true);
+               }));
+}
+
+TEST_F(SpillTest, ReadFailureInTheFinalMergeFailsTheSort) {
+  // Disk runs of three blocks and one. Reads go: run 1 block 0, its read
+  // ahead (block 1), run 2 block 0, its read ahead, run 1 block 2. So skip 0
+  // fails before any row is out and skip 4 after two blocks of run 1.
+  const Rows rows = MakeRows(5000, Pattern::kRandom, 24, kSplitRows);
+  for (uint32_t skip : {0u, 4u}) {
+    const SortOutcome outcome = RunSort(&engine_, rows, Setup(kSplitRows, 16u << 20), [&](auto* e) {
+      EXPECT_EQ(S_OK, AddAll(e, Slice(rows, 0, 4300)));
+      EXPECT_EQ(S_OK, AddAll(e, Slice(rows, 4300, 5000)));
+      EXPECT_EQ(S_OK, SortEngineTestAccess::SpillEverything(e));
+      plat::InjectFault(plat::FaultSite::kFileRead, skip, ERROR_IO_DEVICE);
+      return e->AddRows(0, rows.width, nullptr, true);
+    });
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_IO_DEVICE), outcome.result);
+    EXPECT_EQ(skip == 0, outcome.ids.empty());
+    EXPECT_TRUE(skip == 0 || outcome.ids.size() > 4194) << outcome.ids.size();
+    EXPECT_LT(outcome.ids.size(), 5000u);
+    EXPECT_EQ(1, outcome.ends);
+  }
+}
+
+// A spill that cannot be written keeps its run in memory and no other spill
+// is tried; the sort completes over budget and the end of input reports the
+// failure. With no scratch area at all, likewise.
+TEST_F(SpillTest, FailedSpillsKeepTheRowsAndFailTheSort) {
+  const Rows rows = MakeRows(8000, Pattern::kRandom, 25);
+  constexpr auto kNoArea = plat::FaultSite::kCount;  // No fault: no scratch area.
+  for (auto [site, error] : {std::pair{plat::FaultSite::kFileCreate, ERROR_ACCESS_DENIED},
+                             {plat::FaultSite::kFileWrite, ERROR_DISK_FULL},
+                             {plat::FaultSite::kFileWrite, 0u},
+                             {kNoArea, ERROR_PATH_NOT_FOUND}}) {
+    SortSetup setup = Setup(0, 128u << 10);
+    setup.batchRows = 500;
+    if (site == kNoArea) setup.scratchArea.clear();
+    plat::InjectFault(site, 0, error);
+    ExpectSorted(rows, setup, RunSort(&engine_, rows, setup),
+                 error ? HRESULT_FROM_WIN32(error) : E_FAIL);
+    plat::ClearFaults();
+  }
+}
+
+TEST_F(SpillTest, ZeroBudgetSpillsEveryRunAndNeverStopsTheInput) {
+  SortSetup setup = Setup(0, 0);
+  setup.threads = 3;
+  setup.batchRows = 300;
+  const Rows rows = MakeRows(6000, Pattern::kReverse, 27);
+  uint64_t spilled = 0;
+  ExpectSorted(rows, setup, RunSort(&engine_, rows, setup, [&](SortEngine* e) {
+                 const HRESULT hr = Feed(e, rows, setup);
+                 spilled = SortEngineTestAccess::BytesSpilled(e);
+                 return hr;
+               }));
+  EXPECT_GE(spilled, 5700u * kBaseWidth);  // All but the last buffer.
+}
+
+}  // namespace
+}  // namespace enginetest
