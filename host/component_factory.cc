@@ -2,7 +2,6 @@
 // from ProgID to library, and creation through the class object.
 #include "host/component_factory.h"
 
-#include <memory>
 #include <string>
 #include <vector>
 

@@ -65,16 +65,26 @@ UCollator* OpenCollator(const CollatorSettings& settings) {
   return collator;
 }
 
-// Collators live until the process ends: worker threads may compare strings
-// at any time, and a collator is never changed once published.
-std::atomic<UCollator*> collators[kSlotCount];
+// Collators live as long as this code is loaded: worker threads may compare
+// strings at any time, and a collator is never changed once published. When
+// the library that holds this code is unloaded (or the process ends), nothing
+// can compare any more and the cache closes them.
+struct CollatorCache {
+  std::atomic<UCollator*> slots[kSlotCount] = {};
+  ~CollatorCache() {
+    for (auto& slot : slots) {
+      if (UCollator* collator = slot.exchange(nullptr)) ucol_close(collator);
+    }
+  }
+};
+CollatorCache cache;
 std::mutex creationMutex;
 
 }  // namespace
 
 const UCollator* CollatorForFlags(uint32_t flags) {
   const CollatorSettings settings = SettingsForFlags(flags);
-  std::atomic<UCollator*>& slot = collators[settings.Slot()];
+  std::atomic<UCollator*>& slot = cache.slots[settings.Slot()];
   if (UCollator* collator = slot.load(std::memory_order_acquire)) return collator;
 
   std::lock_guard<std::mutex> lock(creationMutex);

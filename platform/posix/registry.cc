@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <string>
 
-
 namespace plat {
 
 namespace {

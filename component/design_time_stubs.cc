@@ -1,0 +1,91 @@
+// The design-time requests the component answers with a fixed result: it
+// has one input and one output that the user cannot add to or remove, no
+// external metadata, no connections and no events of its own. None of these
+// reads its arguments or writes an out-argument.
+#include "component/tolvarine.h"
+
+HRESULT CTolvarine::Validate(int32_t*) {
+  return S_OK;
+}
+HRESULT CTolvarine::ReinitializeMetaData() {
+  return E_NOTIMPL;
+}
+HRESULT CTolvarine::InsertInput(int32_t, int32_t, IDTSInput90**) {
+  return E_NOTIMPL;
+}
+HRESULT CTolvarine::OnInputPathAttached(int32_t) {
+  return S_OK;
+}
+HRESULT CTolvarine::InsertOutput(int32_t, int32_t, IDTSOutput90**) {
+  return E_NOTIMPL;
+}
+HRESULT CTolvarine::DeleteInput(int32_t) {
+  return E_NOTIMPL;
+}
+HRESULT CTolvarine::DeleteOutput(int32_t) {
+  return E_NOTIMPL;
+}
+HRESULT CTolvarine::InsertOutputColumnAt(int32_t, int32_t, BSTR, BSTR, IDTSOutputColumn90**) {
+  return E_NOTIMPL;
+}
+HRESULT CTolvarine::DeleteOutputColumn(int32_t, int32_t) {
+  return E_NOTIMPL;
+}
+HRESULT CTolvarine::SetOutputColumnProperty(int32_t, int32_t, BSTR, VARIANT,
+                                            IDTSCustomProperty90**) {
+  return E_NOTIMPL;
+}
+HRESULT CTolvarine::SetOutputProperty(int32_t, BSTR, VARIANT) {
+  return S_OK;
+}
+HRESULT CTolvarine::SetInputProperty(int32_t, BSTR, VARIANT) {
+  return S_OK;
+}
+HRESULT CTolvarine::OnOutputPathAttached(int32_t) {
+  return S_OK;
+}
+HRESULT CTolvarine::OnInputPathDetached(int32_t) {
+  return S_OK;
+}
+
+// The one request that reaches the host: the pipeline's upgrade request is
+// passed on to the metadata's version.
+HRESULT CTolvarine::PerformUpgrade(int32_t pipelineVersion) {
+  if (!ComponentMetaData) return E_UNEXPECTED;
+  HRESULT hr = ComponentMetaData->put_Version(pipelineVersion);
+  return FAILED(hr) ? hr : S_OK;
+}
+
+HRESULT CTolvarine::OnOutputPathDetached(int32_t) {
+  return S_OK;
+}
+HRESULT CTolvarine::SetExternalMetadataColumnProperty(int32_t, BSTR, VARIANT) {
+  return S_OK;
+}
+HRESULT CTolvarine::MapInputColumn(int32_t, int32_t, int32_t) {
+  return S_OK;
+}
+HRESULT CTolvarine::MapOutputColumn(int32_t, int32_t, int32_t) {
+  return S_OK;
+}
+HRESULT CTolvarine::OnDeletingInputColumn(int32_t, int32_t) {
+  return S_OK;
+}
+HRESULT CTolvarine::OnDeletingOutputColumn(int32_t, int32_t) {
+  return S_OK;
+}
+HRESULT CTolvarine::AcquireConnections(IUnknown*) {
+  return S_OK;
+}
+HRESULT CTolvarine::ReleaseConnections() {
+  return S_OK;
+}
+HRESULT CTolvarine::DescribeRedirectedErrorCode(int32_t, BSTR*) {
+  return S_OK;
+}
+HRESULT CTolvarine::put_ComponentMetaDataForDesign(IDTSComponentMetaData90*) {
+  return S_OK;
+}
+HRESULT CTolvarine::RegisterEvents() {
+  return S_OK;
+}

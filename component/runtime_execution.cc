@@ -1,0 +1,178 @@
+// The run-time half of CTolvarine: pre-execution turns the component custom
+// properties into the engine's settings and starts the engine, output
+// priming keeps the output buffer, input processing hands every input
+// buffer's rows to the engine, and post-execution stops the engine.
+#include <cstdint>
+
+#include "component/allocation_guard.h"
+#include "component/custom_properties.h"
+#include "component/tolvarine.h"
+#include "keys/sort_columns.h"
+#include "platform/thread.h"
+#include "scratch/scratch_areas.h"
+
+namespace {
+
+constexpr int32_t kMaxSortThreads = 128;
+
+// Reads the value of the component custom property `name` and checks that
+// it has exactly the type `type`: values are never converted, and any other
+// type is E_UNEXPECTED.
+HRESULT ReadPropertyValue(IDTSCustomPropertyCollection90* properties, const char16_t* name,
+                          VARTYPE type, plat::Variant* value) {
+  ComPtr<IDTSCustomProperty90> property;
+  HRESULT hr = GetCustomPropertyByName(properties, name, property.Put());
+  if (FAILED(hr)) return hr;
+  hr = property->get_Value(value->Put());
+  if (FAILED(hr)) return hr;
+  return value->Get().vt == type ? S_OK : E_UNEXPECTED;
+}
+
+// SortThreads in 1..128 is taken as it is; anything else means one thread
+// per processor, within the engine's 1..128.
+uint32_t SortThreadCount(int32_t requested) {
+  if (requested >= 1 && requested <= kMaxSortThreads) return static_cast<uint32_t>(requested);
+  uint32_t processors = plat::ProcessorCount();
+  if (processors < 1) return 1;
+  return processors > kMaxSortThreads ? kMaxSortThreads : processors;
+}
+
+}  // namespace
+
+HRESULT CTolvarine::PrepareForExecute() {
+  return S_OK;
+}
+
+HRESULT CTolvarine::ApplyComponentProperties() {
+  ComPtr<IDTSCustomPropertyCollection90> properties;
+  HRESULT hr = ComponentMetaData->get_CustomPropertyCollection(properties.Put());
+  if (FAILED(hr)) return hr;
+
+  // The properties are read and applied one at a time, in this order: a
+  // failure leaves the earlier ones applied and the later ones unread.
+  plat::Variant value;
+  hr = ReadPropertyValue(properties.Get(), u"EliminateDuplicates", VT_BOOL, &value);
+  if (FAILED(hr)) return hr;
+  Engine.EliminateDuplicates = value.Get().boolVal == VARIANT_TRUE;
+
+  hr = ReadPropertyValue(properties.Get(), u"SortThreads", VT_I4, &value);
+  if (FAILED(hr)) return hr;
+  Engine.ThreadCount = SortThreadCount(value.Get().lVal);
+
+  hr = ReadPropertyValue(properties.Get(), u"ScratchAreas", VT_BSTR, &value);
+  if (FAILED(hr)) return hr;
+  // Parsing appends, and each execution uses only the areas of its own
+  // property text: those of an earlier execution are dropped first. File
+  // numbers keep counting across executions.
+  Engine.ScratchAreaList.Areas.clear();
+  Engine.ScratchAreaList.NextArea = 0;
+  hr = ParseScratchAreas(&Engine.ScratchAreaList, value.Get().bstrVal);
+  if (FAILED(hr)) return hr;
+
+  hr = ReadPropertyValue(properties.Get(), u"RAMBudget", VT_I4, &value);
+  if (FAILED(hr)) return hr;
+  const int32_t ramBudget = value.Get().lVal;
+  hr = ReadPropertyValue(properties.Get(), u"ScratchFileSize", VT_I4, &value);
+  if (FAILED(hr)) return hr;
+  // Values whose byte counts do not fit 32 bits are clamped there.
+  Engine.ComputeMemorySettings(ramBudget, value.Get().lVal);
+  return S_OK;
+}
+
+HRESULT CTolvarine::PreExecute() {
+  return GuardAllocations([&]() -> HRESULT {
+    if (!ComponentMetaData) return E_UNEXPECTED;
+    // An execution the host never ended with PostExecute is stopped here, so
+    // that Create never starts a second set of threads over the first.
+    Engine.Destroy();
+    HRESULT hr = ApplyComponentProperties();
+    if (FAILED(hr)) return hr;
+    if (!BufferManager) return E_UNEXPECTED;
+    // A failed earlier PreExecute may have left part of a description.
+    Engine.Columns.clear();
+    Engine.SortKeys.clear();
+    hr = BuildSortColumns(ComponentMetaData.Get(), BufferManager.Get(), &Engine.Columns,
+                          &Engine.SortKeys);
+    if (FAILED(hr)) return hr;
+    return Engine.Create();
+  });
+}
+
+HRESULT CTolvarine::PrimeOutput(int32_t outputs, int32_t* outputIDs, IDTSBuffer90** buffers) {
+  if (outputs != 1) return E_UNEXPECTED;
+  if (!buffers) return E_POINTER;
+  // The host's order makes this store visible to the engine's threads: they
+  // read the buffer only after the input's last buffer has been handed over.
+  if (Engine.OutputBuffer.Get() != buffers[0]) Engine.OutputBuffer.Reset(buffers[0]);
+  return S_OK;
+}
+
+HRESULT CTolvarine::ProcessInput(int32_t inputID, IDTSBuffer90* buffer) {
+  if (!buffer) return E_POINTER;
+  HRESULT hr = buffer->Open();
+  if (FAILED(hr)) return hr;
+  hr = GuardAllocations([&]() -> HRESULT {
+    VARIANT_BOOL endOfRowset = VARIANT_FALSE;
+    HRESULT hr = buffer->get_EndOfRowset(&endOfRowset);
+    if (FAILED(hr)) return hr;
+    uint32_t rowCount = 0;
+    hr = buffer->get_RowCount(&rowCount);
+    if (FAILED(hr)) return hr;
+    uint32_t rowWidth = 0;
+    uint8_t* rowData = nullptr;
+    if (rowCount > 0) {
+      hr = buffer->GetRowData(0, &rowWidth, &rowData);
+      if (FAILED(hr)) return hr;
+      // The rows are copied as one block of rowCount * rowWidth bytes, a
+      // 32-bit count in the engine: a block it cannot address is refused.
+      if (!rowData || rowWidth == 0 || static_cast<uint64_t>(rowCount) * rowWidth > UINT32_MAX) {
+        return E_INVALIDARG;
+      }
+    }
+    return Engine.AddRows(rowCount, rowWidth, rowData, endOfRowset == VARIANT_TRUE);
+  });
+  buffer->Close();
+  return hr;
+}
+
+HRESULT CTolvarine::PostExecute() {
+  Engine.Destroy();
+  return S_OK;
+}
+
+HRESULT CTolvarine::Cleanup() {
+  return S_OK;
+}
+
+HRESULT CTolvarine::put_ComponentMetaData(IDTSComponentMetaData90* metadata) {
+  if (ComponentMetaData.Get() != metadata) ComponentMetaData.Reset(metadata);
+  return S_OK;
+}
+
+HRESULT CTolvarine::put_Connections(IUnknown*) {
+  return S_OK;
+}
+
+HRESULT CTolvarine::put_BufferManager(IDTSBufferManager90* bufferManager) {
+  if (BufferManager.Get() != bufferManager) BufferManager.Reset(bufferManager);
+  return S_OK;
+}
+
+HRESULT CTolvarine::put_EventInfos(IUnknown*) {
+  return S_OK;
+}
+HRESULT CTolvarine::put_LogEntryInfos(IUnknown*) {
+  return S_OK;
+}
+HRESULT CTolvarine::put_Variables(IUnknown*) {
+  return S_OK;
+}
+HRESULT CTolvarine::put_RuntimeConnections(IUnknown*) {
+  return S_OK;
+}
+
+HRESULT CTolvarine::get_ExternalColumnCount(int32_t* count) {
+  if (!count) return E_POINTER;
+  *count = 0;
+  return S_OK;
+}

@@ -1,0 +1,73 @@
+// CTolvarine's identity and lifetime: creation, QueryInterface, reference
+// counting and the IDispatch answers.
+#include "component/tolvarine.h"
+
+#include <new>
+
+#include "component/allocation_guard.h"
+
+CTolvarine::CTolvarine(ModuleLockCount* module) : moduleLock_(module) {}
+
+CTolvarine::~CTolvarine() = default;
+
+HRESULT CTolvarine::CreateInstance(ModuleLockCount* module, REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  return GuardAllocations([&]() -> HRESULT {
+    CTolvarine* component = new (std::nothrow) CTolvarine(module);
+    if (!component) return E_OUTOFMEMORY;
+    // The object lives from its first reference; a refused interface leaves
+    // it without one, so it is destroyed here.
+    HRESULT hr = component->QueryInterface(iid, object);
+    if (FAILED(hr)) delete component;
+    return hr;
+  });
+}
+
+HRESULT CTolvarine::QueryInterface(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  if (iid == IID_IUnknown || iid == IID_IDTSRuntimeComponent90 || iid == IID_IDispatch) {
+    *object = static_cast<IDTSRuntimeComponent90*>(this);
+  } else if (iid == IID_IDTSDesigntimeComponent90) {
+    *object = static_cast<IDTSDesigntimeComponent90*>(this);
+  } else if (iid == IID_ITolvarine) {
+    *object = static_cast<ITolvarine*>(this);
+  } else {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+ULONG CTolvarine::AddRef() {
+  return refs_.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+ULONG CTolvarine::Release() {
+  // acq_rel: every use of the object by other threads happens before its
+  // destruction by the thread that drops the last reference.
+  ULONG remaining = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+  if (remaining == 0) delete this;
+  return remaining;
+}
+
+HRESULT CTolvarine::GetTypeInfoCount(uint32_t* count) {
+  if (!count) return E_POINTER;
+  *count = 1;
+  return S_OK;
+}
+
+HRESULT CTolvarine::GetTypeInfo(uint32_t, LCID, ITypeInfo** info) {
+  if (info) *info = nullptr;
+  return TYPE_E_ELEMENTNOTFOUND;
+}
+
+HRESULT CTolvarine::GetIDsOfNames(REFIID, char16_t**, uint32_t, LCID, DISPID*) {
+  return TYPE_E_ELEMENTNOTFOUND;
+}
+
+HRESULT CTolvarine::Invoke(DISPID, REFIID, LCID, uint16_t, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                           uint32_t*) {
+  return TYPE_E_ELEMENTNOTFOUND;
+}

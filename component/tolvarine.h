@@ -1,0 +1,128 @@
+// CTolvarine: the sort component as the pipeline host sees it.
+//
+// One object answers three interfaces: the host's run-time interface (which
+// also answers IUnknown and IDispatch), the host's design-time interface, and
+// the component's own ITolvarine. It is free-threaded: the host may call it
+// from any thread, in the order the host guarantees (metadata and buffer
+// manager handed over before PreExecute; PrimeOutput after PreExecute and
+// before the last input buffer; PostExecute after the last ProcessInput has
+// returned). No operation takes a lock of the object's own.
+//
+// State: the host's component metadata and buffer manager (counted
+// references, replaced by the two hand-over operations) and the embedded
+// SortEngine, which lives as long as the object and is brought into service
+// by PreExecute and out of it by PostExecute. Design time keeps no state:
+// the host's metadata is the only store.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "component/component_interfaces.h"
+#include "component/module_lock.h"
+#include "engine/sort_engine.h"
+#include "platform/com.h"
+#include "platform/sync.h"
+
+class CTolvarine final : public IDTSRuntimeComponent90,
+                         public IDTSDesigntimeComponent90,
+                         public ITolvarine {
+ public:
+  // Makes a component object and hands back its interface `iid`. `module`
+  // (may be null) is locked for the object's life. E_POINTER without a
+  // result place, E_NOINTERFACE (object destroyed again) for an interface
+  // it does not have, E_OUTOFMEMORY when it cannot be allocated.
+  static HRESULT CreateInstance(ModuleLockCount* module, REFIID iid, void** object);
+
+  // IUnknown, shared by all three interfaces.
+  HRESULT QueryInterface(REFIID iid, void** object) override;
+  ULONG AddRef() override;
+  ULONG Release() override;
+
+  // IDispatch, shared by both host interfaces. The type library describes
+  // neither host interface, so only the count of type information answers.
+  HRESULT GetTypeInfoCount(uint32_t* count) override;
+  HRESULT GetTypeInfo(uint32_t index, LCID locale, ITypeInfo** info) override;
+  HRESULT GetIDsOfNames(REFIID iid, char16_t** names, uint32_t count, LCID locale,
+                        DISPID* ids) override;
+  HRESULT Invoke(DISPID member, REFIID iid, LCID locale, uint16_t flags, DISPPARAMS* params,
+                 VARIANT* result, EXCEPINFO* exception, uint32_t* argError) override;
+
+  // IDTSRuntimeComponent90 (runtime_execution.cc).
+  HRESULT PrepareForExecute() override;
+  HRESULT PreExecute() override;
+  HRESULT PrimeOutput(int32_t outputs, int32_t* outputIDs, IDTSBuffer90** buffers) override;
+  HRESULT ProcessInput(int32_t inputID, IDTSBuffer90* buffer) override;
+  HRESULT PostExecute() override;
+  HRESULT Cleanup() override;
+  HRESULT put_ComponentMetaData(IDTSComponentMetaData90* metadata) override;
+  HRESULT put_Connections(IUnknown* connections) override;
+  HRESULT put_BufferManager(IDTSBufferManager90* bufferManager) override;
+  HRESULT put_EventInfos(IUnknown* eventInfos) override;
+  HRESULT put_LogEntryInfos(IUnknown* logEntryInfos) override;
+  HRESULT put_Variables(IUnknown* variables) override;
+  HRESULT put_RuntimeConnections(IUnknown* connections) override;
+  HRESULT get_ExternalColumnCount(int32_t* count) override;
+
+  // IDTSDesigntimeComponent90: component_properties.cc, column_usage.cc and
+  // design_time_stubs.cc.
+  HRESULT ProvideComponentProperties() override;
+  HRESULT Validate(int32_t* status) override;
+  HRESULT ReinitializeMetaData() override;
+  HRESULT InsertInput(int32_t position, int32_t inputID, IDTSInput90** input) override;
+  HRESULT OnInputPathAttached(int32_t inputID) override;
+  HRESULT SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInput, int32_t lineageID,
+                       int32_t usageType, IDTSInputColumn90** inputColumn) override;
+  HRESULT SetComponentProperty(BSTR name, VARIANT value, IDTSCustomProperty90** property) override;
+  HRESULT InsertOutput(int32_t position, int32_t outputID, IDTSOutput90** output) override;
+  HRESULT DeleteInput(int32_t inputID) override;
+  HRESULT SetInputColumnProperty(int32_t inputID, int32_t inputColumnID, BSTR name, VARIANT value,
+                                 IDTSCustomProperty90** property) override;
+  HRESULT DeleteOutput(int32_t outputID) override;
+  HRESULT InsertOutputColumnAt(int32_t outputID, int32_t position, BSTR name, BSTR description,
+                               IDTSOutputColumn90** column) override;
+  HRESULT DeleteOutputColumn(int32_t outputID, int32_t columnID) override;
+  HRESULT SetOutputColumnProperty(int32_t outputID, int32_t columnID, BSTR name, VARIANT value,
+                                  IDTSCustomProperty90** property) override;
+  HRESULT SetOutputProperty(int32_t outputID, BSTR name, VARIANT value) override;
+  HRESULT SetInputProperty(int32_t inputID, BSTR name, VARIANT value) override;
+  HRESULT OnOutputPathAttached(int32_t outputID) override;
+  HRESULT OnInputPathDetached(int32_t inputID) override;
+  HRESULT PerformUpgrade(int32_t pipelineVersion) override;
+  HRESULT OnOutputPathDetached(int32_t outputID) override;
+  HRESULT SetExternalMetadataColumnProperty(int32_t id, BSTR name, VARIANT value) override;
+  HRESULT MapInputColumn(int32_t inputID, int32_t columnID, int32_t externalID) override;
+  HRESULT MapOutputColumn(int32_t outputID, int32_t columnID, int32_t externalID) override;
+  HRESULT OnDeletingInputColumn(int32_t inputID, int32_t columnID) override;
+  HRESULT OnDeletingOutputColumn(int32_t outputID, int32_t columnID) override;
+  HRESULT AcquireConnections(IUnknown* transaction) override;
+  HRESULT ReleaseConnections() override;
+  HRESULT DescribeRedirectedErrorCode(int32_t code, BSTR* description) override;
+  HRESULT put_ComponentMetaDataForDesign(IDTSComponentMetaData90* metadata) override;
+  HRESULT RegisterEvents() override;
+
+ private:
+  explicit CTolvarine(ModuleLockCount* module);
+  // Runs on the last Release. The members go in reverse order of
+  // declaration: the engine first (its destructor stops a running engine and
+  // releases the output buffer), then the buffer manager, then the metadata,
+  // then the critical section; the module lock goes last, once nothing of
+  // the object is left to tear down.
+  ~CTolvarine();
+  CTolvarine(const CTolvarine&) = delete;
+  CTolvarine& operator=(const CTolvarine&) = delete;
+
+  // Reads the five component custom properties into the engine's settings
+  // (pre-execution steps 1 to 3).
+  HRESULT ApplyComponentProperties();
+
+  // Declared first so that it is destroyed last.
+  ModuleLockHolder moduleLock_;
+  std::atomic<ULONG> refs_{0};
+  // Created with the object as every free-threaded object of the library
+  // has one; no operation enters it.
+  plat::CriticalSection lock_;
+  ComPtr<IDTSComponentMetaData90> ComponentMetaData;
+  ComPtr<IDTSBufferManager90> BufferManager;
+  SortEngine Engine;
+};

@@ -1,0 +1,223 @@
+// Column selection at design time: mirrored output columns and the sort
+// settings of selected input columns.
+#include "tests/component/component_test_support.h"
+
+namespace {
+
+using componenttest::ComponentFixture;
+using componenttest::IntValue;
+using plat::Variant;
+
+class ColumnUsageTest : public ComponentFixture {
+ protected:
+  void SetUp() override {
+    Shape({{.name = u"id",
+            .dataType = DT_I4,
+            .description = u"row number",
+            .sortKeyPosition = 2,
+            .comparisonFlags = 0},
+           {.name = u"name",
+            .dataType = DT_WSTR,
+            .length = 30,
+            .description = u"who",
+            .sortKeyPosition = -1,
+            .comparisonFlags = 0x11},
+           {.name = u"amount", .dataType = DT_NUMERIC, .precision = 12, .scale = 3}});
+  }
+
+  int32_t Lineage(size_t upstreamIndex) const {
+    return pipeline_->UpstreamLineageID(upstreamIndex);
+  }
+  ComPtr<host::InputColumn> InputColumn(size_t upstreamIndex) const {
+    return Input()->Columns()->FindByLineageID(Lineage(upstreamIndex));
+  }
+  // The output columns whose SortColumnId is the lineage ID.
+  std::vector<ComPtr<host::OutputColumn>> Mirrors(size_t upstreamIndex) const {
+    std::vector<ComPtr<host::OutputColumn>> found;
+    for (const auto& column : OutputColumns()->Items()) {
+      int32_t id;
+      if (host::GetIntProperty(*column->Properties(), u"SortColumnId", &id) &&
+          id == Lineage(upstreamIndex)) {
+        found.push_back(column);
+      }
+    }
+    return found;
+  }
+};
+
+TEST_F(ColumnUsageTest, SelectingMirrorsTheColumnAndCopiesItsSortSettings) {
+  ComPtr<IDTSInputColumn90> selected;
+  ASSERT_EQ(Use(1, UT_READONLY, selected.Put()), S_OK);
+  auto input = InputColumn(1);
+  ASSERT_TRUE(input);
+  EXPECT_EQ(static_cast<void*>(selected.Get()),
+            static_cast<void*>(static_cast<IDTSInputColumn90*>(input.Get())));
+
+  auto* inputProperties = input->Properties();
+  EXPECT_EQ(IntValue(*inputProperties, u"NewComparisonFlags"), 0x11);
+  EXPECT_EQ(IntValue(*inputProperties, u"NewSortKeyPosition"), -1);
+  EXPECT_EQ(inputProperties->FindByName(u"NewComparisonFlags")->Description(),
+            u"Specifies the comparison flags that will be set on the columns of the sorted rows.");
+  EXPECT_EQ(inputProperties->FindByName(u"NewSortKeyPosition")->Description(),
+            u"Specifies the sort key position that will be set on the columns of the sorted rows.");
+
+  auto mirrors = Mirrors(1);
+  ASSERT_EQ(mirrors.size(), 1u);
+  ASSERT_EQ(OutputColumns()->Size(), 1u);
+  const host::ColumnSpec spec = mirrors[0]->Attributes();
+  EXPECT_EQ(spec.name, u"name");
+  EXPECT_EQ(spec.description, u"who");
+  EXPECT_EQ(spec.dataType, DT_WSTR);
+  EXPECT_EQ(spec.length, 30);
+  EXPECT_EQ(spec.comparisonFlags, 0x11);  // Unmasked at selection.
+  EXPECT_EQ(spec.sortKeyPosition, -1);
+  EXPECT_EQ(mirrors[0]->Properties()->FindByName(u"SortColumnId")->Description(),
+            u"Specifies lineage ID of the input column originating data for this column.");
+}
+
+TEST_F(ColumnUsageTest, SelectingAgainRewritesTheSameMirrorAndResetsSettings) {
+  ASSERT_EQ(Use(0, UT_READONLY), S_OK);
+  ASSERT_EQ(SetColumnProperty(0, u"NewSortKeyPosition", Variant::I4(5).Get()), S_OK);
+  ASSERT_EQ(SetColumnProperty(0, u"NewComparisonFlags", Variant::I4(0x20).Get()), S_OK);
+  const int32_t mirrorID = Mirrors(0)[0]->Id();
+
+  ASSERT_EQ(Use(0, UT_READWRITE), S_OK);
+  auto mirrors = Mirrors(0);
+  ASSERT_EQ(mirrors.size(), 1u);
+  EXPECT_EQ(mirrors[0]->Id(), mirrorID);
+  EXPECT_EQ(mirrors[0]->Attributes().sortKeyPosition, 2);
+  EXPECT_EQ(IntValue(*InputColumn(0)->Properties(), u"NewSortKeyPosition"), 2);
+  EXPECT_EQ(IntValue(*InputColumn(0)->Properties(), u"NewComparisonFlags"), 0);
+  EXPECT_EQ(InputColumn(0)->Properties()->Size(), 2u);
+  EXPECT_EQ(OutputColumns()->Size(), 1u);
+}
+
+TEST_F(ColumnUsageTest, DeselectingRemovesTheMirrorAndLeavesTheResultPlace) {
+  ASSERT_EQ(Use(0, UT_READONLY), S_OK);
+  ASSERT_EQ(Use(1, UT_READONLY), S_OK);
+  IDTSInputColumn90* untouched = reinterpret_cast<IDTSInputColumn90*>(0x1);
+  ASSERT_EQ(Use(0, UT_IGNORED, &untouched), S_OK);
+  EXPECT_EQ(untouched, reinterpret_cast<IDTSInputColumn90*>(0x1));
+  EXPECT_TRUE(Mirrors(0).empty());
+  EXPECT_EQ(Mirrors(1).size(), 1u);
+  EXPECT_EQ(OutputColumns()->Size(), 1u);
+
+  // A column that was never selected has nothing to remove.
+  ASSERT_EQ(Use(2, UT_IGNORED, &untouched), S_OK);
+  EXPECT_EQ(OutputColumns()->Size(), 1u);
+}
+
+TEST_F(ColumnUsageTest, MissingResultPlaceFailsAfterTheSelectionIsMade) {
+  ComPtr<IDTSVirtualInput90> virtualInput;
+  ASSERT_EQ(Input()->GetVirtualInput(virtualInput.Put()), S_OK);
+  EXPECT_EQ(
+      design_->SetUsageType(Input()->Id(), virtualInput.Get(), Lineage(0), UT_READONLY, nullptr),
+      E_POINTER);
+  EXPECT_TRUE(InputColumn(0));
+  EXPECT_EQ(Mirrors(0).size(), 1u);
+}
+
+TEST_F(ColumnUsageTest, HostFailuresEndTheOperation) {
+  ComPtr<IDTSVirtualInput90> virtualInput;
+  ASSERT_EQ(Input()->GetVirtualInput(virtualInput.Put()), S_OK);
+  ComPtr<IDTSInputColumn90> column;
+  EXPECT_EQ(
+      design_->SetUsageType(Input()->Id(), virtualInput.Get(), 99999, UT_READONLY, column.Put()),
+      DTS_E_ELEMENTNOTFOUND);
+  EXPECT_EQ(design_->SetUsageType(Input()->Id() + 1000, virtualInput.Get(), Lineage(0), UT_READONLY,
+                                  column.Put()),
+            DTS_E_ELEMENTNOTFOUND);
+  EXPECT_EQ(OutputColumns()->Size(), 0u);
+
+  // An output column without SortColumnId blocks every search that reaches
+  // it; a failed selection has still changed the host's usage.
+  ASSERT_EQ(Use(0, UT_READONLY), S_OK);
+  OutputColumns()->AddNew();
+  EXPECT_EQ(Use(2, UT_READONLY), DTS_E_ELEMENTNOTFOUND);
+  EXPECT_TRUE(InputColumn(2));
+  EXPECT_EQ(SetColumnProperty(2, u"NewSortKeyPosition", Variant::I4(1).Get()),
+            DTS_E_ELEMENTNOTFOUND);
+  EXPECT_EQ(Use(2, UT_IGNORED), DTS_E_ELEMENTNOTFOUND);
+  EXPECT_EQ(OutputColumns()->Size(), 2u);
+}
+
+TEST_F(ColumnUsageTest, SortPropertiesReachTheMirrorWithoutOrdinalBits) {
+  ASSERT_EQ(Use(1, UT_READONLY), S_OK);
+  ASSERT_EQ(Use(0, UT_READONLY), S_OK);
+  const struct {
+    int32_t flags;
+    int32_t outputFlags;
+  } cases[] = {{0x31, 0x01}, {16, 0}, {32, 0}, {0x1003, 0x1003}};
+  for (const auto& c : cases) {
+    ASSERT_EQ(SetColumnProperty(1, u"NewComparisonFlags", Variant::I4(c.flags).Get()), S_OK);
+    EXPECT_EQ(IntValue(*InputColumn(1)->Properties(), u"NewComparisonFlags"), c.flags);
+    EXPECT_EQ(Mirrors(1)[0]->Attributes().comparisonFlags, c.outputFlags);
+  }
+  // Positions are taken as they are: negative, repeated, with gaps.
+  ASSERT_EQ(SetColumnProperty(1, u"NewSortKeyPosition", Variant::I4(-2).Get()), S_OK);
+  ASSERT_EQ(SetColumnProperty(0, u"NewSortKeyPosition", Variant::I4(-2).Get()), S_OK);
+  EXPECT_EQ(Mirrors(1)[0]->Attributes().sortKeyPosition, -2);
+  EXPECT_EQ(Mirrors(0)[0]->Attributes().sortKeyPosition, -2);
+  EXPECT_EQ(IntValue(*InputColumn(1)->Properties(), u"NewSortKeyPosition"), -2);
+}
+
+TEST_F(ColumnUsageTest, SortPropertyRefusalsChangeNothing) {
+  ASSERT_EQ(Use(0, UT_READONLY), S_OK);
+  EXPECT_EQ(SetColumnProperty(0, u"NewSortKeyPosition", Variant::I2(3).Get()), E_INVALIDARG);
+  EXPECT_EQ(SetColumnProperty(0, u"NewComparisonFlags", Variant::Bool(true).Get()), E_INVALIDARG);
+  EXPECT_EQ(SetColumnProperty(0, u"newsortkeyposition", Variant::I4(3).Get()), E_NOTIMPL);
+  EXPECT_EQ(SetColumnProperty(0, u"SortColumnId", Variant::I4(3).Get()), E_NOTIMPL);
+  EXPECT_EQ(IntValue(*InputColumn(0)->Properties(), u"NewSortKeyPosition"), 2);
+  EXPECT_EQ(Mirrors(0)[0]->Attributes().sortKeyPosition, 2);
+
+  // A column selected behind the component's back has no mirror: refused
+  // before anything is touched.
+  ComPtr<IDTSVirtualInput90> virtualInput;
+  ASSERT_EQ(Input()->GetVirtualInput(virtualInput.Put()), S_OK);
+  int32_t index;
+  ASSERT_EQ(virtualInput->SetUsageType(Lineage(2), UT_READONLY, &index), S_OK);
+  host::AddCustomProperty(*InputColumn(2)->Properties(), u"NewSortKeyPosition",
+                          Variant::I4(0).Get());
+  EXPECT_EQ(SetColumnProperty(2, u"NewSortKeyPosition", Variant::I4(4).Get()),
+            DTS_E_ELEMENTNOTFOUND);
+  EXPECT_EQ(IntValue(*InputColumn(2)->Properties(), u"NewSortKeyPosition"), 0);
+  EXPECT_EQ(OutputColumns()->Size(), 1u);
+}
+
+TEST_F(ColumnUsageTest, StubsAnswerTheirFixedResultsAndUpgradeReachesTheVersion) {
+  const HRESULT expected[] = {S_OK,      E_NOTIMPL, E_NOTIMPL, S_OK,      E_NOTIMPL,
+                              E_NOTIMPL, E_NOTIMPL, E_NOTIMPL, E_NOTIMPL, E_NOTIMPL,
+                              S_OK,      S_OK,      S_OK,      S_OK};
+  VARIANT empty;
+  VariantInit(&empty);
+  IDTSDesigntimeComponent90* d = design_.Get();
+  const HRESULT answers[] = {d->Validate(nullptr),
+                             d->ReinitializeMetaData(),
+                             d->InsertInput(0, 0, nullptr),
+                             d->OnInputPathAttached(0),
+                             d->InsertOutput(0, 0, nullptr),
+                             d->DeleteInput(0),
+                             d->DeleteOutput(0),
+                             d->InsertOutputColumnAt(0, 0, nullptr, nullptr, nullptr),
+                             d->DeleteOutputColumn(0, 0),
+                             d->SetOutputColumnProperty(0, 0, nullptr, empty, nullptr),
+                             d->SetOutputProperty(0, nullptr, empty),
+                             d->SetInputProperty(0, nullptr, empty),
+                             d->OnOutputPathAttached(0),
+                             d->OnInputPathDetached(0)};
+  for (size_t i = 0; i < std::size(answers); ++i) EXPECT_EQ(answers[i], expected[i]) << i;
+  for (HRESULT hr :
+       {d->OnOutputPathDetached(0), d->SetExternalMetadataColumnProperty(0, nullptr, empty),
+        d->MapInputColumn(0, 0, 0), d->MapOutputColumn(0, 0, 0), d->OnDeletingInputColumn(0, 0),
+        d->OnDeletingOutputColumn(0, 0), d->AcquireConnections(nullptr), d->ReleaseConnections(),
+        d->DescribeRedirectedErrorCode(0, nullptr), d->put_ComponentMetaDataForDesign(nullptr),
+        d->RegisterEvents()}) {
+    EXPECT_EQ(hr, S_OK);
+  }
+
+  EXPECT_EQ(d->PerformUpgrade(7), S_OK);
+  EXPECT_EQ(Metadata()->Version(), 7);
+  EXPECT_EQ(OutputColumns()->Size(), 0u);
+}
+
+}  // namespace

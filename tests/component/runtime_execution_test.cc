@@ -1,0 +1,280 @@
+// The run-time interface: pre-execution's reading of the properties, output
+// priming, input processing and the engine's life across executions.
+#include <tuple>
+
+#include "platform/fault_injection.h"
+#include "tests/component/component_test_support.h"
+
+namespace {
+
+using componenttest::ComponentFixture;
+using plat::Variant;
+
+// An input buffer whose operations can be made to fail, counting the
+// opening and closing calls.
+class ScriptedBuffer final : public IDTSBuffer90 {
+ public:
+  HRESULT QueryInterface(REFIID iid, void** object) override {
+    if (iid == IID_IUnknown || iid == IID_IDTSBuffer90) {
+      *object = this;
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++refs; }
+  ULONG Release() override { return --refs; }
+  HRESULT Open() override {
+    ++opens;
+    return openResult;
+  }
+  HRESULT Close() override {
+    ++closes;
+    return E_FAIL;  // Ignored by the component.
+  }
+  HRESULT get_EndOfRowset(VARIANT_BOOL* end) override {
+    *end = endOfRowset;
+    return endResult;
+  }
+  HRESULT get_RowCount(uint32_t* count) override {
+    *count = rowCount;
+    return countResult;
+  }
+  HRESULT GetRowData(int32_t, uint32_t* width, uint8_t** data) override {
+    *width = rowWidth;
+    *data = rowData;
+    return dataResult;
+  }
+  HRESULT AddRow(uint8_t**) override { return E_UNEXPECTED; }
+  HRESULT SetEndOfRowset() override { return E_UNEXPECTED; }
+
+  ULONG refs = 1;
+  int opens = 0, closes = 0;
+  HRESULT openResult = S_OK, endResult = S_OK, countResult = S_OK, dataResult = S_OK;
+  VARIANT_BOOL endOfRowset = VARIANT_FALSE;
+  uint32_t rowCount = 0, rowWidth = 0;
+  uint8_t* rowData = nullptr;
+};
+
+class RuntimeTest : public ComponentFixture {
+ protected:
+  // Two upstream columns, both selected; buffer types laid out.
+  void Prepare() {
+    Shape(
+        {{.name = u"key", .dataType = DT_I4}, {.name = u"text", .dataType = DT_STR, .length = 8}});
+    ASSERT_EQ(Use(0, UT_READONLY), S_OK);
+    ASSERT_EQ(Use(1, UT_READONLY), S_OK);
+    ASSERT_EQ(SetColumnProperty(0, u"NewSortKeyPosition", Variant::I4(1).Get()), S_OK);
+    ASSERT_EQ(SetProperty(u"SortThreads", Variant::I4(2).Get()), S_OK);
+    ASSERT_EQ(SetProperty(u"RAMBudget", Variant::I4(16).Get()), S_OK);
+    ASSERT_EQ(SetProperty(u"ScratchAreas", Variant::Str(SysAllocString(scratch_.c_str())).Get()),
+              S_OK);
+    ASSERT_EQ(pipeline_->PrepareBufferTypes(), S_OK);
+  }
+
+  ComPtr<host::PipelineBuffer> NewOutputBuffer() {
+    return pipeline_->Buffers()->CreateOutputBuffer(Output()->BufferType(), &sink_);
+  }
+
+  const std::u16string scratch_ = plat::Utf8ToUtf16(testing::TempDir());
+  host::CollectingSink sink_;
+};
+
+TEST_F(RuntimeTest, PreExecuteFailsOnTheFirstMissingOrMistypedProperty) {
+  // Metadata saved without the component's properties.
+  EXPECT_EQ(runtime_->PreExecute(), DTS_E_ELEMENTNOTFOUND);
+  EXPECT_EQ(runtime_->PostExecute(), S_OK);
+
+  Prepare();
+  ASSERT_EQ(Properties()->Remove(Properties()->FindByName(u"ScratchFileSize")->Id()), true);
+  ASSERT_EQ(SetProperty(u"EliminateDuplicates", Variant::I4(-1).Get()), S_OK);
+  EXPECT_EQ(runtime_->PreExecute(), E_UNEXPECTED);  // Read before the missing one.
+  ASSERT_EQ(SetProperty(u"EliminateDuplicates", Variant::Bool(true).Get()), S_OK);
+  EXPECT_EQ(runtime_->PreExecute(), DTS_E_ELEMENTNOTFOUND);
+  host::AddCustomProperty(*Properties(), u"ScratchFileSize", Variant::I4(200).Get());
+
+  const std::tuple<const char16_t*, Variant, Variant> cases[] = {
+      {u"SortThreads", Variant::Str(SysAllocString(u"2")), Variant::I4(2)},
+      {u"ScratchAreas", Variant::I4(0), Variant::Str(SysAllocString(scratch_.c_str()))},
+      {u"RAMBudget", Variant::Bool(false), Variant::I4(16)},
+      {u"ScratchFileSize", Variant::I2(300), Variant::I4(300)},
+  };
+  for (const auto& [name, wrong, right] : cases) {
+    ASSERT_EQ(SetProperty(name, wrong.Get()), S_OK);
+    EXPECT_EQ(runtime_->PreExecute(), E_UNEXPECTED) << componenttest::Utf8(name);
+    ASSERT_EQ(SetProperty(name, right.Get()), S_OK);
+  }
+
+  // Areas that leave nothing usable fail before the budget is read.
+  ASSERT_EQ(SetProperty(u"ScratchAreas", Variant::Str(SysAllocString(u";;")).Get()), S_OK);
+  ASSERT_EQ(SetProperty(u"RAMBudget", Variant::Str(SysAllocString(u"x")).Get()), S_OK);
+  EXPECT_EQ(runtime_->PreExecute(), E_INVALIDARG);
+  EXPECT_EQ(runtime_->PostExecute(), S_OK);
+  EXPECT_EQ(SetProperty(u"sortthreads", Variant::I4(1).Get()), DTS_E_ELEMENTNOTFOUND);
+}
+
+TEST_F(RuntimeTest, PreExecuteNeedsTheBufferManagerAndMatchingColumns) {
+  Prepare();
+  ASSERT_EQ(runtime_->put_BufferManager(nullptr), S_OK);
+  EXPECT_EQ(runtime_->PreExecute(), E_UNEXPECTED);
+  ASSERT_EQ(runtime_->put_BufferManager(pipeline_->Buffers()), S_OK);
+
+  // An output column of an unsupported type fails the key description.
+  auto mirror = OutputColumns()->At(1);
+  ASSERT_EQ(mirror->SetDataTypeProperties(DT_IMAGE, 0, 0, 0, 0), S_OK);
+  ASSERT_EQ(pipeline_->PrepareBufferTypes(), S_OK);
+  EXPECT_EQ(runtime_->PreExecute(), E_NOTIMPL);
+  ASSERT_EQ(mirror->SetDataTypeProperties(DT_STR, 8, 0, 0, 0), S_OK);
+  ASSERT_EQ(pipeline_->PrepareBufferTypes(), S_OK);
+  // The engine's own failure to start is passed on as it is.
+  plat::InjectFault(plat::FaultSite::kHeapCreate, 0, ERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_EQ(runtime_->PreExecute(), HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY));
+  plat::ClearFaults();
+  // A failed attempt leaves nothing behind for the next one.
+  EXPECT_EQ(runtime_->PreExecute(), S_OK);
+  EXPECT_EQ(runtime_->PostExecute(), S_OK);
+}
+
+TEST_F(RuntimeTest, PrimeOutputKeepsExactlyOneOutputBuffer) {
+  Prepare();
+  ComPtr<host::PipelineBuffer> first = NewOutputBuffer(), second = NewOutputBuffer();
+  const ULONG baseline = first->RefCount();
+  int32_t ids[2] = {Output()->Id(), Output()->Id()};
+  IDTSBuffer90* buffers[2] = {first.Get(), second.Get()};
+  EXPECT_EQ(runtime_->PrimeOutput(0, ids, buffers), E_UNEXPECTED);
+  EXPECT_EQ(runtime_->PrimeOutput(2, ids, buffers), E_UNEXPECTED);
+  EXPECT_EQ(first->RefCount(), baseline);
+
+  EXPECT_EQ(runtime_->PrimeOutput(1, ids, buffers), S_OK);
+  EXPECT_EQ(runtime_->PrimeOutput(1, ids, buffers), S_OK);
+  EXPECT_EQ(first->RefCount(), baseline + 1);
+  EXPECT_EQ(runtime_->PrimeOutput(1, ids, &buffers[1]), S_OK);
+  EXPECT_EQ(first->RefCount(), baseline);
+  EXPECT_EQ(second->RefCount(), baseline + 1);
+  // The held buffer goes with the component (fixture teardown counts it).
+}
+
+TEST_F(RuntimeTest, ProcessInputReturnsHostFailuresAndAlwaysClosesWhatItOpened) {
+  Prepare();
+  ASSERT_EQ(runtime_->PreExecute(), S_OK);
+  const HRESULT kFailure = static_cast<HRESULT>(0xC0047020u);
+  auto run = [&](auto setUp) {
+    ScriptedBuffer buffer;
+    setUp(buffer);
+    HRESULT hr = runtime_->ProcessInput(Input()->Id(), &buffer);
+    EXPECT_EQ(buffer.refs, 1u);  // No reference kept.
+    return std::tuple(hr, buffer.opens, buffer.closes);
+  };
+  EXPECT_EQ(run([&](ScriptedBuffer& b) { b.openResult = kFailure; }), std::tuple(kFailure, 1, 0));
+  EXPECT_EQ(run([&](ScriptedBuffer& b) { b.endResult = kFailure; }), std::tuple(kFailure, 1, 1));
+  EXPECT_EQ(run([&](ScriptedBuffer& b) { b.countResult = kFailure; }), std::tuple(kFailure, 1, 1));
+  EXPECT_EQ(run([&](ScriptedBuffer& b) {
+              b.rowCount = 3;
+              b.dataResult = kFailure;
+            }),
+            std::tuple(kFailure, 1, 1));
+  // A buffer claiming rows it does not show is refused, not read.
+  EXPECT_EQ(run([&](ScriptedBuffer& b) { b.rowCount = 3; }), std::tuple(E_INVALIDARG, 1, 1));
+  // Success codes other than S_OK are success.
+  EXPECT_EQ(run([&](ScriptedBuffer& b) {
+              b.openResult = S_FALSE;
+              b.endResult = S_FALSE;
+            }),
+            std::tuple(S_OK, 1, 1));
+  EXPECT_EQ(runtime_->ProcessInput(Input()->Id(), nullptr), E_POINTER);
+  EXPECT_EQ(runtime_->PostExecute(), S_OK);
+}
+
+TEST_F(RuntimeTest, EndOfInputWithoutAnOutputBufferFailsCleanly) {
+  Prepare();
+  ASSERT_EQ(runtime_->PreExecute(), S_OK);
+  ScriptedBuffer last;
+  last.endOfRowset = VARIANT_TRUE;
+  EXPECT_EQ(runtime_->ProcessInput(Input()->Id(), &last), E_UNEXPECTED);
+  EXPECT_EQ(last.closes, 1);
+  EXPECT_EQ(runtime_->PostExecute(), S_OK);
+}
+
+TEST_F(RuntimeTest, ReleasingARunningComponentStopsItsEngine) {
+  Prepare();
+  ASSERT_EQ(runtime_->PreExecute(), S_OK);
+  ComPtr<host::PipelineBuffer> output = NewOutputBuffer();
+  int32_t id = Output()->Id();
+  IDTSBuffer90* buffers[] = {output.Get()};
+  ASSERT_EQ(runtime_->PrimeOutput(1, &id, buffers), S_OK);
+  ComPtr<host::PipelineBuffer> input =
+      pipeline_->Buffers()->CreateInputBuffer(Input()->BufferType());
+  for (int i = 0; i < 100; ++i) {
+    uint8_t* row = input->AppendRow();
+    ASSERT_TRUE(host::WriteValue(row, input->Layout().Column(0), int32_t{100 - i}));
+  }
+  ASSERT_EQ(runtime_->ProcessInput(Input()->Id(), input.Get()), S_OK);
+  // No PostExecute: the last reference goes while the engine's threads run.
+  // The fixture then finds every host object (the output buffer too) released.
+}
+
+class RunnerTest : public ComponentFixture {
+ protected:
+  host::RunResult Run(const std::vector<host::ColumnChoice>& columns,
+                      std::vector<host::PropertySetting> settings, host::RowSource& source,
+                      host::RowSink& sink) {
+    settings.push_back({u"ScratchAreas", plat::Utf8ToUtf16(testing::TempDir())});
+    settings.push_back({u"SortThreads", int32_t{2}});
+    host::PipelineRunner runner(runtime_.Get(), *pipeline_);
+    return runner.Run(columns, settings, source, sink);
+  }
+};
+
+TEST_F(RunnerTest, EliminatesDuplicateKeysOnRequest) {
+  ASSERT_EQ(pipeline_->SetUpstream({{.name = u"k", .dataType = DT_I8}}), S_OK);
+  host::CallbackSource source(3000, [](uint64_t i, uint8_t* row, const host::BufferLayout& l) {
+    host::WriteValue(row, l.Column(0), static_cast<int64_t>(i % 40) - 20);
+  });
+  host::CollectingSink sink;
+  host::RunResult result = Run({{.upstreamIndex = 0, .sortKeyPosition = 1}},
+                               {{u"EliminateDuplicates", true}}, source, sink);
+  ASSERT_TRUE(result.ok()) << result.Describe();
+  ASSERT_EQ(sink.RowCount(), 40u);
+  for (size_t r = 0; r < sink.RowCount(); ++r) {
+    int64_t value = 0;
+    host::ReadValue(sink.Row(r), sink.Layout()->Column(0), &value);
+    EXPECT_EQ(value, static_cast<int64_t>(r) - 20);
+  }
+}
+
+TEST_F(RunnerTest, EmptyInputEndsAnEmptyOutputAndTheObjectRunsAgain) {
+  ASSERT_EQ(pipeline_->SetUpstream({{.name = u"k", .dataType = DT_UI2}}), S_OK);
+  host::PipelineRunner runner(runtime_.Get(), *pipeline_);
+  ASSERT_TRUE(runner
+                  .Design({{.upstreamIndex = 0, .sortKeyPosition = 1}},
+                          {{u"ScratchAreas", plat::Utf8ToUtf16(testing::TempDir())}})
+                  .ok());
+  for (bool emptyLastBuffer : {false, true}) {
+    host::CallbackSource nothing(
+        0, [](uint64_t, uint8_t*, const host::BufferLayout&) {}, emptyLastBuffer);
+    host::CollectingSink empty;
+    host::RunResult result = runner.Execute(nothing, empty);
+    ASSERT_TRUE(result.ok()) << result.Describe();
+    EXPECT_EQ(empty.RowCount(), 0u);
+    EXPECT_TRUE(empty.Ended());
+  }
+  // The same object, a second execution with rows, the last buffer of
+  // which is an empty one flagged end of rowset.
+  host::CallbackSource rows(
+      1000,
+      [](uint64_t i, uint8_t* row, const host::BufferLayout& l) {
+        host::WriteValue(row, l.Column(0), static_cast<uint16_t>(999 - i));
+      },
+      true);
+  host::CollectingSink sink;
+  ASSERT_TRUE(runner.Execute(rows, sink).ok());
+  ASSERT_EQ(sink.RowCount(), 1000u);
+  uint16_t first = 1, last = 0;
+  host::ReadValue(sink.Row(0), sink.Layout()->Column(0), &first);
+  host::ReadValue(sink.Row(999), sink.Layout()->Column(0), &last);
+  EXPECT_EQ(first, 0);
+  EXPECT_EQ(last, 999);
+}
+
+}  // namespace

@@ -1,0 +1,175 @@
+// DllRegisterServer / DllUnregisterServer: the entries written, rebuilt and
+// removed, with the module's own path.
+#include <algorithm>
+#include <fstream>
+#include <thread>
+
+#include "platform/com.h"
+#include "tests/server/server_test_support.h"
+
+namespace {
+
+using plat::RegistryTree;
+using plat::RegistryValue;
+using servertest::LoadedServer;
+using servertest::ScopedRegistry;
+using servertest::U16;
+
+const std::u16string kClsid = plat::GuidToString(CLSID_Tolvarine);
+const std::u16string kAppID = plat::GuidToString(APPID_Tolvarine);
+const std::u16string kLibID = plat::GuidToString(LIBID_TolvarineLib);
+const std::u16string kClassKey = u"CLSID\\" + kClsid;
+
+std::u16string Text(const RegistryTree& tree, const std::u16string& key,
+                    std::u16string_view name = u"") {
+  RegistryValue value;
+  if (!tree.QueryValue(key, name, &value)) return u"<missing>";
+  if (value.ValueType != RegistryValue::Type::kString) return u"<not a string>";
+  return value.Text;
+}
+
+int64_t Number(const RegistryTree& tree, const std::u16string& key, std::u16string_view name) {
+  RegistryValue value;
+  if (!tree.QueryValue(key, name, &value) || value.ValueType != RegistryValue::Type::kDword) {
+    return -1;
+  }
+  return value.Number;
+}
+
+size_t CountOf(const std::string& text, const std::string& what) {
+  size_t count = 0;
+  for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+class RegistrationTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(server_.Ready()); }
+
+  ScopedRegistry registry_;
+  LoadedServer server_;
+};
+
+TEST_F(RegistrationTest, WritesEveryEntryWithTheModulesOwnPath) {
+  ASSERT_EQ(server_.RegisterServer(), S_OK);
+  const RegistryTree tree = registry_.Load();
+  const std::u16string module = U16(servertest::LibraryFile());
+  const std::u16string directory = U16(servertest::LibraryFile().parent_path());
+
+  EXPECT_EQ(Text(tree, u"AppID\\" + kAppID), u"Tolvarine");
+  EXPECT_EQ(Text(tree, u"AppID\\Tolvarine.DLL", u"AppID"), kAppID);
+  EXPECT_EQ(Text(tree, u"Tolvarine.Tolvarine.1"), u"Tolvarine");
+  EXPECT_EQ(Text(tree, u"Tolvarine.Tolvarine.1\\CLSID"), kClsid);
+  EXPECT_EQ(Text(tree, u"Tolvarine.Tolvarine"), u"Tolvarine");
+  EXPECT_EQ(Text(tree, u"Tolvarine.Tolvarine\\CLSID"), kClsid);
+  EXPECT_EQ(Text(tree, u"Tolvarine.Tolvarine\\CurVer"), u"Tolvarine.Tolvarine.1");
+
+  EXPECT_EQ(Text(tree, kClassKey), u"Tolvarine");
+  EXPECT_EQ(Text(tree, kClassKey, u"AppID"), kAppID);
+  EXPECT_EQ(Text(tree, kClassKey + u"\\ProgID"), u"Tolvarine.Tolvarine.1");
+  EXPECT_EQ(Text(tree, kClassKey + u"\\VersionIndependentProgID"), u"Tolvarine.Tolvarine");
+  EXPECT_EQ(Text(tree, kClassKey + u"\\InprocServer32"), module);
+  EXPECT_EQ(Text(tree, kClassKey + u"\\InprocServer32", u"ThreadingModel"), u"Free");
+  EXPECT_EQ(Text(tree, kClassKey + u"\\TypeLib"), kLibID);
+  EXPECT_EQ(Number(tree, kClassKey + u"\\DTSInfo", u"ComponentType"), 0);
+  EXPECT_EQ(Number(tree, kClassKey + u"\\DTSInfo", u"CurrentVersion"), 0);
+  EXPECT_EQ(Text(tree, kClassKey + u"\\DTSInfo", u"UITypeName"),
+            u"Microsoft.DataTransformationServices.Design.DtsSortComponentUI, "
+            u"Microsoft.DatatransformationServices.DataFlowUI, Version=9.0.242.0, "
+            u"Culture=neutral, PublicKeyToken=89845dcd8080cc91");
+  EXPECT_EQ(Text(tree, kClassKey + u"\\DTSInfo\\EN-US", u"Description"),
+            u"Sorting component optimized for larger-than-memory data sets");
+  EXPECT_EQ(
+      Text(tree, kClassKey + u"\\Implemented Categories\\{97A2F007-B37A-4B33-87C7-874F46F2D690}"),
+      u"");
+
+  const std::u16string typeLibrary = u"TypeLib\\" + kLibID + u"\\1.0";
+  EXPECT_EQ(Text(tree, typeLibrary), u"Tolvarine 1.0 Type Library");
+  EXPECT_EQ(Text(tree, typeLibrary + u"\\0\\win32"), module);
+  EXPECT_EQ(Text(tree, typeLibrary + u"\\FLAGS"), u"0");
+  EXPECT_EQ(Text(tree, typeLibrary + u"\\HELPDIR"), directory);
+}
+
+TEST_F(RegistrationTest, RegisteringAgainRebuildsAndUnregisteringKeepsSharedKeys) {
+  ASSERT_EQ(server_.RegisterServer(), S_OK);
+  {
+    plat::RegistryTransaction transaction;
+    ASSERT_TRUE(transaction.Begin());
+    ASSERT_TRUE(transaction.Tree().CreateKey(kClassKey + u"\\Stale"));
+    ASSERT_TRUE(transaction.Tree().CreateKey(u"CLSID\\{00000000-0000-0000-0000-000000000001}"));
+    ASSERT_TRUE(transaction.Commit());
+  }
+  ASSERT_EQ(server_.RegisterServer(), S_OK);
+  RegistryTree tree = registry_.Load();
+  std::vector<std::u16string> subkeys;
+  ASSERT_TRUE(tree.EnumSubkeys(kClassKey, &subkeys));
+  std::sort(subkeys.begin(), subkeys.end());
+  EXPECT_EQ(subkeys,
+            (std::vector<std::u16string>{u"DTSInfo", u"Implemented Categories", u"InprocServer32",
+                                         u"ProgID", u"TypeLib", u"VersionIndependentProgID"}));
+  EXPECT_EQ(CountOf(tree.ToText(), "[HKEY_CLASSES_ROOT\\Tolvarine.Tolvarine]"), 1u);
+
+  ASSERT_EQ(server_.UnregisterServer(), S_OK);
+  tree = registry_.Load();
+  for (const std::u16string& gone :
+       {u"AppID\\" + kAppID, std::u16string(u"AppID\\Tolvarine.DLL"),
+        std::u16string(u"Tolvarine.Tolvarine.1"), std::u16string(u"Tolvarine.Tolvarine"), kClassKey,
+        u"TypeLib\\" + kLibID}) {
+    EXPECT_FALSE(tree.KeyExists(gone)) << plat::Utf16ToUtf8(gone);
+  }
+  EXPECT_TRUE(tree.KeyExists(u"AppID"));
+  EXPECT_TRUE(tree.KeyExists(u"CLSID\\{00000000-0000-0000-0000-000000000001}"));
+  EXPECT_EQ(server_.UnregisterServer(), S_OK);  // Nothing left to remove is no failure.
+}
+
+TEST_F(RegistrationTest, AFailedRegistrationChangesNothing) {
+  std::ofstream(registry_.File()) << "damaged\n";
+  EXPECT_EQ(server_.RegisterServer(), HRESULT_FROM_WIN32(1009));
+  EXPECT_EQ(server_.UnregisterServer(), HRESULT_FROM_WIN32(1009));
+  std::ifstream in(registry_.File());
+  std::string text;
+  std::getline(in, text);
+  EXPECT_EQ(text, "damaged");
+}
+
+TEST_F(RegistrationTest, ModulePathWithAQuoteIsWrittenUnchanged) {
+  const std::filesystem::path directory = registry_.Directory() / "it's here";
+  std::filesystem::create_directory(directory);
+  const std::filesystem::path copy = directory / "libtolvarine.so";
+  std::filesystem::copy_file(servertest::LibraryFile(), copy);
+  {
+    LoadedServer copied(copy);
+    ASSERT_TRUE(copied.Ready());
+    ASSERT_EQ(copied.RegisterServer(), S_OK);
+  }
+  const RegistryTree tree = registry_.Load();
+  EXPECT_EQ(Text(tree, kClassKey + u"\\InprocServer32"), U16(copy));
+  EXPECT_EQ(Text(tree, u"TypeLib\\" + kLibID + u"\\1.0\\HELPDIR"), U16(directory));
+}
+
+TEST_F(RegistrationTest, ConcurrentRegistrationsAndChangesAllSurvive) {
+  constexpr int kRounds = 8;
+  std::thread registering([&] {
+    for (int i = 0; i < kRounds; ++i) EXPECT_EQ(server_.RegisterServer(), S_OK);
+  });
+  std::thread changing([&] {
+    for (int i = 0; i < kRounds; ++i) {
+      plat::RegistryTransaction transaction;
+      ASSERT_TRUE(transaction.Begin());
+      ASSERT_TRUE(transaction.Tree().CreateKey(u"Other\\" + plat::Utf8ToUtf16(std::to_string(i))));
+      ASSERT_TRUE(transaction.Commit());
+    }
+  });
+  registering.join();
+  changing.join();
+
+  const RegistryTree tree = registry_.Load();
+  std::vector<std::u16string> others;
+  ASSERT_TRUE(tree.EnumSubkeys(u"Other", &others));
+  EXPECT_EQ(others.size(), size_t{kRounds});
+  EXPECT_EQ(Text(tree, kClassKey + u"\\InprocServer32", u"ThreadingModel"), u"Free");
+}
+
+}  // namespace

@@ -1,0 +1,127 @@
+// The registry store: the export-format text, and changes to the file made
+// whole under its lock.
+#include "platform/registry.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "tests/server/server_test_support.h"
+
+namespace {
+
+using plat::RegistryTree;
+using plat::RegistryValue;
+using servertest::ScopedRegistry;
+
+constexpr char kHeader[] = "Windows Registry Editor Version 5.00\n\n";
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(RegistryTree, TextRoundTripEscapesAsRegeditAndIgnoresCase) {
+  RegistryTree tree;
+  ASSERT_TRUE(tree.CreateKey(u"CLSID\\{AB}\\Sub"));
+  ASSERT_TRUE(tree.SetString(u"clsid\\{ab}\\sub", u"Path", u"C:\\dir\\it's \"quoted\""));
+  ASSERT_TRUE(tree.SetDword(u"CLSID\\{AB}\\Sub", u"Count", 0x1A));
+  ASSERT_TRUE(tree.SetString(u"CLSID\\{AB}\\Sub", u"", u"d\u00e9faut"));
+  ASSERT_TRUE(tree.SetString(u"CLSID\\{AB}\\Sub", u"PATH", u"C:\\dir\\it's \"quoted\""));
+
+  const std::string text = tree.ToText();
+  // One key per section, parents first, the default value first.
+  EXPECT_EQ(text, std::string(kHeader) +
+                      "[HKEY_CLASSES_ROOT\\CLSID]\n\n"
+                      "[HKEY_CLASSES_ROOT\\CLSID\\{AB}]\n\n"
+                      "[HKEY_CLASSES_ROOT\\CLSID\\{AB}\\Sub]\n"
+                      "@=\"d\xC3\xA9"
+                      "faut\"\n"
+                      "\"Path\"=\"C:\\\\dir\\\\it's \\\"quoted\\\"\"\n"
+                      "\"Count\"=dword:0000001a\n\n");
+  RegistryTree parsed;
+  ASSERT_TRUE(parsed.Parse(text));
+  EXPECT_EQ(parsed.ToText(), text);
+  RegistryValue value;
+  ASSERT_TRUE(parsed.QueryValue(u"CLSID\\{AB}\\Sub", u"path", &value));
+  EXPECT_EQ(value.Text, u"C:\\dir\\it's \"quoted\"");
+  ASSERT_TRUE(parsed.QueryValue(u"CLSID\\{AB}\\Sub", u"Count", &value));
+  EXPECT_EQ(value.ValueType, RegistryValue::Type::kDword);
+  EXPECT_EQ(value.Number, 0x1Au);
+}
+
+TEST(RegistryTree, DeletesSubtreesAndRefusesWhatTheFileCannotHold) {
+  RegistryTree tree;
+  ASSERT_TRUE(tree.CreateKey(u"A\\B\\C"));
+  ASSERT_TRUE(tree.CreateKey(u"A\\D"));
+  ASSERT_TRUE(tree.DeleteTree(u"A\\B"));
+  EXPECT_FALSE(tree.KeyExists(u"A\\B\\C"));
+  EXPECT_TRUE(tree.KeyExists(u"A\\D"));
+  EXPECT_FALSE(tree.DeleteTree(u"A\\B"));
+  EXPECT_EQ(plat::GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(tree.SetString(u"Missing", u"", u"x"));
+  EXPECT_EQ(plat::GetLastError(), ERROR_FILE_NOT_FOUND);
+
+  EXPECT_FALSE(tree.SetString(u"A", u"", u"two\nlines"));
+  EXPECT_EQ(plat::GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_FALSE(tree.SetDword(u"A", u"a\rb", 1));
+  EXPECT_FALSE(tree.CreateKey(u"A\\\\Empty"));
+  EXPECT_EQ(tree.ToText(),
+            std::string(kHeader) + "[HKEY_CLASSES_ROOT\\A]\n\n[HKEY_CLASSES_ROOT\\A\\D]\n\n");
+
+  for (const char* malformed : {
+           "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\A]\n",
+           "Windows Registry Editor Version 5.00\n\n\"v\"=\"before any key\"\n",
+           "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\A]\n",
+           "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\A]\n\"v\"=\"open\n",
+           "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\A]\n\"v\"=hex:01\n",
+       }) {
+    EXPECT_FALSE(tree.Parse(malformed)) << malformed;
+    EXPECT_TRUE(tree.KeyExists(u"A\\D")) << malformed;
+  }
+}
+
+TEST(RegistryFile, CommitReplacesTheFileAndAbortChangesNothing) {
+  ScopedRegistry registry;
+  for (bool commit : {true, false}) {
+    plat::RegistryTransaction transaction;
+    ASSERT_TRUE(transaction.Begin());
+    ASSERT_TRUE(transaction.Tree().CreateKey(commit ? u"Kept" : u"Dropped"));
+    if (commit) {
+      ASSERT_TRUE(transaction.Commit());
+    }
+  }
+  EXPECT_EQ(ReadFile(registry.File()), std::string(kHeader) + "[HKEY_CLASSES_ROOT\\Kept]\n\n");
+  EXPECT_FALSE(std::filesystem::exists(registry.File().string() + ".tmp"));
+
+  // A file that cannot be read is never overwritten.
+  std::ofstream(registry.File()) << "not a registry\n";
+  plat::RegistryTransaction transaction;
+  EXPECT_FALSE(transaction.Begin());
+  EXPECT_EQ(plat::HResultFromLastError(), HRESULT_FROM_WIN32(1009));
+  EXPECT_FALSE(transaction.Commit());
+  EXPECT_EQ(ReadFile(registry.File()), "not a registry\n");
+}
+
+TEST(RegistryFile, DefaultLocationUnderXdgDataHomeIsCreated) {
+  ScopedRegistry registry;  // Restores TOLVARINE_REGISTRY afterwards.
+  unsetenv("TOLVARINE_REGISTRY");
+  const char* oldDataHome = std::getenv("XDG_DATA_HOME");
+  const std::string saved = oldDataHome ? oldDataHome : "";
+  const std::filesystem::path dataHome = registry.Directory() / "data";
+  setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
+  {
+    plat::RegistryTransaction transaction;
+    ASSERT_TRUE(transaction.Begin());
+    EXPECT_TRUE(transaction.Commit());
+  }
+  EXPECT_TRUE(std::filesystem::exists(dataHome / "tolvarine" / "registry.reg"));
+  if (oldDataHome) {
+    setenv("XDG_DATA_HOME", saved.c_str(), 1);
+  } else {
+    unsetenv("XDG_DATA_HOME");
+  }
+}
+
+}  // namespace
