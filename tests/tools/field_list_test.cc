@@ -1,0 +1,72 @@
+#include "tools/field_list.h"
+
+#include <gtest/gtest.h>
+
+#include "tools/column_model.h"
+
+namespace tolvarine {
+namespace {
+
+TEST(FieldListTest, ParsesEveryTypeIntoItsColumnModel) {
+  std::vector<FieldSpec> fields;
+  std::string error;
+  ASSERT_TRUE(ParseFieldList(
+      " id:I4 , price:numeric( 10 , 2 ),a:b:str(5),w:wstr(4000),raw:bytes(8000),t:dbtimestamp",
+      &fields, &error))
+      << error;
+  ASSERT_EQ(fields.size(), 6u);
+  EXPECT_EQ(fields[2].name, "a:b");  // The type follows the last ':'.
+  std::vector<ColumnModel> columns = MakeColumnModels(fields);
+  EXPECT_EQ(columns[0].dataType, DT_I4);
+  EXPECT_EQ(columns[0].valueBytes, 4u);
+  EXPECT_EQ(columns[1].dataType, DT_NUMERIC);
+  EXPECT_EQ(columns[1].precision, 10);
+  EXPECT_EQ(columns[1].scale, 2);
+  EXPECT_EQ(columns[1].valueBytes, 19u);
+  EXPECT_EQ(columns[2].dataType, DT_STR);
+  EXPECT_EQ(columns[2].codePage, 1252);
+  EXPECT_EQ(columns[2].valueBytes, 6u);
+  EXPECT_EQ(columns[2].recordBytes, 5u);
+  EXPECT_EQ(columns[3].codePage, 0);
+  EXPECT_EQ(columns[3].valueBytes, 8002u);
+  EXPECT_EQ(columns[3].recordBytes, 8000u);
+  EXPECT_EQ(columns[4].length, 8000);
+  EXPECT_EQ(columns[5].recordBytes, 16u);
+  EXPECT_EQ(RecordWidth(columns), 4u + 19 + 5 + 8000 + 8000 + 16);
+  for (const FieldSpec& field : fields) {
+    FieldType again;
+    ASSERT_TRUE(ParseFieldType(FieldTypeName(field.type), &again, &error));
+    EXPECT_EQ(FieldTypeName(again), FieldTypeName(field.type));
+  }
+}
+
+TEST(FieldListTest, RejectsWhatItCannotRepresentWithAClearReason) {
+  struct Case {
+    const char* list;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"id", "entry 'id' is not NAME:TYPE"},
+      {":i4", "has no column name"},
+      {"a:i4,a:i8", "column name 'a' appears twice"},
+      {"a:ntext", "unsupported type 'ntext'; the types are: i1 "},
+      {"a:str", "needs its size"},
+      {"a:str(0)", "from 1 to 8000"},
+      {"a:wstr(4001)", "from 1 to 4000"},
+      {"a:bytes(x)", "from 1 to 8000"},
+      {"a:numeric(39,0)", "precision p from 1 to 38"},
+      {"a:numeric(5,6)", "scale s from 0 to p"},
+      {"a:numeric(5)", "numeric(p,s) needs"},
+      {"a:numeric(5,2", "is malformed"},
+      {"", "is not NAME:TYPE"},
+  };
+  for (const Case& c : cases) {
+    std::vector<FieldSpec> fields;
+    std::string error;
+    EXPECT_FALSE(ParseFieldList(c.list, &fields, &error)) << c.list;
+    EXPECT_NE(error.find(c.reason), std::string::npos) << c.list << " -> " << error;
+  }
+}
+
+}  // namespace
+}  // namespace tolvarine

@@ -1,0 +1,227 @@
+// Runs the tolvarine program as a subprocess, end to end through the
+// component library beside it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+struct Result {
+  int status;
+  std::string out, err;
+};
+
+class SortCommandTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    const char* build = std::getenv("TOLVARINE_BUILD_DIR");
+    if (!build || !fs::exists(fs::path(build) / "tolvarine")) {
+      GTEST_SKIP() << "TOLVARINE_BUILD_DIR does not hold the tolvarine program";
+    }
+    program_ = fs::path(build) / "tolvarine";
+    std::random_device random;
+    dir_ = fs::temp_directory_path() / ("tolvarine-tools-" + std::to_string(random()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code code;
+    if (!dir_.empty()) fs::remove_all(dir_, code);
+  }
+
+  // Runs the program in the test's directory with a registry of its own.
+  // Standard output goes to `output` when given (e.g. /dev/full).
+  Result Run(const std::string& args, const std::string& input = "",
+             const std::string& output = "stdout") {
+    WriteFile(dir_ / "stdin", input);
+    const std::string command = "cd '" + dir_.string() + "' && TOLVARINE_REGISTRY='" +
+                                (dir_ / "registry.reg").string() + "' '" + program_.string() +
+                                "' " + args + " < stdin > " + output +
+                                " 2> stderr; echo $? > status";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    Result result{std::atoi(ReadFile(dir_ / "status").c_str()), ReadFile(dir_ / "stdout"),
+                  ReadFile(dir_ / "stderr")};
+    for (const char* name : {"stdin", "stdout", "stderr", "status"}) fs::remove(dir_ / name);
+    return result;
+  }
+
+  // Files in the test directory other than the given ones.
+  std::vector<std::string> OtherFiles(std::initializer_list<std::string> expected) {
+    std::vector<std::string> others;
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+      std::string name = entry.path().filename().string();
+      if (std::find(expected.begin(), expected.end(), name) == expected.end()) {
+        others.push_back(name);
+      }
+    }
+    return others;
+  }
+
+  fs::path program_;
+  fs::path dir_;
+};
+
+TEST_F(SortCommandTest, SortsCsvByTypedKeysCarryingEveryOtherColumn) {
+  const std::string input =
+      "id,name,amount\n"
+      "1,\"Smith, J\",10.5\n"
+      "2,b,-3\n"
+      "3,,10.50\n"
+      "4,\"say \"\"x\"\"\",\n"
+      "5,\"\",-3.0\n";
+  WriteFile(dir_ / "in.csv", input);
+  Result result = Run(
+      "sort --schema 'id:i4,name:wstr(20),amount:decimal' -k amount -k id:desc in.csv -o out.csv");
+  ASSERT_EQ(result.status, 0) << result.err;
+  // NULL first; equal amounts by id descending; values and quoting as written.
+  EXPECT_EQ(ReadFile(dir_ / "out.csv"),
+            "id,name,amount\n"
+            "4,\"say \"\"x\"\"\",\n"
+            "5,\"\",-3.0\n"
+            "2,b,-3\n"
+            "3,,10.50\n"
+            "1,\"Smith, J\",10.5\n");
+  EXPECT_EQ(result.out, "");
+
+  // Unique keeps one row per key; standard input to standard output.
+  result = Run("sort --schema 'id:i4,name:wstr(20),amount:decimal' -k amount -u -q", input);
+  ASSERT_EQ(result.status, 0) << result.err;
+  std::istringstream lines(result.out);
+  std::string line;
+  int count = 0;
+  while (std::getline(lines, line)) ++count;
+  EXPECT_EQ(count, 4);  // Header, NULL, -3, 10.5.
+  EXPECT_EQ(result.err, "");
+}
+
+TEST_F(SortCommandTest, StringKeysFollowTheComparisonFlags) {
+  const std::string input = "w\nb\nB\na\nA\n";
+  Result result = Run("sort --no-header -k 1:flags=16", input);
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "A\nB\na\nb\nw\n");
+  result = Run("sort -k w:desc:flags=16", input);
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "w\nb\na\nB\nA\n");
+}
+
+TEST_F(SortCommandTest, FixedRecordsAreReorderedByteForByteInPlace) {
+  Result result = Run("generate --layout gensort -n 5000 --seed 4 -o records.dat");
+  ASSERT_EQ(result.status, 0) << result.err;
+  const std::string before = ReadFile(dir_ / "records.dat");
+  ASSERT_EQ(before.size(), 500000u);
+  result =
+      Run("sort --format fixed --fields 'key:bytes(10),payload:bytes(90)' -k key --threads 2 "
+          "--stats records.dat -o records.dat");
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.err.find("rows in 5,000, rows out 5,000"), std::string::npos) << result.err;
+  const std::string after = ReadFile(dir_ / "records.dat");
+  ASSERT_EQ(after.size(), before.size());
+  std::vector<std::string> in, out;
+  for (size_t i = 0; i < before.size(); i += 100) {
+    in.push_back(before.substr(i, 100));
+    out.push_back(after.substr(i, 100));
+  }
+  for (size_t i = 1; i < out.size(); ++i) {
+    ASSERT_LE(out[i - 1].substr(0, 10), out[i].substr(0, 10)) << i;
+  }
+  std::sort(in.begin(), in.end());
+  std::sort(out.begin(), out.end());
+  EXPECT_EQ(in, out);
+  EXPECT_EQ(OtherFiles({"records.dat", "scratch"}), std::vector<std::string>{});
+}
+
+TEST_F(SortCommandTest, BadInputStopsWithFileAndLineAndLeavesNoOutput) {
+  WriteFile(dir_ / "in.csv", "n,s\n1,a\n2,b,c\n");
+  WriteFile(dir_ / "out.csv", "old");
+  Result result = Run("sort -k n in.csv -o out.csv");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "tolvarine sort: in.csv:3: 3 fields, expected 2\n");
+  EXPECT_EQ(ReadFile(dir_ / "out.csv"), "old");
+  EXPECT_EQ(OtherFiles({"in.csv", "out.csv"}), std::vector<std::string>{});
+
+  WriteFile(dir_ / "in.csv", "n\n1\nx\n");
+  result = Run("sort --schema n:i4 -k n in.csv -o new.csv");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "tolvarine sort: in.csv:3: column 'n' (i4), value \"x\": not an integer\n");
+  EXPECT_FALSE(fs::exists(dir_ / "new.csv"));
+
+  result = Run("sort -k m in.csv");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "tolvarine sort: unknown key column 'm'; the columns are: n\n");
+
+  result = Run("sort -k n -T missing in.csv");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("scratch directory 'missing' does not exist"), std::string::npos);
+
+  result = Run("sort -k n --schema n:ntext in.csv");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("unsupported type 'ntext'"), std::string::npos) << result.err;
+
+  result = Run("sort in.csv");
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.err.find("Try 'tolvarine sort --help'"), std::string::npos);
+
+  result = Run("sort -k n nowhere.csv");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "tolvarine sort: nowhere.csv: cannot open the input file\n");
+}
+
+TEST_F(SortCommandTest, AFullDiskIsAFailure) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  Result result = Run("generate -n 200 -o in.csv");
+  ASSERT_EQ(result.status, 0) << result.err;
+  result = Run("sort -k id in.csv", "", "/dev/full");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("writing failed"), std::string::npos) << result.err;
+  result = Run("generate -n 200", "", "/dev/full");
+  EXPECT_EQ(result.status, 1);
+}
+
+TEST_F(SortCommandTest, RegisteredComponentIsCreatedByItsProgId) {
+  Result result = Run("register");
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(ReadFile(dir_ / "registry.reg").find("Tolvarine.Tolvarine"), std::string::npos);
+  result = Run("sort --no-header -k 1 --schema 'n:i8'", "3\n-1\n2\n");
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "-1\n2\n3\n");
+  result = Run("unregister");
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(ReadFile(dir_ / "registry.reg").find("Tolvarine.Tolvarine"), std::string::npos);
+  result = Run("register no-such-library.so");
+  EXPECT_EQ(result.status, 1);
+}
+
+TEST_F(SortCommandTest, HelpAndEmptyInput) {
+  Result result = Run("--help");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_NE(result.out.find("sort [OPTIONS] [INPUT]"), std::string::npos);
+  result = Run("sort --help");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_NE(result.out.find("--scratch-file-size"), std::string::npos);
+  result = Run("frobnicate");
+  EXPECT_EQ(result.status, 2);
+  result = Run("sort -k 1", "");
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "");
+  result = Run("sort -k a --schema a:i4", "a\n");
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "a\n");
+}
+
+}  // namespace

@@ -1,0 +1,194 @@
+#include "tools/sort_input.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "host/buffer_layout.h"
+#include "host/row_values.h"
+#include "tools/generate.h"
+
+namespace tolvarine {
+namespace {
+
+struct Opened {
+  bool ok;
+  std::string error;
+};
+
+// Reads `text` as standard input with `args` (and -k 1) and collects every
+// row's error or the row count.
+class Reader {
+ public:
+  Opened Open(const std::string& text, std::vector<std::string> args) {
+    args.insert(args.begin(), {"-k", "1"});
+    std::string error;
+    EXPECT_TRUE(ParseSortOptions(args, &options_, &error)) << error;
+    in_.str(text);
+    bool ok = input_.Open(options_, in_, &error);
+    if (ok) Layout();
+    return {ok, error};
+  }
+
+  // Reads every row; the first error, if any.
+  std::string ReadAll(size_t* rows = nullptr) {
+    std::string error;
+    size_t count = 0;
+    for (;;) {
+      std::vector<uint8_t> row(layout_.RowWidth());
+      SortInput::Status status = input_.ReadRow(slots_.data(), row.data(), &error);
+      if (status == SortInput::Status::kEnd) break;
+      if (status == SortInput::Status::kError) return error;
+      rows_.push_back(row);
+      ++count;
+    }
+    if (rows) *rows = count;
+    return {};
+  }
+
+  void Layout() {
+    std::vector<host::LayoutColumn> columns;
+    for (const ColumnModel& c : input_.Columns()) {
+      columns.push_back(
+          {int32_t(columns.size() + 1), c.dataType, c.length, c.precision, c.scale, c.codePage});
+    }
+    ASSERT_EQ(host::BufferLayout::Compute(columns, host::LayoutOrder::kColumnOrder, &layout_),
+              S_OK);
+    for (size_t i = 0; i < columns.size(); ++i) slots_.push_back(layout_.Column(i));
+  }
+
+  SortOptions options_;
+  std::istringstream in_;
+  SortInput input_;
+  host::BufferLayout layout_;
+  std::vector<BufferColumnInfo> slots_;
+  std::vector<std::vector<uint8_t>> rows_;
+};
+
+TEST(SortInputTest, HeaderNamesStringColumnsOfTheDefaultWidth) {
+  Reader reader;
+  ASSERT_TRUE(reader.Open("id,name\n1,\"a\nb\"\n2,x\n", {}).ok);
+  ASSERT_EQ(reader.input_.Columns().size(), 2u);
+  EXPECT_EQ(reader.input_.Columns()[1].name, "name");
+  EXPECT_EQ(FieldTypeName(reader.input_.Columns()[1].field), "wstr(255)");
+  size_t rows = 0;
+  EXPECT_EQ(reader.ReadAll(&rows), "");
+  EXPECT_EQ(rows, 2u);
+  EXPECT_EQ(host::ReadWStr(reader.rows_[0].data(), reader.slots_[1]), u"a\nb");
+  EXPECT_EQ(reader.input_.DisplayName(), "<stdin>");
+}
+
+TEST(SortInputTest, WithoutHeaderTheFirstRecordIsData) {
+  Reader reader;
+  ASSERT_TRUE(reader.Open("3,x\n4,y\n", {"--no-header"}).ok);
+  EXPECT_EQ(reader.input_.Columns()[0].name, "c1");
+  EXPECT_EQ(reader.input_.Columns()[1].name, "c2");
+  size_t rows = 0;
+  EXPECT_EQ(reader.ReadAll(&rows), "");
+  EXPECT_EQ(rows, 2u);
+  EXPECT_EQ(host::ReadWStr(reader.rows_[0].data(), reader.slots_[0]), u"3");
+
+  Reader other;
+  ASSERT_TRUE(other.Open("3,x\n", {"--no-header", "--schema", "n:i4,s:str(1)"}).ok);
+  EXPECT_EQ(other.input_.Columns()[0].name, "n");
+  EXPECT_EQ(other.ReadAll(&rows), "");
+  EXPECT_EQ(rows, 1u);
+}
+
+TEST(SortInputTest, ErrorsNameTheLineOfTheRecord) {
+  Reader reader;
+  ASSERT_TRUE(reader.Open("n,s\n1,\"two\nlines\"\n2,x,extra\n", {"--schema", "n:i4,s:wstr(9)"}).ok);
+  EXPECT_EQ(reader.ReadAll(), "<stdin>:4: 3 fields, expected 2");
+
+  Reader value;
+  ASSERT_TRUE(value.Open("n,s\n1,a\n\n1x,b\n", {"--schema", "n:i4,s:wstr(9)"}).ok);
+  EXPECT_EQ(value.ReadAll(), "<stdin>:3: 1 field, expected 2");
+
+  Reader wide;
+  ASSERT_TRUE(wide.Open("s\n" + std::string(256, 'x') + "\n", {}).ok);
+  std::string error = wide.ReadAll();
+  EXPECT_EQ(error.substr(0, 29), "<stdin>:2: column 's' (wstr(2");
+  EXPECT_NE(error.find("declare a wider type with --schema"), std::string::npos) << error;
+
+  Reader quote;
+  ASSERT_TRUE(quote.Open("s\n\"a\n\nb\n", {}).ok);
+  EXPECT_EQ(quote.ReadAll(), "<stdin>:5: the quoted field opened on line 2 is never closed");
+}
+
+TEST(SortInputTest, SchemaAndHeaderMustAgree) {
+  Reader reader;
+  Opened opened = reader.Open("a,b\n", {"--schema", "a:i4"});
+  EXPECT_FALSE(opened.ok);
+  EXPECT_EQ(opened.error, "<stdin>:1: the header has 2 columns, --schema 1");
+  Reader names;
+  opened = names.Open("a,c\n", {"--schema", "a:i4,b:i4"});
+  EXPECT_EQ(opened.error, "<stdin>:1: the header names column 2 'c' where --schema has 'b'");
+  Reader bad;
+  opened = bad.Open("a\n", {"--schema", "a:text"});
+  EXPECT_EQ(opened.error.substr(0, 41), "--schema: column 'a': unsupported type 't");
+  // An empty input has no columns unless a schema names them.
+  Reader empty;
+  ASSERT_TRUE(empty.Open("", {}).ok);
+  EXPECT_TRUE(empty.input_.Columns().empty());
+  Reader declared;
+  ASSERT_TRUE(declared.Open("", {"--schema", "a:i4"}).ok);
+  EXPECT_EQ(declared.input_.Columns().size(), 1u);
+}
+
+TEST(SortInputTest, FixedRecordsNameTheRecordAndItsBytes) {
+  Reader reader;
+  ASSERT_TRUE(
+      reader.Open(std::string("ab\0\0xy\0z", 8), {"--format", "fixed", "--fields", "s:str(4)"}).ok);
+  EXPECT_EQ(reader.ReadAll(),
+            "<stdin>: record 2 (bytes 4 to 7): field 's' (str(4)): bytes other than NUL follow "
+            "the first NUL, so the field is not a NUL-padded string");
+}
+
+// What generate writes, the sort reads: every type, NULLs and all.
+TEST(SortInputTest, GeneratedDataReadsBack) {
+  Reader reader;
+  const std::string schema =
+      "a:i1,b:ui8,c:r4,d:r8,e:cy,f:date,g:bool,h:decimal,i:numeric(12,3),j:guid,k:bytes(3),"
+      "l:str(5),m:wstr(4),n:dbdate,o:dbtime,p:dbtimestamp,q:filetime";
+  GenerateOptions generate;
+  std::string error;
+  std::vector<std::string> args = {"--schema", schema, "-n", "300", "--nulls", "10"};
+  ASSERT_TRUE(ParseGenerateOptions(args, &generate, &error));
+  std::ostringstream csv;
+  ASSERT_TRUE(Generate(generate, csv, &error)) << error;
+  ASSERT_TRUE(reader.Open(csv.str(), {"--schema", schema}).ok);
+  size_t rows = 0;
+  EXPECT_EQ(reader.ReadAll(&rows), "");
+  EXPECT_EQ(rows, 300u);
+
+  // The same seed gives the same data.
+  std::ostringstream again;
+  ASSERT_TRUE(Generate(generate, again, &error));
+  EXPECT_EQ(again.str(), csv.str());
+
+  Reader fixed;
+  args = {"--fields", schema, "-n", "50"};
+  ASSERT_TRUE(ParseGenerateOptions(args, &generate, &error));
+  std::ostringstream records;
+  ASSERT_TRUE(Generate(generate, records, &error)) << error;
+  ASSERT_TRUE(fixed.Open(records.str(), {"--format", "fixed", "--fields", schema}).ok);
+  EXPECT_EQ(fixed.ReadAll(&rows), "");
+  EXPECT_EQ(rows, 50u);
+}
+
+TEST(GenerateTest, GensortRecordsAreHundredBytesWithNumberedPayloads) {
+  GenerateOptions options;
+  std::string error;
+  std::vector<std::string> args = {"--layout", "gensort", "-n", "3"};
+  ASSERT_TRUE(ParseGenerateOptions(args, &options, &error));
+  std::ostringstream out;
+  ASSERT_TRUE(Generate(options, out, &error));
+  const std::string data = out.str();
+  ASSERT_EQ(data.size(), 300u);
+  EXPECT_EQ(data.substr(110, 32), "00000000000000000000000000000001");
+  EXPECT_EQ(data.substr(198, 2), "\r\n");
+  EXPECT_NE(data.substr(0, 10), data.substr(100, 10));
+}
+
+}  // namespace
+}  // namespace tolvarine

@@ -1,0 +1,22 @@
+// Finding and creating the sort component, and running its registration.
+#pragma once
+
+#include <string>
+
+#include "platform/com.h"
+
+namespace tolvarine {
+
+// libtolvarine.so in the directory of this program.
+std::u16string LibraryBesideProgram();
+
+// Creates the component: through the registry by its ProgID when that is
+// registered, otherwise straight from the library beside the program.
+// *source says which (for messages). The caller releases *component and then
+// calls host::FreeUnusedLibraries.
+HRESULT CreateSortComponent(IUnknown** component, std::string* source);
+
+// A result code as a short text: the Win32 error's meaning when it has one.
+std::string DescribeResult(HRESULT hr);
+
+}  // namespace tolvarine

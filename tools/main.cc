@@ -1,0 +1,64 @@
+// The tolvarine program: sorts CSV and fixed-width records through the sort
+// component, generates test data, and registers the component.
+#include <cstdio>
+#include <iostream>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "tools/commands.h"
+#include "tools/help_text.h"
+
+namespace {
+
+constexpr char kVersion[] = "tolvarine 1.0.0.3";
+
+int Main(int argc, char** argv) {
+  using namespace tolvarine;
+  std::ios::sync_with_stdio(false);
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    std::cerr << MainHelp();
+    return kExitUsage;
+  }
+  const std::string command = args[0];
+  std::span<const std::string> rest(args.data() + 1, args.size() - 1);
+  int status;
+  if (command == "sort") {
+    status = RunSortCommand(rest, std::cin, std::cout, std::cerr);
+  } else if (command == "generate") {
+    status = RunGenerateCommand(rest, std::cout, std::cerr);
+  } else if (command == "register" || command == "unregister") {
+    status = RunRegisterCommand(rest, command == "unregister", std::cout, std::cerr);
+  } else if (command == "-h" || command == "--help" || command == "help") {
+    const std::string topic = rest.empty() ? "" : rest[0];
+    std::cout << (topic == "sort"                                ? SortHelp()
+                  : topic == "generate"                          ? GenerateHelp()
+                  : topic == "register" || topic == "unregister" ? RegisterHelp()
+                                                                 : MainHelp());
+    status = kExitSuccess;
+  } else if (command == "--version") {
+    std::cout << kVersion << '\n';
+    status = kExitSuccess;
+  } else {
+    std::cerr << "tolvarine: unknown command '" << command << "'\nTry 'tolvarine --help'.\n";
+    return kExitUsage;
+  }
+  std::cout.flush();
+  if (!std::cout && status == kExitSuccess) {
+    std::cerr << "tolvarine: writing to standard output failed\n";
+    return kExitFailure;
+  }
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Main(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "tolvarine: out of memory\n";
+    return tolvarine::kExitFailure;
+  }
+}

@@ -1,0 +1,366 @@
+// "tolvarine sort": reads the input into the host's buffers, runs the sort
+// component through the in-process pipeline host and writes its output rows.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "host/component_factory.h"
+#include "host/output.h"
+#include "host/pipeline.h"
+#include "host/pipeline_runner.h"
+#include "platform/bstr.h"
+#include "platform/process_info.h"
+#include "tools/commands.h"
+#include "tools/component_loader.h"
+#include "tools/help_text.h"
+#include "tools/sort_input.h"
+#include "tools/sort_keys.h"
+#include "tools/sort_output.h"
+#include "tools/sort_progress.h"
+
+namespace tolvarine {
+namespace {
+
+constexpr char kCommand[] = "tolvarine sort: ";
+constexpr char16_t kSortColumnIdProperty[] = u"SortColumnId";
+
+// A failed source or sink reports its own message; the code only stops the run.
+constexpr HRESULT kStoppedByTool = E_FAIL;
+
+std::string ScratchDirectoryProblem(const std::string& directory) {
+  std::error_code code;
+  if (!std::filesystem::is_directory(directory, code)) {
+    return "scratch directory '" + directory + "' does not exist or is not a directory";
+  }
+  std::string probe = (std::filesystem::path(directory) / ".tolvarine-write-test").string();
+  for (int i = 0; i < 100; ++i) {
+    std::string name = probe + std::to_string(i);
+    if (std::FILE* file = std::fopen(name.c_str(), "wbx")) {
+      std::fclose(file);
+      std::filesystem::remove(name, code);
+      return {};
+    }
+    if (errno != EEXIST) break;
+  }
+  return "scratch directory '" + directory + "' cannot be written";
+}
+
+// Feeds the input's rows to the pipeline, one buffer at a time.
+class InputSource : public host::RowSource {
+ public:
+  InputSource(SortInput& input, SortCounters& counters) : input_(input), counters_(counters) {}
+
+  HRESULT Fill(host::PipelineBuffer& buffer, bool* endOfRowset) override {
+    const host::BufferLayout& layout = buffer.Layout();
+    if (slots_.empty()) {
+      for (size_t i = 0; i < input_.Columns().size(); ++i) slots_.push_back(layout.Column(i));
+      row_.resize(layout.RowWidth());
+    }
+    *endOfRowset = false;
+    // A row is read aside first: the buffer has no way to take back a row
+    // appended for input that turned out to have ended.
+    while (buffer.RowCount() < buffer.Capacity()) {
+      std::memset(row_.data(), 0, row_.size());
+      SortInput::Status status = input_.ReadRow(slots_.data(), row_.data(), &error_);
+      if (status == SortInput::Status::kError) return kStoppedByTool;
+      if (status == SortInput::Status::kEnd) {
+        *endOfRowset = true;
+        counters_.MarkInputEnded();
+        break;
+      }
+      std::memcpy(buffer.AppendRow(), row_.data(), row_.size());
+      counters_.rowsRead.fetch_add(1, std::memory_order_relaxed);
+    }
+    counters_.bytesRead.store(input_.BytesRead(), std::memory_order_relaxed);
+    return S_OK;
+  }
+
+  // Read after the run, when the source thread has ended.
+  const std::string& Error() const { return error_; }
+
+ private:
+  SortInput& input_;
+  SortCounters& counters_;
+  std::vector<BufferColumnInfo> slots_;
+  std::vector<uint8_t> row_;
+  std::string error_;
+};
+
+// Writes the component's output rows. Output column i carries input column
+// outputLineageIDs[i]'s values.
+class OutputSink : public host::RowSink {
+ public:
+  OutputSink(const std::vector<ColumnModel>& columns, std::vector<int32_t> outputLineageIDs,
+             FileFormat format, char delimiter, SortOutput& output, SortCounters& counters,
+             SortMonitor* monitor)
+      : lineageIDs_(std::move(outputLineageIDs)),
+        output_(output),
+        counters_(counters),
+        monitor_(monitor),
+        writer_(output.Stream(), delimiter) {
+    if (format == FileFormat::kCsv) {
+      csv_ = std::make_unique<CsvRowCodec>(columns, std::string());
+    } else {
+      fixed_ = std::make_unique<FixedRowCodec>(columns);
+      record_.resize(fixed_->RecordWidth());
+    }
+  }
+
+  void WriteHeader() {
+    if (csv_) csv_->WriteHeader(&writer_);
+  }
+
+  // Runs on the component's thread: nothing may be thrown back into it.
+  HRESULT Consume(const host::RowBlock& block) override {
+    try {
+      return WriteBlock(block);
+    } catch (const std::bad_alloc&) {
+      error_ = "out of memory while writing the output";
+      return E_OUTOFMEMORY;
+    }
+  }
+
+  bool Flush() { return writer_.Flush(); }
+  const std::string& Error() const { return error_; }
+
+ private:
+  HRESULT WriteBlock(const host::RowBlock& block) {
+    if (slots_.empty() && !MapColumns(*block.layout)) return kStoppedByTool;
+    // The final merge has every run on disk open while it fills the first block.
+    if (monitor_ && counters_.rowsWritten.load(std::memory_order_relaxed) == 0) {
+      monitor_->SampleScratchFiles();
+    }
+    std::ostream& out = output_.Stream();
+    for (uint32_t i = 0; i < block.rowCount; ++i) {
+      const uint8_t* row = block.Row(i);
+      if (csv_) {
+        if (!csv_->WriteRow(row, slots_.data(), &writer_, &error_)) return kStoppedByTool;
+      } else {
+        fixed_->WriteRow(row, slots_.data(), record_.data());
+        out.write(reinterpret_cast<const char*>(record_.data()),
+                  static_cast<std::streamsize>(record_.size()));
+        counters_.bytesWritten.fetch_add(record_.size(), std::memory_order_relaxed);
+      }
+    }
+    if (csv_) counters_.bytesWritten.store(writer_.BytesWritten(), std::memory_order_relaxed);
+    counters_.rowsWritten.fetch_add(block.rowCount, std::memory_order_relaxed);
+    if (block.endOfRowset) {
+      writer_.Flush();
+      out.flush();
+    }
+    if (out.fail()) {
+      error_ = output_.DisplayName() + ": writing failed (is the disk full?)";
+      return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+    }
+    return S_OK;
+  }
+
+  bool MapColumns(const host::BufferLayout& layout) {
+    for (int32_t lineageID : lineageIDs_) {
+      int32_t index = layout.FindLineageID(lineageID);
+      if (index < 0) {
+        error_ = "the component's output lacks a column of the input";
+        return false;
+      }
+      slots_.push_back(layout.Column(static_cast<size_t>(index)));
+    }
+    return true;
+  }
+
+  const std::vector<int32_t> lineageIDs_;
+  SortOutput& output_;
+  SortCounters& counters_;
+  SortMonitor* const monitor_;
+  CsvWriter writer_;
+  std::unique_ptr<CsvRowCodec> csv_;
+  std::unique_ptr<FixedRowCodec> fixed_;
+  std::vector<uint8_t> record_;
+  std::vector<BufferColumnInfo> slots_;
+  std::string error_;
+};
+
+// For each upstream column, the lineage ID of the output column mirroring it
+// (the output column's SortColumnId names the input column's lineage ID).
+bool FindOutputColumns(const host::Pipeline& pipeline, size_t columnCount,
+                       std::vector<int32_t>* lineageIDs) {
+  lineageIDs->assign(columnCount, 0);
+  ComPtr<host::Output> output = pipeline.Metadata()->Outputs()->At(0);
+  if (!output) return false;
+  host::OutputColumnCollection* columns = output->Columns();
+  for (size_t j = 0; j < columns->Size(); ++j) {
+    ComPtr<host::OutputColumn> column = columns->At(j);
+    ComPtr<host::CustomProperty> property =
+        column ? column->Properties()->FindByName(kSortColumnIdProperty)
+               : ComPtr<host::CustomProperty>();
+    if (!property) continue;
+    plat::Variant value;
+    if (FAILED(property->CopyValue(value.Put())) || value.Get().vt != VT_I4) continue;
+    for (size_t i = 0; i < columnCount; ++i) {
+      if (pipeline.UpstreamLineageID(i) == value.Get().lVal) (*lineageIDs)[i] = column->LineageID();
+    }
+  }
+  for (int32_t lineageID : *lineageIDs) {
+    if (lineageID == 0) return false;
+  }
+  return true;
+}
+
+std::vector<host::ColumnSpec> UpstreamColumns(const std::vector<ColumnModel>& columns) {
+  std::vector<host::ColumnSpec> upstream;
+  for (const ColumnModel& column : columns) {
+    host::ColumnSpec described;
+    described.name = plat::Utf8ToUtf16(column.name);
+    described.dataType = column.dataType;
+    described.length = column.length;
+    described.precision = column.precision;
+    described.scale = column.scale;
+    described.codePage = column.codePage;
+    upstream.push_back(std::move(described));
+  }
+  return upstream;
+}
+
+std::vector<host::PropertySetting> ComponentSettings(const SortOptions& options) {
+  std::u16string scratch;
+  for (const std::string& directory : options.scratch) {
+    if (!scratch.empty()) scratch += u';';
+    scratch += plat::Utf8ToUtf16(directory);
+  }
+  return {{u"EliminateDuplicates", options.unique},
+          {u"SortThreads", options.threads},
+          {u"ScratchAreas", scratch},
+          {u"RAMBudget", options.ramBudget},
+          {u"ScratchFileSize", options.scratchFileSize}};
+}
+
+// Releases the component and unloads its library when the sort is over.
+struct ComponentHolder {
+  IUnknown* component = nullptr;
+  ~ComponentHolder() {
+    if (component) component->Release();
+    host::FreeUnusedLibraries();
+  }
+};
+
+int Fail(std::ostream& err, const std::string& message) {
+  err << kCommand << message << '\n';
+  return kExitFailure;
+}
+
+int Sort(const SortOptions& options, std::istream& in, std::ostream& out, std::ostream& err) {
+  SortCounters counters;
+  SortInput input;
+  std::string error;
+  if (!input.Open(options, in, &error)) return Fail(err, error);
+  SortOutput output;
+  if (input.Columns().empty()) {
+    // An empty CSV without --schema: no columns, no rows.
+    if (!output.Open(options.output, out, &error) || !output.Commit(&error)) {
+      return Fail(err, error);
+    }
+    return kExitSuccess;
+  }
+  std::vector<ColumnKey> keys;
+  if (!ResolveSortKeys(options.keys, input.Columns(), &keys, &error)) return Fail(err, error);
+  for (const std::string& directory : options.scratch) {
+    std::string problem = ScratchDirectoryProblem(directory);
+    if (!problem.empty()) return Fail(err, problem);
+  }
+  if (!output.Open(options.output, out, &error)) return Fail(err, error);
+
+  host::Pipeline pipeline;
+  HRESULT hr = pipeline.SetUpstream(UpstreamColumns(input.Columns()));
+  if (FAILED(hr)) return Fail(err, "the columns do not fit a pipeline row: " + DescribeResult(hr));
+  ComponentHolder holder;
+  std::string componentSource;
+  hr = CreateSortComponent(&holder.component, &componentSource);
+  if (FAILED(hr)) {
+    return Fail(err, "cannot create the sort component from " + componentSource + ": " +
+                         DescribeResult(hr) +
+                         "; build libtolvarine.so beside this program, or register it with "
+                         "'tolvarine register'");
+  }
+
+  SortStats stats;
+  host::RunResult result;
+  std::string sourceError, sinkError;
+  {
+    host::PipelineRunner runner(holder.component, pipeline);
+    std::vector<host::ColumnChoice> choices;
+    for (size_t i = 0; i < keys.size(); ++i) {
+      host::ColumnChoice choice;
+      choice.upstreamIndex = i;
+      if (keys[i].sortKeyPosition != 0) choice.sortKeyPosition = keys[i].sortKeyPosition;
+      choice.comparisonFlags = keys[i].comparisonFlags;
+      choices.push_back(choice);
+    }
+    result = runner.Design(choices, ComponentSettings(options));
+    std::vector<int32_t> outputLineageIDs;
+    if (result.ok() && !FindOutputColumns(pipeline, input.Columns().size(), &outputLineageIDs)) {
+      return Fail(err, "the component made no output column for every input column");
+    }
+    if (result.ok()) {
+      stats.setupSeconds = counters.SecondsSinceStart();
+      const bool showProgress =
+          !options.quiet && (options.progress || plat::StandardErrorIsTerminal());
+      SortMonitor monitor(counters, input.TotalBytes(), showProgress, err);
+      InputSource source(input, counters);
+      OutputSink sink(input.Columns(), outputLineageIDs, options.format, options.delimiter, output,
+                      counters, options.stats ? &monitor : nullptr);
+      if (options.format == FileFormat::kCsv && options.header) sink.WriteHeader();
+      if (showProgress || options.stats) monitor.Start();
+      result = runner.Execute(source, sink);
+      sink.Flush();
+      monitor.Stop();
+      stats.bytesSpilled = monitor.BytesSpilled();
+      sourceError = source.Error();
+      sinkError = sink.Error();
+    }
+  }
+  if (!result.ok()) {
+    output.Discard();
+    if (!sourceError.empty()) return Fail(err, sourceError);
+    if (!sinkError.empty()) return Fail(err, sinkError);
+    return Fail(err, std::string("the sort failed at ") + host::RunStepName(result.step) + ": " +
+                         DescribeResult(result.hr));
+  }
+  if (!output.Commit(&error)) return Fail(err, error);
+
+  if (options.stats) {
+    const double total = counters.SecondsSinceStart();
+    const int64_t endedAt = counters.inputEndedAt.load();
+    const double inputEnd =
+        endedAt ? std::chrono::duration<double>(Clock::duration(endedAt)).count() : total;
+    stats.rowsIn = result.rowsIn;
+    stats.rowsOut = result.rowsOut;
+    stats.scratchFiles = counters.scratchFiles.load();
+    uint64_t peak = 0;
+    if (plat::GetPeakMemoryBytes(&peak)) stats.peakMemory = peak;
+    stats.inputSeconds = inputEnd - stats.setupSeconds;
+    stats.outputSeconds = total - inputEnd;
+    err << StatsLine(stats) << '\n';
+  }
+  return kExitSuccess;
+}
+
+}  // namespace
+
+int RunSortCommand(std::span<const std::string> args, std::istream& in, std::ostream& out,
+                   std::ostream& err) {
+  SortOptions options;
+  std::string error;
+  if (!ParseSortOptions(args, &options, &error)) {
+    err << kCommand << error << "\nTry 'tolvarine sort --help'.\n";
+    return kExitUsage;
+  }
+  if (options.help) {
+    out << SortHelp();
+    return kExitSuccess;
+  }
+  return Sort(options, in, out, err);
+}
+
+}  // namespace tolvarine
