@@ -24,10 +24,16 @@ while [ $# -gt 0 ]; do
 done
 
 scripts/build build >/dev/null
-for pkg in gnuplot-nox time nodejs npm; do
-  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
-    { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$pkg" >/dev/null; }
-done
+# Installs a Debian package only when its command is missing (node may come
+# from elsewhere than Debian's nodejs package).
+need() {
+  command -v "$1" >/dev/null ||
+    { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$2" >/dev/null; }
+}
+need gnuplot gnuplot-nox
+need /usr/bin/time time
+need node nodejs
+need npm npm
 duck=$root/build/duckdb
 if [ ! -d "$duck/node_modules/@duckdb/node-api" ]; then
   mkdir -p "$duck" && (cd "$duck" && npm install --silent --no-audit --no-fund @duckdb/node-api >/dev/null)
@@ -118,6 +124,7 @@ set style data histograms
 set style histogram clustered gap 1
 set style fill solid 0.8 border -1
 set key top left
+set yrange [0:*]
 set xtics rotate by -20
 set title "median wall time (s)"
 plot for [t in "tolvarine gnu-sort duckdb"] "< awk '\$2==\"".t."\"' bench/results/peers.dat" using 3:xtic(1) title t

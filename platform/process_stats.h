@@ -1,8 +1,11 @@
-// Facts about the running process, for benchmarks: resident memory and the
-// bytes it has made the storage devices read and write.
+// Facts about the running process, for benchmarks and progress displays:
+// resident memory, the bytes it has made the storage devices read and write,
+// its open scratch files, and whether standard error is a terminal.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace plat {
 
@@ -21,5 +24,12 @@ struct ProcessIoBytes {
 };
 // False when unknown (last error set).
 bool GetProcessIoBytes(ProcessIoBytes* io);
+
+// Whether standard error is a terminal (for progress displays).
+bool StandardErrorIsTerminal();
+
+// Files the process holds open whose name is `prefix` followed by a decimal
+// number, deleted or not (scratch files are unlinked while open).
+size_t CountOpenFilesNamed(std::string_view prefix);
 
 }  // namespace plat

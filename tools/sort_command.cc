@@ -12,7 +12,7 @@
 #include "host/pipeline.h"
 #include "host/pipeline_runner.h"
 #include "platform/bstr.h"
-#include "platform/process_info.h"
+#include "platform/process_stats.h"
 #include "tools/commands.h"
 #include "tools/component_loader.h"
 #include "tools/help_text.h"
@@ -337,8 +337,7 @@ int Sort(const SortOptions& options, std::istream& in, std::ostream& out, std::o
     stats.rowsIn = result.rowsIn;
     stats.rowsOut = result.rowsOut;
     stats.scratchFiles = counters.scratchFiles.load();
-    uint64_t peak = 0;
-    if (plat::GetPeakMemoryBytes(&peak)) stats.peakMemory = peak;
+    if (uint64_t peak = plat::PeakResidentBytes()) stats.peakMemory = peak;
     stats.inputSeconds = inputEnd - stats.setupSeconds;
     stats.outputSeconds = total - inputEnd;
     err << StatsLine(stats) << '\n';

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/process_info.h"
+#include "platform/process_stats.h"
 
 namespace tolvarine {
 namespace {
@@ -106,7 +106,8 @@ SortMonitor::~SortMonitor() {
 }
 
 void SortMonitor::Start() {
-  plat::GetProcessWriteBytes(&writeBytesAtStart_);
+  plat::ProcessIoBytes io;
+  if (plat::GetProcessIoBytes(&io)) writeBytesAtStart_ = io.WriteBytes;
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -123,10 +124,10 @@ void SortMonitor::Stop() {
 }
 
 uint64_t SortMonitor::BytesSpilled() {
-  uint64_t now = 0;
+  plat::ProcessIoBytes io;
   uint64_t spilled = 0;
-  if (plat::GetProcessWriteBytes(&now) && now > writeBytesAtStart_) {
-    const uint64_t written = now - writeBytesAtStart_;
+  if (plat::GetProcessIoBytes(&io) && io.WriteBytes > writeBytesAtStart_) {
+    const uint64_t written = io.WriteBytes - writeBytesAtStart_;
     const uint64_t output = counters_.bytesWritten.load();
     spilled = written > output ? written - output : 0;
   }

@@ -1,10 +1,15 @@
 // Process statistics from /proc/self: VmHWM and VmRSS of status, read_bytes
-// and write_bytes of io. Writing "5" to clear_refs resets VmHWM.
+// and write_bytes of io, the targets of fd/*. Writing "5" to clear_refs
+// resets VmHWM.
 #include "platform/process_stats.h"
+
+#include <dirent.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "platform/com_types.h"
 
@@ -65,6 +70,33 @@ bool ResetPeakResidentBytes() {
 bool GetProcessIoBytes(ProcessIoBytes* io) {
   return ReadProcField("/proc/self/io", "read_bytes", 1, &io->ReadBytes) &&
          ReadProcField("/proc/self/io", "write_bytes", 1, &io->WriteBytes);
+}
+
+bool StandardErrorIsTerminal() {
+  return isatty(STDERR_FILENO) == 1;
+}
+
+size_t CountOpenFilesNamed(std::string_view prefix) {
+  DIR* directory = opendir("/proc/self/fd");
+  if (!directory) return 0;
+  size_t count = 0;
+  while (dirent* entry = readdir(directory)) {
+    if (entry->d_name[0] == '.') continue;
+    std::string link = std::string("/proc/self/fd/") + entry->d_name;
+    char target[4096];
+    ssize_t length = readlink(link.c_str(), target, sizeof(target) - 1);
+    if (length <= 0) continue;
+    std::string_view path(target, static_cast<size_t>(length));
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (path.ends_with(kDeleted)) path.remove_suffix(kDeleted.size());
+    std::string_view name = path.substr(path.rfind('/') + 1);
+    if (!name.starts_with(prefix) || name.size() == prefix.size()) continue;
+    if (name.substr(prefix.size()).find_first_not_of("0123456789") == std::string_view::npos) {
+      ++count;
+    }
+  }
+  closedir(directory);
+  return count;
 }
 
 }  // namespace plat
