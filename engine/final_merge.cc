@@ -35,6 +35,7 @@ void SortEngine::FinalMerge() {
     HoldingRow = static_cast<uint8_t*>(plat::HeapAlloc(Heap, RowWidth));
     if (!HoldingRow) hr = E_OUTOFMEMORY;
   }
+  if (SUCCEEDED(hr)) hr = MergeDiskRunsDown();
   if (SUCCEEDED(hr)) hr = MergeAllRuns();
   if (HoldingRow) plat::HeapFree(Heap, HoldingRow);
   HoldingRow = nullptr;
@@ -48,8 +49,7 @@ void SortEngine::FinalMerge() {
 // met first.
 HRESULT SortEngine::MergeAllRuns() {
   for (SortRun* r = DiskRuns.Front(); r; r = r->Next) {
-    HRESULT hr = StartScratchRead(r->Reader);
-    if (SUCCEEDED(hr)) hr = AdvanceRun(r);
+    const HRESULT hr = StartReadingRun(r);
     if (FAILED(hr)) return hr;
   }
   for (;;) {
@@ -65,14 +65,29 @@ HRESULT SortEngine::MergeAllRuns() {
     if (FAILED(hr)) return hr;
     if (--best->RowCount == 0) {
       if (best->Reader) {
-        DiskRuns.Remove(best);
-        --DiskRunCount;
+        FinishReadingRun(best);
       } else {
         MemoryRuns.Remove(best);
       }
       DiscardRun(best);
     }
   }
+}
+
+// Sets up the reading of a run on disk and makes its first row current.
+HRESULT SortEngine::StartReadingRun(SortRun* run) {
+  const HRESULT hr = StartScratchRead(run->Reader);
+  if (FAILED(hr)) return hr;
+  PeakReadersOpen = std::max(PeakReadersOpen, ++ReadersOpen);
+  return AdvanceRun(run);
+}
+
+// Takes a drained run on disk out of DiskRuns; the caller discards it, and
+// so deletes its file.
+void SortEngine::FinishReadingRun(SortRun* run) {
+  DiskRuns.Remove(run);
+  --DiskRunCount;
+  --ReadersOpen;
 }
 
 // Writes `row` unless duplicates are eliminated and its key equals that of

@@ -56,7 +56,10 @@
 //      The worker that takes EndOfInput sets InputEnded (no in-memory merge
 //      starts after that) and posts Merge. The worker that takes a Merge item
 //      when InputEnded is set, no merge is in progress and PendingBatches is
-//      empty runs FinalMerge: it scans all runs (memory runs first, then disk
+//      empty runs FinalMerge. When there are more runs on disk than it may
+//      read at once (MaxReadersAtOnce), it first merges them in groups into
+//      new runs on disk until few enough are left (MergeDiskRunsDown). Then
+//      it scans all runs (memory runs first, then disk
 //      runs, each list front to back; ties go to the run met first) for the
 //      smallest current row, emits it through WriteOutputRow (dropping rows
 //      whose key equals the last emitted row, kept in HoldingRow, when
@@ -126,9 +129,10 @@
 // input arrives: the one buffer CopyBatch takes in after a spill pass, the
 // row address arrays (one address per row; twice that while a merge builds
 // its array), and the spill's two 2 MiB write buffers. The final merge reads
-// every run on disk through two 2 MiB buffers of its own, so it adds 4 MiB
-// per run on disk: with many small runs (a small budget) that can be several
-// times the budget.
+// every run on disk through two 2 MiB buffers of its own, 4 MiB per run; it
+// reads at most MaxReadersAtOnce runs at once (a quarter of the budget, at
+// least 16 MiB), and merges first, in groups of that many plus one writer,
+// any runs on disk beyond that.
 //
 // STOPPING
 //
@@ -239,6 +243,7 @@ void SortEngine::Destroy() {
   DiskRunCount = 0;
   BytesInMemory = 0;
   BytesSpilled = 0;
+  ReadersOpen = PeakReadersOpen = 0;
   RowWidth = 0;
   MergesInProgress = 0;
   InputEnded = false;

@@ -89,6 +89,13 @@ class SortEngine {
   HRESULT EmitRow(const uint8_t* row);
   HRESULT AdvanceRun(SortRun* run);
   HRESULT WriteOutputRow(const uint8_t* row);
+  HRESULT StartReadingRun(SortRun* run);
+  void FinishReadingRun(SortRun* run);
+
+  // Merging runs on disk before the final merge (disk_run_merge.cc).
+  uint32_t MaxReadersAtOnce() const;
+  HRESULT MergeDiskRunsDown();
+  HRESULT MergeDiskRunGroup(uint32_t count);
 
   // Spilling (spill.cc).
   HRESULT SpillOneRun(bool* wroteRun);
@@ -132,6 +139,12 @@ class SortEngine {
   // The final merge's copy of the last row emitted (duplicate elimination).
   uint8_t* HoldingRow = nullptr;
   bool HaveReferenceRow = false;
+  // Runs on disk being read (each holds two block buffers) during the final
+  // merge and the merges of disk runs before it, and the most at any time in
+  // this execution. Used only by the worker that runs the final merge (and
+  // read once it has ended).
+  uint32_t ReadersOpen = 0;
+  uint32_t PeakReadersOpen = 0;
 
   // Tuning of the spill: a run smaller than SmallRunBytes is written only
   // after SmallRunWaits waits of SmallRunWaitMs for a merge to make it larger.

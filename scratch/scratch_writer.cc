@@ -9,12 +9,30 @@
 // Nothing of a failed or abandoned write stays in the area: the reserved name
 // is removed when the file cannot be opened, and once open the file has no
 // name and vanishes when closed.
+#include <algorithm>
 #include <new>
 
 #include "platform/file_system.h"
 #include "platform/stream_copy.h"
 #include "scratch/io_slot.h"
 #include "scratch/scratch_reader_state.h"
+#include "scratch/scratch_run_writer.h"
+
+// Invariants: while Filling, Slots[Current] has no write in flight and its
+// first Used bytes are rows not yet written; otherwise Used is 0 and the
+// slot may still be writing its previous block. Offset is the file offset of
+// the block Slots[Current] fills next.
+struct ScratchRunWriter {
+  plat::FileHandle File = nullptr;
+  IoSlot Slots[2];
+  int Current = 0;
+  bool Filling = false;
+  uint32_t Used = 0;
+  uint64_t Offset = 0;
+  uint32_t RowWidth = 0;
+  uint32_t RowCount = 0;
+  HRESULT Failure = S_OK;  // The first failure; every later call returns it.
+};
 
 namespace {
 
@@ -35,54 +53,34 @@ HRESULT FinishWrite(plat::FileHandle file, IoSlot* slot) {
   return plat::WaitForIo(file, &slot->Io, &bytes) ? S_OK : plat::HResultFromLastError();
 }
 
-// Writes the rows block by block. S_OK, S_FALSE when `inputEnded` was found
-// set before a block, or the failure of a write. Every write has completed on
-// return.
-HRESULT WriteBlocks(plat::FileHandle file, IoSlot (&slots)[2], uint8_t* const* rowPointers,
-                    uint32_t rowCount, uint32_t rowWidth, const std::atomic<bool>* inputEnded) {
-  HRESULT hr = S_OK;
-  uint64_t offset = 0;
-  uint32_t next = 0;     // The next row to copy, or the row whose rest is pending.
-  uint32_t rowDone = 0;  // Bytes of row `next` already in the previous block.
-  int current = 0;
-  while (next < rowCount) {
-    if (inputEnded != nullptr && inputEnded->load(std::memory_order_acquire)) {
-      hr = S_FALSE;
-      break;
-    }
-    IoSlot& slot = slots[current];
-    hr = FinishWrite(file, &slot);
-    if (FAILED(hr)) break;
-    uint8_t* block = slot.Buffer;
-    uint32_t used = 0;
-    if (rowDone != 0) {
-      used = rowWidth - rowDone;
-      plat::CopyBytes(block, rowPointers[next] + rowDone, used);
-      ++next;
-      rowDone = 0;
-    }
-    while (next < rowCount && ScratchBlockSize - used >= rowWidth) {
-      plat::CopyBytes(block + used, rowPointers[next], rowWidth);
-      used += rowWidth;
-      ++next;
-    }
-    if (next < rowCount && used < ScratchBlockSize) {
-      rowDone = ScratchBlockSize - used;
-      plat::CopyBytes(block + used, rowPointers[next], rowDone);
-    }
-    slot.Io.Offset = offset;
-    if (!plat::StartFileWrite(file, block, ScratchBlockSize, &slot.Io)) {
-      hr = plat::HResultFromLastError();
-      break;
-    }
-    offset += ScratchBlockSize;
-    current ^= 1;
+// Issues the write of the current block, whole, and moves to the other slot.
+HRESULT WriteCurrentBlock(ScratchRunWriter* w) {
+  IoSlot& slot = w->Slots[w->Current];
+  slot.Io.Offset = w->Offset;
+  if (!plat::StartFileWrite(w->File, slot.Buffer, ScratchBlockSize, &slot.Io)) {
+    return plat::HResultFromLastError();
   }
-  for (IoSlot& slot : slots) {
-    const HRESULT finished = FinishWrite(file, &slot);
-    if (hr == S_OK) hr = finished;
+  w->Offset += ScratchBlockSize;
+  w->Current ^= 1;
+  w->Filling = false;
+  w->Used = 0;
+  return S_OK;
+}
+
+// Waits for every write in flight. The first failure among them, if any.
+HRESULT WaitForWrites(ScratchRunWriter* w) {
+  HRESULT hr = S_OK;
+  for (IoSlot& slot : w->Slots) {
+    const HRESULT finished = FinishWrite(w->File, &slot);
+    if (SUCCEEDED(hr)) hr = finished;
   }
   return hr;
+}
+
+void FreeWriter(ScratchRunWriter* w) {
+  FreeIoSlot(&w->Slots[1]);
+  FreeIoSlot(&w->Slots[0]);
+  delete w;
 }
 
 HRESULT MakeReader(plat::FileHandle file, uint32_t rowCount, uint32_t rowWidth,
@@ -112,6 +110,89 @@ HRESULT MakeReader(plat::FileHandle file, uint32_t rowCount, uint32_t rowWidth,
 
 }  // namespace
 
+HRESULT BeginScratchRun(ScratchAreaList* list, uint32_t rowWidth, uint64_t expectedBytes,
+                        ScratchRunWriter** writer) {
+  if (list == nullptr || writer == nullptr) return E_POINTER;
+  *writer = nullptr;
+  if (rowWidth == 0 || rowWidth > kWidestRow || list->Areas.empty()) return E_INVALIDARG;
+
+  auto* w = new (std::nothrow) ScratchRunWriter;
+  if (w == nullptr) return E_OUTOFMEMORY;
+  std::u16string name;
+  HRESULT hr = MakeScratchFileName(list, TakeNextArea(list), &name);
+  if (FAILED(hr)) {
+    delete w;
+    return hr;
+  }
+  ++list->NextArea;
+
+  hr = InitIoSlot(&w->Slots[0]);
+  if (SUCCEEDED(hr)) hr = InitIoSlot(&w->Slots[1]);
+  if (SUCCEEDED(hr)) {
+    if (!list->PrivilegeTried) EnableVolumePrivilegeOnce(list);
+    w->File = plat::OpenTransientFile(name);
+    if (w->File == nullptr) hr = plat::HResultFromLastError();
+  }
+  if (FAILED(hr)) {
+    plat::DeleteFile(name);
+    FreeWriter(w);
+    return hr;
+  }
+  // Pre-sizing only spares the file system work; a refusal is no failure.
+  if (expectedBytes != 0) plat::SetFileSize(w->File, expectedBytes);
+  w->RowWidth = rowWidth;
+  *writer = w;
+  return S_OK;
+}
+
+HRESULT AppendScratchRow(ScratchRunWriter* w, const uint8_t* row) {
+  if (FAILED(w->Failure)) return w->Failure;
+  if (w->RowCount == UINT32_MAX) return w->Failure = E_INVALIDARG;  // Counts are 32-bit.
+  for (uint32_t done = 0; done < w->RowWidth;) {
+    IoSlot& slot = w->Slots[w->Current];
+    if (!w->Filling) {
+      const HRESULT hr = FinishWrite(w->File, &slot);
+      if (FAILED(hr)) return w->Failure = hr;
+      w->Filling = true;
+    }
+    const uint32_t part = std::min(w->RowWidth - done, ScratchBlockSize - w->Used);
+    plat::CopyBytes(slot.Buffer + w->Used, row + done, part);
+    w->Used += part;
+    done += part;
+    if (w->Used == ScratchBlockSize) {
+      const HRESULT hr = WriteCurrentBlock(w);
+      if (FAILED(hr)) return w->Failure = hr;
+    }
+  }
+  ++w->RowCount;
+  return S_OK;
+}
+
+HRESULT FinishScratchRun(ScratchRunWriter* w, uint32_t* rowCount, ScratchReader** reader) {
+  *reader = nullptr;
+  HRESULT hr = w->Failure;
+  if (SUCCEEDED(hr) && w->Used != 0) hr = WriteCurrentBlock(w);
+  const HRESULT written = WaitForWrites(w);
+  if (SUCCEEDED(hr)) hr = written;
+  if (SUCCEEDED(hr)) hr = MakeReader(w->File, w->RowCount, w->RowWidth, reader);
+  if (FAILED(hr)) {
+    plat::CloseFile(w->File);
+  } else {
+    *rowCount = w->RowCount;
+  }
+  FreeWriter(w);
+  return hr;
+}
+
+void AbandonScratchRun(ScratchRunWriter* w) {
+  if (w == nullptr) return;
+  WaitForWrites(w);
+  plat::CloseFile(w->File);
+  FreeWriter(w);
+}
+
+// Abandoned with S_FALSE when `inputEnded` is found set before the first row
+// that starts in a new block.
 HRESULT WriteRunToScratchFile(ScratchAreaList* list, uint8_t* const* rowPointers, uint32_t rowCount,
                               uint32_t rowWidth, const std::atomic<bool>* inputEnded,
                               ScratchReader** reader) {
@@ -119,35 +200,21 @@ HRESULT WriteRunToScratchFile(ScratchAreaList* list, uint8_t* const* rowPointers
     return E_POINTER;
   }
   *reader = nullptr;
-  if (rowWidth == 0 || rowWidth > kWidestRow || list->Areas.empty()) return E_INVALIDARG;
-
-  std::u16string name;
-  HRESULT hr = MakeScratchFileName(list, TakeNextArea(list), &name);
+  ScratchRunWriter* w = nullptr;
+  HRESULT hr = BeginScratchRun(list, rowWidth, static_cast<uint64_t>(rowCount) * rowWidth, &w);
   if (FAILED(hr)) return hr;
-  ++list->NextArea;
-
-  IoSlot slots[2];
-  hr = InitIoSlot(&slots[0]);
-  if (SUCCEEDED(hr)) hr = InitIoSlot(&slots[1]);
-  if (FAILED(hr)) {
-    FreeIoSlot(&slots[0]);
-    plat::DeleteFile(name);
+  uint64_t checkedBlock = UINT64_MAX;  // Offset of the block last checked.
+  for (uint32_t i = 0; i < rowCount && hr == S_OK; ++i) {
+    if (inputEnded != nullptr && w->Offset != checkedBlock) {
+      checkedBlock = w->Offset;
+      if (inputEnded->load(std::memory_order_acquire)) hr = S_FALSE;
+    }
+    if (hr == S_OK) hr = AppendScratchRow(w, rowPointers[i]);
+  }
+  if (hr != S_OK) {
+    AbandonScratchRun(w);
     return hr;
   }
-  if (!list->PrivilegeTried) EnableVolumePrivilegeOnce(list);
-
-  plat::FileHandle file = plat::OpenTransientFile(name);
-  if (file == nullptr) {
-    hr = plat::HResultFromLastError();
-    plat::DeleteFile(name);
-  } else {
-    // Pre-sizing only spares the file system work; a refusal is no failure.
-    plat::SetFileSize(file, static_cast<uint64_t>(rowCount) * rowWidth);
-    hr = WriteBlocks(file, slots, rowPointers, rowCount, rowWidth, inputEnded);
-    if (hr == S_OK) hr = MakeReader(file, rowCount, rowWidth, reader);
-    if (hr != S_OK) plat::CloseFile(file);
-  }
-  FreeIoSlot(&slots[1]);
-  FreeIoSlot(&slots[0]);
-  return hr;
+  uint32_t written = 0;
+  return FinishScratchRun(w, &written, reader);
 }

@@ -38,6 +38,15 @@ struct SortEngineTestAccess {
     return e->BytesSpilled;
   }
   static uint32_t DiskRunCount(SortEngine* e) { return e->DiskRunCount; }
+  static uint32_t MaxReadersAtOnce(SortEngine* e) { return e->MaxReadersAtOnce(); }
+  // The most runs on disk read at once in this execution, merges before the
+  // final one included. Valid after the end of input, until Destroy.
+  static uint32_t PeakReadersOpen(SortEngine* e) { return e->PeakReadersOpen; }
+  // Waits for a spill in progress, then lets no other spill start.
+  static void StopSpilling(SortEngine* e) {
+    plat::Lock spillLock(e->SpillLock);
+    e->SpillDisabled = true;
+  }
 
   static void WaitUntilSorted(SortEngine* e) {
     for (;; std::this_thread::yield()) {
