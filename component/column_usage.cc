@@ -77,6 +77,18 @@ HRESULT SetColumnCustomProperty(IDTSCustomPropertyCollection90* properties, cons
 
 // The output column collection of the first output: the one output of the
 // component.
+// The column collection of the input with the given ID.
+HRESULT GetInputColumns(IDTSComponentMetaData90* metadata, int32_t inputID,
+                        IDTSInputColumnCollection90** columns) {
+  ComPtr<IDTSInputCollection90> inputs;
+  HRESULT hr = metadata->get_InputCollection(inputs.Put());
+  if (FAILED(hr)) return hr;
+  ComPtr<IDTSInput90> input;
+  hr = inputs->GetObjectByID(inputID, input.Put());
+  if (FAILED(hr)) return hr;
+  return input->get_InputColumnCollection(columns);
+}
+
 HRESULT GetOutputColumns(IDTSComponentMetaData90* metadata,
                          IDTSOutputColumnCollection90** columns) {
   ComPtr<IDTSOutputCollection90> outputs;
@@ -149,14 +161,8 @@ HRESULT CTolvarine::SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInp
   int32_t selectedLineageID = 0;
   hr = virtualColumn->get_LineageID(&selectedLineageID);
   if (FAILED(hr)) return hr;
-  ComPtr<IDTSInputCollection90> inputs;
-  hr = ComponentMetaData->get_InputCollection(inputs.Put());
-  if (FAILED(hr)) return hr;
-  ComPtr<IDTSInput90> input;
-  hr = inputs->GetObjectByID(inputID, input.Put());
-  if (FAILED(hr)) return hr;
   ComPtr<IDTSInputColumnCollection90> inputColumns;
-  hr = input->get_InputColumnCollection(inputColumns.Put());
+  hr = GetInputColumns(ComponentMetaData.Get(), inputID, inputColumns.Put());
   if (FAILED(hr)) return hr;
   ComPtr<IDTSInputColumn90> column;
   hr = inputColumns->GetInputColumnByLineageID(selectedLineageID, column.Put());
@@ -204,14 +210,8 @@ HRESULT CTolvarine::SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInp
 HRESULT CTolvarine::SetInputColumnProperty(int32_t inputID, int32_t inputColumnID, BSTR name,
                                            VARIANT value, IDTSCustomProperty90** property) {
   if (!ComponentMetaData) return E_UNEXPECTED;
-  ComPtr<IDTSInputCollection90> inputs;
-  HRESULT hr = ComponentMetaData->get_InputCollection(inputs.Put());
-  if (FAILED(hr)) return hr;
-  ComPtr<IDTSInput90> input;
-  hr = inputs->GetObjectByID(inputID, input.Put());
-  if (FAILED(hr)) return hr;
   ComPtr<IDTSInputColumnCollection90> inputColumns;
-  hr = input->get_InputColumnCollection(inputColumns.Put());
+  HRESULT hr = GetInputColumns(ComponentMetaData.Get(), inputID, inputColumns.Put());
   if (FAILED(hr)) return hr;
   ComPtr<IDTSInputColumn90> column;
   hr = inputColumns->GetObjectByID(inputColumnID, column.Put());
