@@ -102,34 +102,22 @@ uint32_t ValueSlotSize(int32_t dataType, int32_t length) {
 
 uint32_t ValueSlotAlignment(int32_t dataType) {
   switch (dataType) {
-    case DT_I1:
-    case DT_UI1:
-      return 1;
-    case DT_I2:
-    case DT_UI2:
-    case DT_BOOL:
-      return 2;
-    case DT_I4:
-    case DT_UI4:
-    case DT_R4:
-      return 4;
-    case DT_I8:
-    case DT_UI8:
-    case DT_R8:
-    case DT_CY:
-    case DT_DATE:
-    case DT_FILETIME:
-    case DT_IMAGE:
-    case DT_TEXT:
-    case DT_NTEXT:
-    case DT_DECIMAL:
-      return 8;
     case DT_EMPTY:
     case DT_NULL:
       return 1;
-    default:  // Strings, bytes and structures.
+    case DT_DECIMAL:
+      return 8;
+    case DT_STR:
+    case DT_WSTR:
+    case DT_BYTES:
       return 4;
+    default:
+      break;
   }
+  // Numbers (and the 8-byte handles of long data) are aligned to their size;
+  // structures (GUID, NUMERIC, dates and times) to 4.
+  const uint32_t size = ValueSlotSize(dataType, 0);
+  return size == 1 || size == 2 || size == 4 || size == 8 ? size : 4;
 }
 
 bool HasLengthField(int32_t dataType) {
