@@ -21,6 +21,11 @@ namespace plat {
 // UTF-8 <-> UTF-16 conversion (invalid input is replaced with U+FFFD).
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
+// The same conversions, telling whether the input was well formed: false
+// when anything had to be replaced (ill-formed UTF-8, an unpaired surrogate).
+// The converted text is produced either way.
+bool Utf8ToUtf16(std::string_view text, std::u16string* out);
+bool AppendUtf16AsUtf8(std::u16string_view text, std::string* out);
 // View of a BSTR (empty for null).
 inline std::u16string_view BstrView(BSTR text) { return text ? std::u16string_view(text, SysStringLen(text)) : std::u16string_view(); }
 

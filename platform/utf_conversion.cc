@@ -47,7 +47,7 @@ void AppendUtf8(char32_t code, std::string* out) {
 
 // Decodes one sequence starting at text[*pos] and advances *pos past it (or
 // past its maximal invalid subpart, returning U+FFFD).
-char32_t DecodeUtf8(std::string_view text, size_t* pos) {
+char32_t DecodeUtf8(std::string_view text, size_t* pos, bool* wellFormed) {
   const auto lead = static_cast<unsigned char>(text[*pos]);
   ++*pos;
   if (lead < 0x80) return lead;
@@ -69,13 +69,16 @@ char32_t DecodeUtf8(std::string_view text, size_t* pos) {
     if (lead == 0xF0) low = 0x90;   // Overlong below U+10000.
     if (lead == 0xF4) high = 0x8F;  // Above U+10FFFF.
   } else {
+    *wellFormed = false;
     return kReplacement;
   }
 
   for (size_t i = 0; i < continuations; ++i) {
-    if (*pos >= text.size()) return kReplacement;
-    const auto unit = static_cast<unsigned char>(text[*pos]);
-    if (unit < low || unit > high) return kReplacement;
+    const auto unit = *pos < text.size() ? static_cast<unsigned char>(text[*pos]) : 0;
+    if (unit < low || unit > high) {
+      *wellFormed = false;
+      return kReplacement;
+    }
     low = 0x80;
     high = 0xBF;
     code = (code << 6) | (unit & 0x3F);
@@ -86,17 +89,23 @@ char32_t DecodeUtf8(std::string_view text, size_t* pos) {
 
 }  // namespace
 
+bool Utf8ToUtf16(std::string_view text, std::u16string* out) {
+  out->clear();
+  out->reserve(text.size());
+  bool wellFormed = true;
+  size_t pos = 0;
+  while (pos < text.size()) AppendUtf16(DecodeUtf8(text, &pos, &wellFormed), out);
+  return wellFormed;
+}
+
 std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out;
-  out.reserve(text.size());
-  size_t pos = 0;
-  while (pos < text.size()) AppendUtf16(DecodeUtf8(text, &pos), &out);
+  Utf8ToUtf16(text, &out);
   return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
+bool AppendUtf16AsUtf8(std::u16string_view text, std::string* out) {
+  bool wellFormed = true;
   for (size_t i = 0; i < text.size(); ++i) {
     const char16_t unit = text[i];
     char32_t code = unit;
@@ -105,9 +114,17 @@ std::string Utf16ToUtf8(std::u16string_view text) {
       ++i;
     } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
       code = kReplacement;
+      wellFormed = false;
     }
-    AppendUtf8(code, &out);
+    AppendUtf8(code, out);
   }
+  return wellFormed;
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  AppendUtf16AsUtf8(text, &out);
   return out;
 }
 

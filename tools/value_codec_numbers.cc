@@ -39,11 +39,12 @@ ValueError ParseInteger(std::string_view text, uint8_t* value, uint32_t* length,
   return ValueError::kNone;
 }
 
+// Integers in decimal; floats in the shortest form that reads back exactly.
 template <class T>
-bool FormatInteger(const uint8_t* value, std::string* text) {
+bool FormatNumber(const uint8_t* value, std::string* text) {
   T number;
   std::memcpy(&number, value, sizeof(T));
-  char buffer[24];
+  char buffer[48];
   auto result = std::to_chars(buffer, buffer + sizeof(buffer), number);
   text->append(buffer, result.ptr);
   return true;
@@ -73,16 +74,6 @@ ValueError ParseFloat(std::string_view text, uint8_t* value, uint32_t* length, s
   return ValueError::kNone;
 }
 
-template <class T>
-bool FormatFloat(const uint8_t* value, std::string* text) {
-  T number;
-  std::memcpy(&number, value, sizeof(T));
-  char buffer[48];
-  auto result = std::to_chars(buffer, buffer + sizeof(buffer), number);
-  text->append(buffer, result.ptr);
-  return true;
-}
-
 bool EqualsIgnoringCase(std::string_view text, std::string_view lower) {
   if (text.size() != lower.size()) return false;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -102,7 +93,7 @@ bool EqualsIgnoringCase(std::string_view text, std::string_view lower) {
   }                                                                                        \
   bool Format##Name(const ColumnModel&, const uint8_t* value, uint32_t, std::string* text, \
                     std::string*) {                                                        \
-    return FormatInteger<T>(value, text);                                                  \
+    return FormatNumber<T>(value, text);                                                  \
   }
 
 TOLVARINE_INTEGER_CODEC(I1, int8_t)
@@ -120,14 +111,14 @@ ValueError ParseR4(const ColumnModel&, std::string_view text, uint8_t* value, ui
   return ParseFloat<float>(text, value, length, error);
 }
 bool FormatR4(const ColumnModel&, const uint8_t* value, uint32_t, std::string* text, std::string*) {
-  return FormatFloat<float>(value, text);
+  return FormatNumber<float>(value, text);
 }
 ValueError ParseR8(const ColumnModel&, std::string_view text, uint8_t* value, uint32_t* length,
                    std::string* error) {
   return ParseFloat<double>(text, value, length, error);
 }
 bool FormatR8(const ColumnModel&, const uint8_t* value, uint32_t, std::string* text, std::string*) {
-  return FormatFloat<double>(value, text);
+  return FormatNumber<double>(value, text);
 }
 
 // VARIANT_BOOL: 0 is false, 0xFFFF (all bits set) is true.

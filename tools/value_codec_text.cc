@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/bstr.h"
 #include "platform/string_compare.h"
-#include "tools/utf8.h"
 #include "tools/value_codecs.h"
 
 namespace tolvarine::codecs {
@@ -44,7 +44,7 @@ void AppendHex(const uint8_t* bytes, size_t count, bool upper, std::string* text
 ValueError ParseStr(const ColumnModel& column, std::string_view text, uint8_t* value,
                     uint32_t* length, std::string* error) {
   std::u16string units;
-  if (!Utf8ToUtf16(text, &units)) {
+  if (!plat::Utf8ToUtf16(text, &units)) {
     *error = "not valid UTF-8";
     return ValueError::kInvalid;
   }
@@ -75,7 +75,7 @@ bool FormatStr(const ColumnModel& column, const uint8_t* value, uint32_t, std::s
   size_t count = end ? static_cast<const uint8_t*>(end) - value : column.field.length;
   std::u16string units(count, u'\0');
   for (size_t i = 0; i < count; ++i) units[i] = plat::Cp1252ToUtf16(value[i]);
-  AppendUtf16AsUtf8(units, text);
+  plat::AppendUtf16AsUtf8(units, text);
   return true;
 }
 
@@ -83,7 +83,7 @@ bool FormatStr(const ColumnModel& column, const uint8_t* value, uint32_t, std::s
 ValueError ParseWStr(const ColumnModel& column, std::string_view text, uint8_t* value,
                      uint32_t* length, std::string* error) {
   std::u16string units;
-  if (!Utf8ToUtf16(text, &units)) {
+  if (!plat::Utf8ToUtf16(text, &units)) {
     *error = "not valid UTF-8";
     return ValueError::kInvalid;
   }
@@ -110,7 +110,7 @@ bool FormatWStr(const ColumnModel& column, const uint8_t* value, uint32_t, std::
     if (unit == 0) break;
     units.push_back(unit);
   }
-  if (!AppendUtf16AsUtf8(units, text)) {
+  if (!plat::AppendUtf16AsUtf8(units, text)) {
     *error = "wstr value holds an unpaired UTF-16 surrogate, which UTF-8 cannot carry";
     return false;
   }

@@ -81,3 +81,18 @@ TEST(Guid, RoundTripsAndRejectsMalformedText) {
 
 }  // namespace
 }  // namespace plat
+
+TEST(Utf, CheckedConversionsTellWhetherAnythingWasReplaced) {
+  std::u16string wide;
+  EXPECT_TRUE(plat::Utf8ToUtf16("gr\xC3\xBC\xC3\x9F \xF0\x9F\x98\x80", &wide));
+  EXPECT_EQ(wide, u"gr\u00FC\u00DF \U0001F600");
+  // A literal U+FFFD is well formed; a truncated sequence is not.
+  EXPECT_TRUE(plat::Utf8ToUtf16("\xEF\xBF\xBD", &wide));
+  EXPECT_FALSE(plat::Utf8ToUtf16("ab\xE2\x82", &wide));
+  EXPECT_EQ(wide, u"ab\uFFFD");
+  std::string narrow = "x";
+  EXPECT_TRUE(plat::AppendUtf16AsUtf8(u"\U0001F600", &narrow));
+  EXPECT_EQ(narrow, "x\xF0\x9F\x98\x80");
+  EXPECT_FALSE(plat::AppendUtf16AsUtf8(std::u16string(1, char16_t{0xD800}), &narrow));
+  EXPECT_EQ(narrow, "x\xF0\x9F\x98\x80\xEF\xBF\xBD");
+}
