@@ -19,6 +19,14 @@ constexpr GUID IID_ITolvarine = {0xAB00CA3E, 0xE989, 0x4E77, {0xB2, 0x18, 0xD0, 
 
 constexpr char16_t kTolvarineProgID[] = u"Tolvarine.Tolvarine";
 
+// Pre-execution failures of the component's own, in FACILITY_ITF, so that a
+// host can tell the user which rule the layout broke.
+// An output column does not mirror its input column: another data type, or a
+// value slot smaller than the input's.
+constexpr HRESULT TOLVARINE_E_COLUMNMISMATCH = static_cast<HRESULT>(0x80040200u);
+// The input row is wider than the engine can store (kMaxRowWidth, 1 MiB).
+constexpr HRESULT TOLVARINE_E_ROWTOOWIDE = static_cast<HRESULT>(0x80040201u);
+
 // The run-time interface: fourteen operations after IDispatch's.
 struct IDTSRuntimeComponent90 : IDispatch {
   virtual HRESULT PrepareForExecute() = 0;                                  // 1
