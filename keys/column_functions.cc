@@ -68,8 +68,10 @@ bool FunctionsForType(int32_t dataType, uint32_t flags, ColumnFunctions* functio
       *functions = {CompareFloats<float>, CopyFixed<4>};
       return true;
     case DT_R8:
-    case DT_DATE:
       *functions = {CompareFloats<double>, CopyFixed<8>};
+      return true;
+    case DT_DATE:
+      *functions = {CompareDates, CopyFixed<8>};
       return true;
     case DT_BOOL:
       *functions = {CompareBooleans, CopyFixed<2>};

@@ -1,3 +1,5 @@
+#include <cmath>
+
 #include "component/pipeline_types.h"
 #include "keys/value_functions.h"
 #include "platform/decimal.h"
@@ -17,6 +19,20 @@ int32_t Sign(int value) {
 
 int32_t CompareBooleans(const void* left, const void* right, uint32_t) {
   return ThreeWay(Load<uint16_t>(left) != 0, Load<uint16_t>(right) != 0);
+}
+
+// The day (the integer part, toward zero) decides, then the time of day
+// (the fraction's magnitude). Both parts are exact, so distinct instants
+// never compare equal. Infinities have no time of day and equal their kind.
+int32_t CompareDates(const void* left, const void* right, uint32_t) {
+  const auto l = Load<double>(left);
+  const auto r = Load<double>(right);
+  if (std::isnan(l) || std::isnan(r)) return CompareFloatValues(l, r);
+  const double leftDay = std::trunc(l);
+  const double rightDay = std::trunc(r);
+  if (leftDay != rightDay) return ThreeWay(leftDay, rightDay);
+  if (std::isinf(l)) return 0;
+  return ThreeWay(std::fabs(l - leftDay), std::fabs(r - rightDay));
 }
 
 int32_t CompareDecimals(const void* left, const void* right, uint32_t) {

@@ -4,6 +4,7 @@
 // their arguments reverses the sign.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -29,12 +30,27 @@ int32_t CompareIntegers(const void* left, const void* right, uint32_t) {
   return ThreeWay(Load<T>(left), Load<T>(right));
 }
 
-// Floating point: a NaN on either side compares equal to anything, and -0.0
-// equals +0.0. With NaNs among the values this order is not transitive.
+// A total order over floating-point values, as sorting and duplicate
+// elimination need: every NaN (whatever its sign and payload) equals every
+// other NaN and sorts before every number; -0.0 equals +0.0.
+template <class T>
+int32_t CompareFloatValues(T left, T right) {
+  const bool leftNaN = std::isnan(left);
+  const bool rightNaN = std::isnan(right);
+  if (leftNaN || rightNaN) return static_cast<int32_t>(rightNaN) - static_cast<int32_t>(leftNaN);
+  return ThreeWay(left, right);
+}
+
 template <class T>
 int32_t CompareFloats(const void* left, const void* right, uint32_t) {
-  return ThreeWay(Load<T>(left), Load<T>(right));
+  return CompareFloatValues(Load<T>(left), Load<T>(right));
 }
+
+// Automation dates in time order. The integer part counts days from
+// 1899-12-30 and the fraction's magnitude is the time of day, also below
+// zero: -1.25 is 06:00 and -1.75 18:00 on 1899-12-29, and -0.5 is the same
+// instant as 0.5. NaNs as for CompareFloats.
+int32_t CompareDates(const void* left, const void* right, uint32_t);
 
 // False (0) before true (any other bit pattern).
 int32_t CompareBooleans(const void* left, const void* right, uint32_t);

@@ -74,16 +74,43 @@ TypeCase FieldsCase(int32_t type, std::vector<int> fields) {
           }};
 }
 
+// Every NaN, whatever its sign and payload, equals every other and sorts
+// before every number; -0 equals +0.
+template <class T>
+int FloatOrder(T a, T b) {
+  if (std::isnan(a) || std::isnan(b)) return int{std::isnan(b)} - int{std::isnan(a)};
+  return Sign((long double)a - (long double)b);
+}
+
 template <class T>
 TypeCase FloatCase(int32_t type) {
   using Limits = std::numeric_limits<T>;
-  const std::vector<T> choices = {Limits::quiet_NaN(),  -Limits::quiet_NaN(), T(0), -T(0),
-                                  Limits::infinity(),   -Limits::infinity(),  T(1), T(-1.5),
-                                  Limits::denorm_min(), -Limits::max()};
+  const T nan = Limits::quiet_NaN(), inf = Limits::infinity();
+  const std::vector<T> choices = {
+      nan,  -nan,    Limits::signaling_NaN(), T(std::nan("7")), T(0), -T(0), inf, -inf,
+      T(1), T(-1.5), Limits::denorm_min(),    -Limits::max()};
   return {type, [choices](Random& random) { return Write(choices[random() % choices.size()]); },
-          [](const Bytes& l, const Bytes& r) {
-            const T a = Read<T>(l), b = Read<T>(r);
-            return std::isnan(a) || std::isnan(b) ? 0 : Sign((long double)a - (long double)b);
+          [](const Bytes& l, const Bytes& r) { return FloatOrder(Read<T>(l), Read<T>(r)); }};
+}
+
+// Automation dates on the time line: below zero the fraction still counts
+// forward from midnight, so -1.25 (1899-12-29 06:00) is before -1.75 (18:00),
+// and -0.5 is the same instant as 0.5.
+TypeCase DateCase() {
+  auto instant = [](double v) -> long double {
+    if (std::isnan(v) || std::isinf(v)) return v;
+    const long double day = std::trunc(v);
+    return day + std::fabs(v - day);
+  };
+  const double inf = std::numeric_limits<double>::infinity();
+  const std::vector<double> choices = {std::nan(""), -std::nan("3"), 0.0,        -0.0,  0.5,
+                                       -0.5,         -1.0,           -1.25,      -1.75, -2.5,
+                                       1.25,         -1e6 - 0.1,     -1e6 - 0.9, inf,   -inf};
+  return {DT_DATE, [choices](Random& random) { return Write(choices[random() % choices.size()]); },
+          [instant](const Bytes& l, const Bytes& r) {
+            const double a = Read<double>(l), b = Read<double>(r);
+            if (std::isnan(a) || std::isnan(b)) return FloatOrder(a, b);
+            return Sign(instant(a) - instant(b));
           }};
 }
 
@@ -111,16 +138,18 @@ TypeCase DecimalCase() {
           [](Random& random) {
             DECIMAL d{};
             d.wReserved = random() % 3;
-            d.scale = random() % 5 == 0 ? 29 + random() % 200 : random() % 7;
+            // 28 is the largest valid scale; 2^33 * 10^28 still fits 127 bits.
+            const int kind = random() % 5;
+            d.scale = kind == 0 ? 29 + random() % 200 : kind == 1 ? 28 : random() % 7;
             d.sign = random() % 5 == 0 ? 1 : (random() % 2) * 0x80;
-            d.Lo64 = random() % 2 ? random() % 1000 : random() >> 24;
+            d.Lo64 = random() % 2 ? random() % 1000 : random() >> 31;
             return Write(d);
           },
           [valid, value](const Bytes& l, const Bytes& r) {
             const auto a = Read<DECIMAL>(l), b = Read<DECIMAL>(r);
             if (valid(a) != valid(b)) return valid(a) ? -1 : 1;
             if (!valid(a)) return Sign(std::memcmp(l.data(), r.data(), 16));
-            return Sign(value(a, 6) - value(b, 6));
+            return Sign(value(a, 28) - value(b, 28));
           }};
 }
 
@@ -168,7 +197,7 @@ TEST(ColumnComparators, AgreeWithTheOrderOfTheirTypeAndAreAntisymmetric) {
                                        FieldsCase(DT_DBTIMESTAMP, {-2, 2, 2, 2, 2, 2, 4}),
                                        FloatCase<float>(DT_R4),
                                        FloatCase<double>(DT_R8),
-                                       FloatCase<double>(DT_DATE),
+                                       DateCase(),
                                        DecimalCase(),
                                        NumericCase()};
   for (const TypeCase& test : cases) {
