@@ -104,6 +104,7 @@ SortColumn Column(int32_t type, uint32_t data, uint32_t length, uint32_t status,
   column.InputStatusOffset = status;
   column.OutputColumn = {static_cast<uint32_t>(type), slot, data, status, length, 0, 0, 0};
   column.SortKeyPosition = position;
+  column.InputMaxLength = slot;
   SelectColumnFunctions(type, 0, &column.Compare, &column.Copy);
   return column;
 }

@@ -175,6 +175,8 @@ struct IDTSBufferManager90 : IUnknown {
                                         int32_t* columnIndex) = 0;
   virtual HRESULT GetColumnInfo(int32_t bufferType, int32_t columnIndex,
                                 BufferColumnInfo* info) = 0;
+  // Bytes of one row of the buffer type, every column of it counted.
+  virtual HRESULT GetRowWidth(int32_t bufferType, uint32_t* rowWidth) = 0;
 };
 
 struct IDTSBuffer90 : IUnknown {

@@ -6,14 +6,14 @@
 
 #include "component/allocation_guard.h"
 #include "component/custom_properties.h"
+#include "component/sort_threads.h"
 #include "component/tolvarine.h"
+#include "engine/engine_limits.h"
 #include "keys/sort_columns.h"
 #include "platform/thread.h"
 #include "scratch/scratch_areas.h"
 
 namespace {
-
-constexpr int32_t kMaxSortThreads = 128;
 
 // Reads the value of the component custom property `name` and checks that
 // it has exactly the type `type`: values are never converted, and any other
@@ -28,16 +28,35 @@ HRESULT ReadPropertyValue(IDTSCustomPropertyCollection90* properties, const char
   return value->Get().vt == type ? S_OK : E_UNEXPECTED;
 }
 
-// SortThreads in 1..128 is taken as it is; anything else means one thread
-// per processor, within the engine's 1..128.
-uint32_t SortThreadCount(int32_t requested) {
-  if (requested >= 1 && requested <= kMaxSortThreads) return static_cast<uint32_t>(requested);
-  uint32_t processors = plat::ProcessorCount();
-  if (processors < 1) return 1;
-  return processors > kMaxSortThreads ? kMaxSortThreads : processors;
+// The engine stores rows of at most kMaxRowWidth bytes. The input buffer's
+// width is known before any row arrives, so a wider input is refused here
+// instead of after all of it has been read.
+HRESULT CheckInputRowWidth(IDTSComponentMetaData90* metadata, IDTSBufferManager90* buffers) {
+  ComPtr<IDTSInputCollection90> inputs;
+  HRESULT hr = metadata->get_InputCollection(inputs.Put());
+  if (FAILED(hr)) return hr;
+  ComPtr<IDTSInput90> input;
+  hr = GetItemAt(inputs.Get(), 0, input.Put());
+  if (FAILED(hr)) return hr;
+  int32_t bufferType = 0;
+  hr = input->get_Buffer(&bufferType);
+  if (FAILED(hr)) return hr;
+  uint32_t rowWidth = 0;
+  hr = buffers->GetRowWidth(bufferType, &rowWidth);
+  if (FAILED(hr)) return hr;
+  return rowWidth > kMaxRowWidth ? TOLVARINE_E_ROWTOOWIDE : S_OK;
 }
 
 }  // namespace
+
+uint32_t SortThreadCount(int32_t requested) {
+  if (requested >= 1 && static_cast<uint32_t>(requested) <= kMaxThreadCount) {
+    return static_cast<uint32_t>(requested);
+  }
+  const uint32_t processors = plat::ProcessorCount();
+  if (processors < 1) return 1;
+  return processors > kMaxThreadCount ? kMaxThreadCount : processors;
+}
 
 HRESULT CTolvarine::PrepareForExecute() {
   return S_OK;
@@ -88,6 +107,8 @@ HRESULT CTolvarine::PreExecute() {
     HRESULT hr = ApplyComponentProperties();
     if (FAILED(hr)) return hr;
     if (!BufferManager) return E_UNEXPECTED;
+    hr = CheckInputRowWidth(ComponentMetaData.Get(), BufferManager.Get());
+    if (FAILED(hr)) return hr;
     // A failed earlier PreExecute may have left part of a description.
     Engine.Columns.clear();
     Engine.SortKeys.clear();

@@ -113,7 +113,9 @@ HRESULT SortEngine::AdvanceRun(SortRun* run) {
 // Adds one row to OutputBuffer and fills it column by column from the stored
 // row: status, length (when both rows have a length field) and, unless NULL,
 // the value. A DT_BYTES value is copied for its stored length, never more
-// than the output slot holds; the output length says what was copied.
+// than either slot holds; the output length says what was copied. Other
+// values fit because pre-execution made sure that every output slot is at
+// least as large as its input slot and holds the same type.
 HRESULT SortEngine::WriteOutputRow(const uint8_t* row) {
   uint8_t* out = nullptr;
   HRESULT hr = OutputBuffer->AddRow(&out);
@@ -125,8 +127,8 @@ HRESULT SortEngine::WriteOutputRow(const uint8_t* row) {
     StoreU32(out + target.StatusOffset, status);
     const bool hasLength =
         column.InputLengthOffset != kNoLengthField && target.LengthOffset != kNoLengthField;
-    uint32_t length = hasLength ? LoadU32(row + column.InputLengthOffset) : target.MaxLength;
-    if (!column.Copy) length = std::min(length, target.MaxLength);
+    uint32_t length = hasLength ? LoadU32(row + column.InputLengthOffset) : column.InputMaxLength;
+    if (!column.Copy) length = std::min({length, column.InputMaxLength, target.MaxLength});
     if (hasLength) StoreU32(out + target.LengthOffset, length);
     if (status == DBSTATUS_S_ISNULL) continue;
     if (column.Copy) {

@@ -26,6 +26,14 @@ HRESULT BufferManager::GetColumnInfo(int32_t bufferType, int32_t columnIndex,
   return S_OK;
 }
 
+HRESULT BufferManager::GetRowWidth(int32_t bufferType, uint32_t* rowWidth) {
+  if (rowWidth == nullptr) return E_POINTER;
+  std::shared_ptr<const BufferLayout> layout = Layout(bufferType);
+  if (!layout) return DTS_E_ELEMENTNOTFOUND;
+  *rowWidth = layout->RowWidth();
+  return S_OK;
+}
+
 HRESULT BufferManager::AddBufferType(const std::vector<LayoutColumn>& columns, LayoutOrder order,
                                      int32_t* bufferType) {
   if (bufferType == nullptr) return E_POINTER;

@@ -1,6 +1,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "component/component_interfaces.h"
 #include "keys/sort_columns.h"
 #include "platform/variant.h"
 
@@ -56,6 +57,24 @@ HRESULT DescribeBufferColumn(IDTSBufferManager90* bufferManager, int32_t bufferT
   return bufferManager->GetColumnInfo(bufferType, columnIndex, info);
 }
 
+// The functions of a column, chosen from its input column, which holds the
+// stored values. The output column must mirror it: the same data type and a
+// value slot at least as large, so that every copy fits. A key's comparison
+// is tried once here, since one that failed per row would find all values
+// equal.
+HRESULT ChooseColumnFunctions(const BufferColumnInfo& input, SortColumn* column) {
+  const auto dataType = static_cast<int32_t>(input.DataType);
+  HRESULT hr =
+      SelectColumnFunctions(dataType, column->ComparisonFlags, &column->Compare, &column->Copy);
+  if (FAILED(hr)) return hr;
+  const BufferColumnInfo& output = column->OutputColumn;
+  if (output.DataType != input.DataType || output.MaxLength < input.MaxLength) {
+    return TOLVARINE_E_COLUMNMISMATCH;
+  }
+  if (column->SortKeyPosition == 0) return S_OK;
+  return CheckComparisonFlags(dataType, column->ComparisonFlags);
+}
+
 // The description of output column `index` and of the input column that it
 // mirrors.
 HRESULT DescribeColumn(const MetadataSources& sources, int32_t index, SortColumn* column) {
@@ -85,6 +104,7 @@ HRESULT DescribeColumn(const MetadataSources& sources, int32_t index, SortColumn
   column->InputDataOffset = inputInfo.DataOffset;
   column->InputLengthOffset = inputInfo.LengthOffset;
   column->InputStatusOffset = inputInfo.StatusOffset;
+  column->InputMaxLength = inputInfo.MaxLength;
 
   ComPtr<IDTSInputColumn90> inputColumn;
   hr = sources.inputColumns->GetInputColumnByLineageID(inputLineageID, inputColumn.Put());
@@ -96,9 +116,7 @@ HRESULT DescribeColumn(const MetadataSources& sources, int32_t index, SortColumn
   hr = ReadIntegerProperty(inputProperties.Get(), sources.comparisonFlagsName.Get(), &flags);
   if (FAILED(hr)) return hr;
   column->ComparisonFlags = static_cast<uint32_t>(flags);
-
-  return SelectColumnFunctions(static_cast<int32_t>(column->OutputColumn.DataType),
-                               column->ComparisonFlags, &column->Compare, &column->Copy);
+  return ChooseColumnFunctions(inputInfo, column);
 }
 
 HRESULT BuildFromMetadata(IDTSComponentMetaData90* metadata, MetadataSources* sources,

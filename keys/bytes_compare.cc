@@ -8,7 +8,7 @@ namespace {
 // The value's length, never more than its slot holds. A column without a
 // length field fills its slot.
 uint32_t BytesLength(const uint8_t* row, const SortColumn& key) {
-  const uint32_t slot = key.OutputColumn.MaxLength;
+  const uint32_t slot = key.InputMaxLength;
   if (key.InputLengthOffset == kNoLengthField) return slot;
   uint32_t length;
   std::memcpy(&length, row + key.InputLengthOffset, sizeof(length));

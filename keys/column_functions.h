@@ -24,3 +24,9 @@ constexpr uint32_t CMPFLAG_ORDINAL_IGNORECASE = 32;
 // code gives E_NOTIMPL and leaves both unset.
 HRESULT SelectColumnFunctions(int32_t dataType, uint32_t flags, ColumnComparator* compare,
                               ColumnCopier* copy);
+
+// Tries, once, the comparison that a key of this type and these flags makes
+// per row: S_OK when it works or needs no check, else the HRESULT of its
+// failure (CompareString refuses undefined flags with ERROR_INVALID_FLAGS).
+// A comparison that fails per row would make every pair of values equal.
+HRESULT CheckComparisonFlags(int32_t dataType, uint32_t flags);

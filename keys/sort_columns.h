@@ -18,11 +18,18 @@ struct SortColumn {
   int32_t SortKeyPosition;        // 0: not a key; |n|: rank; negative: descending.
   ColumnComparator Compare;       // Null for DT_BYTES.
   ColumnCopier Copy;              // Null for DT_BYTES.
+  // Bytes of the column's value slot in a stored row: no value is read
+  // beyond it. The output slot is at least as large (BuildSortColumns).
+  uint32_t InputMaxLength;
 };
 
 // Fills `columns` (one record per output column, in output order) and `keys`
 // (the key columns, ordered by OrderSortKeys) from the component's metadata
-// and the buffer manager. On failure the lists keep what was appended.
+// and the buffer manager. Every output column must have its input column's
+// data type and a value slot at least as large (else
+// TOLVARINE_E_COLUMNMISMATCH), and the comparison flags of every string key
+// must be ones its comparison accepts (else that comparison's failure). On
+// failure the lists keep what was appended.
 HRESULT BuildSortColumns(IDTSComponentMetaData90* metadata, IDTSBufferManager90* bufferManager,
                          std::vector<SortColumn>* columns, std::vector<SortColumn>* keys);
 
@@ -31,7 +38,7 @@ HRESULT BuildSortColumns(IDTSComponentMetaData90* metadata, IDTSBufferManager90*
 void OrderSortKeys(std::vector<SortColumn>* keys);
 
 // Compares the DT_BYTES values of one key: the common prefix as unsigned
-// bytes, then the shorter value first. Lengths are clamped to the slot.
+// bytes, then the shorter value first. Lengths are clamped to the input slot.
 int32_t CompareBytesValues(const uint8_t* left, const uint8_t* right, const SortColumn& key);
 
 // Orders two stored rows by the keys. NULL sorts before every value of an
@@ -50,8 +57,8 @@ inline int32_t CompareRows(const uint8_t* left, const uint8_t* right, const Sort
     } else if (rightStatus == DBSTATUS_S_ISNULL) {
       result = 1;
     } else if (key.Compare) {
-      result = key.Compare(left + key.InputDataOffset, right + key.InputDataOffset,
-                           key.ComparisonFlags);
+      result =
+          key.Compare(left + key.InputDataOffset, right + key.InputDataOffset, key.ComparisonFlags);
     } else {
       result = CompareBytesValues(left, right, key);
     }

@@ -1,5 +1,7 @@
 #include <cstring>
 
+#include "component/pipeline_types.h"
+#include "keys/column_functions.h"
 #include "keys/value_functions.h"
 #include "platform/string_compare.h"
 
@@ -70,3 +72,16 @@ void CopyWideString(void* destination, const void* source) {
 }
 
 }  // namespace keys
+
+HRESULT CheckComparisonFlags(int32_t dataType, uint32_t flags) {
+  if (flags == CMPFLAG_ORDINAL || flags == CMPFLAG_ORDINAL_IGNORECASE) return S_OK;
+  int result;
+  if (dataType == DT_STR) {
+    result = plat::CompareStringA(flags, "", "");
+  } else if (dataType == DT_WSTR) {
+    result = plat::CompareStringW(flags, u"", u"");
+  } else {
+    return S_OK;
+  }
+  return result == 0 ? plat::HResultFromLastError() : S_OK;
+}

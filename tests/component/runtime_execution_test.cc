@@ -1,8 +1,12 @@
 // The run-time interface: pre-execution's reading of the properties, output
 // priming, input processing and the engine's life across executions.
+#include <algorithm>
 #include <tuple>
 
+#include "component/sort_threads.h"
+#include "engine/engine_limits.h"
 #include "platform/fault_injection.h"
+#include "platform/thread.h"
 #include "tests/component/component_test_support.h"
 
 namespace {
@@ -120,13 +124,6 @@ TEST_F(RuntimeTest, PreExecuteNeedsTheBufferManagerAndMatchingColumns) {
   EXPECT_EQ(runtime_->PreExecute(), E_UNEXPECTED);
   ASSERT_EQ(runtime_->put_BufferManager(pipeline_->Buffers()), S_OK);
 
-  // An output column of an unsupported type fails the key description.
-  auto mirror = OutputColumns()->At(1);
-  ASSERT_EQ(mirror->SetDataTypeProperties(DT_IMAGE, 0, 0, 0, 0), S_OK);
-  ASSERT_EQ(pipeline_->PrepareBufferTypes(), S_OK);
-  EXPECT_EQ(runtime_->PreExecute(), E_NOTIMPL);
-  ASSERT_EQ(mirror->SetDataTypeProperties(DT_STR, 8, 0, 0, 0), S_OK);
-  ASSERT_EQ(pipeline_->PrepareBufferTypes(), S_OK);
   // The engine's own failure to start is passed on as it is.
   plat::InjectFault(plat::FaultSite::kHeapCreate, 0, ERROR_NOT_ENOUGH_MEMORY);
   EXPECT_EQ(runtime_->PreExecute(), HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY));
@@ -134,6 +131,82 @@ TEST_F(RuntimeTest, PreExecuteNeedsTheBufferManagerAndMatchingColumns) {
   // A failed attempt leaves nothing behind for the next one.
   EXPECT_EQ(runtime_->PreExecute(), S_OK);
   EXPECT_EQ(runtime_->PostExecute(), S_OK);
+}
+
+TEST_F(RuntimeTest, PreExecuteRefusesOutputColumnsThatDoNotMirrorTheirInput) {
+  Prepare();
+  // Output columns changed behind the component's back: (column, type, length).
+  const std::tuple<size_t, int32_t, int32_t> mismatches[] = {{1, DT_STR, 2},  // A narrower slot.
+                                                             {1, DT_WSTR, 8},
+                                                             {1, DT_IMAGE, 0},
+                                                             {0, DT_DECIMAL, 0},
+                                                             {0, DT_UI4, 0}};
+  for (const auto& [index, type, length] : mismatches) {
+    SCOPED_TRACE(type);
+    auto mirror = OutputColumns()->At(index);
+    const host::ColumnSpec original = mirror->Attributes();
+    ASSERT_EQ(mirror->SetDataTypeProperties(type, length, 0, 0, 0), S_OK);
+    ASSERT_EQ(pipeline_->PrepareBufferTypes(), S_OK);
+    EXPECT_EQ(runtime_->PreExecute(), TOLVARINE_E_COLUMNMISMATCH);
+    ASSERT_EQ(mirror->SetDataTypeProperties(original.dataType, original.length, original.precision,
+                                            original.scale, original.codePage),
+              S_OK);
+  }
+  // A wider output slot holds every value.
+  ASSERT_EQ(OutputColumns()->At(1)->SetDataTypeProperties(DT_STR, 40, 0, 0, 0), S_OK);
+  ASSERT_EQ(pipeline_->PrepareBufferTypes(), S_OK);
+  EXPECT_EQ(runtime_->PreExecute(), S_OK);
+  EXPECT_EQ(runtime_->PostExecute(), S_OK);
+}
+
+TEST_F(RuntimeTest, PreExecuteRefusesStringKeyFlagsTheComparisonRejects) {
+  Prepare();
+  constexpr HRESULT kInvalidFlags = HRESULT_FROM_WIN32(1004);  // ERROR_INVALID_FLAGS
+  // Flags that only a key uses are not tried on a column carried along.
+  ASSERT_EQ(SetColumnProperty(1, u"NewComparisonFlags", Variant::I4(0x40).Get()), S_OK);
+  EXPECT_EQ(runtime_->PreExecute(), S_OK);
+  EXPECT_EQ(runtime_->PostExecute(), S_OK);
+  ASSERT_EQ(SetColumnProperty(1, u"NewSortKeyPosition", Variant::I4(2).Get()), S_OK);
+  for (int32_t flags : {0x40, 0x80, 0x100, 0x10000000, -1}) {
+    ASSERT_EQ(SetColumnProperty(1, u"NewComparisonFlags", Variant::I4(flags).Get()), S_OK);
+    EXPECT_EQ(runtime_->PreExecute(), kInvalidFlags) << flags;
+  }
+  for (int32_t flags : {0, 0x10, 0x20, 0x31, 0x1001}) {
+    ASSERT_EQ(SetColumnProperty(1, u"NewComparisonFlags", Variant::I4(flags).Get()), S_OK);
+    EXPECT_EQ(runtime_->PreExecute(), S_OK) << flags;
+    EXPECT_EQ(runtime_->PostExecute(), S_OK);
+  }
+}
+
+TEST_F(RuntimeTest, PreExecuteRefusesInputRowsWiderThanTheEngineStores) {
+  // Every upstream column counts, selected or not: 130 of about 8 KiB fit
+  // into 1 MiB, 131 do not.
+  std::vector<host::ColumnSpec> columns(130, {.dataType = DT_WSTR, .length = 4000});
+  columns.push_back({.name = u"k", .dataType = DT_I4});
+  Shape(columns);
+  ASSERT_EQ(Use(130, UT_READONLY), S_OK);
+  ASSERT_EQ(SetProperty(u"ScratchAreas", Variant::Str(SysAllocString(scratch_.c_str())).Get()),
+            S_OK);
+  ASSERT_EQ(pipeline_->PrepareBufferTypes(), S_OK);
+  ASSERT_LE(pipeline_->Buffers()->Layout(Input()->BufferType())->RowWidth(), kMaxRowWidth);
+  EXPECT_EQ(runtime_->PreExecute(), S_OK);
+  EXPECT_EQ(runtime_->PostExecute(), S_OK);
+
+  columns.insert(columns.begin(), {.dataType = DT_WSTR, .length = 4000});
+  ASSERT_EQ(pipeline_->SetUpstream(columns), S_OK);
+  pipeline_->AttachUpstream();
+  ASSERT_EQ(pipeline_->PrepareBufferTypes(), S_OK);
+  EXPECT_EQ(runtime_->PreExecute(), TOLVARINE_E_ROWTOOWIDE);
+  EXPECT_EQ(runtime_->PostExecute(), S_OK);
+}
+
+TEST(SortThreadCount, TakesOneTo128AndOtherwiseOnePerProcessor) {
+  const uint32_t perProcessor = std::clamp(plat::ProcessorCount(), 1u, 128u);
+  EXPECT_EQ(SortThreadCount(1), 1u);
+  EXPECT_EQ(SortThreadCount(128), 128u);
+  for (int32_t requested : {0, -1, 129, INT32_MIN}) {
+    EXPECT_EQ(SortThreadCount(requested), perProcessor) << requested;
+  }
 }
 
 TEST_F(RuntimeTest, PrimeOutputKeepsExactlyOneOutputBuffer) {

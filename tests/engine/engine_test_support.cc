@@ -41,7 +41,7 @@ std::vector<SortColumn> ColumnsFor(const SortSetup& setup) {
   std::vector<SortColumn> columns;
   for (size_t i = 0; i < 4; ++i) {
     const ColumnPlace& p = kPlaces[i];
-    SortColumn c{p.inData, p.inLength, p.inStatus, {}, 0, positions[i], nullptr, nullptr};
+    SortColumn c{p.inData, p.inLength, p.inStatus, {}, 0, positions[i], nullptr, nullptr, p.size};
     c.OutputColumn = {
         static_cast<uint32_t>(p.type), p.size, p.outData, p.outStatus, p.outLength, 0, 0, 0};
     EXPECT_EQ(S_OK, SelectColumnFunctions(p.type, 0, &c.Compare, &c.Copy));
