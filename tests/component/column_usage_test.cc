@@ -22,7 +22,8 @@ class ColumnUsageTest : public ComponentFixture {
             .description = u"who",
             .sortKeyPosition = -1,
             .comparisonFlags = 0x11},
-           {.name = u"amount", .dataType = DT_NUMERIC, .precision = 12, .scale = 3}});
+           {.name = u"amount", .dataType = DT_NUMERIC, .precision = 12, .scale = 3},
+           {.name = u"code", .dataType = DT_STR, .length = 7, .codePage = 1252}});
   }
 
   int32_t Lineage(size_t upstreamIndex) const {
@@ -73,6 +74,19 @@ TEST_F(ColumnUsageTest, SelectingMirrorsTheColumnAndCopiesItsSortSettings) {
   EXPECT_EQ(spec.sortKeyPosition, -1);
   EXPECT_EQ(mirrors[0]->Properties()->FindByName(u"SortColumnId")->Description(),
             u"Specifies lineage ID of the input column originating data for this column.");
+}
+
+TEST_F(ColumnUsageTest, MirrorsTakeEveryDataTypePropertyOfTheirInputColumn) {
+  ASSERT_EQ(Use(2, UT_READONLY), S_OK);
+  ASSERT_EQ(Use(3, UT_READONLY), S_OK);
+  const host::ColumnSpec amount = Mirrors(2)[0]->Attributes();
+  EXPECT_EQ(amount.dataType, DT_NUMERIC);
+  EXPECT_EQ(amount.precision, 12);
+  EXPECT_EQ(amount.scale, 3);
+  const host::ColumnSpec code = Mirrors(3)[0]->Attributes();
+  EXPECT_EQ(code.dataType, DT_STR);
+  EXPECT_EQ(code.length, 7);
+  EXPECT_EQ(code.codePage, 1252);
 }
 
 TEST_F(ColumnUsageTest, SelectingAgainRewritesTheSameMirrorAndResetsSettings) {
