@@ -30,7 +30,7 @@ int32_t CountingCompare(const void* left, const void* right, uint32_t) {
 // Sorts rows holding `values`; returns the values in sorted order.
 std::vector<int32_t> Sort(std::vector<int32_t> values) {
   SortEngine engine;
-  engine.SortKeys = {SortColumn{4, kNoLengthField, 0, {}, 0, 1, &CountingCompare, nullptr}};
+  engine.SortKeys = {SortColumn{4, kNoLengthField, 0, {}, 0, 1, &CountingCompare, nullptr, 4}};
   std::vector<uint8_t> rows(values.size() * 8, 0);
   std::vector<uint8_t*> pointers;
   for (size_t i = 0; i < values.size(); ++i) {
