@@ -162,7 +162,7 @@ class RandomSortTest : public ComponentFixture {
 };
 
 TEST_F(RandomSortTest, MatchesAnIndependentOrderWhileSpilling) {
-  constexpr uint32_t kRows = 30000;  // About 1.7 MB of rows against a 1 MiB budget.
+  constexpr uint32_t kRows = 20000;  // About 1.2 MB of rows against a 1 MiB budget.
   ASSERT_EQ(pipeline_->SetUpstream({{.name = u"real", .dataType = DT_R8},
                                     {.name = u"date", .dataType = DT_DATE},
                                     {.name = u"text", .dataType = DT_STR, .length = 4},
