@@ -62,8 +62,12 @@ HRESULT SortEngine::CopyBatch(const uint8_t* rowData, uint32_t rowCount, uint32_
     if (plat::SignalAndWait(SpillWakeEvent, MemoryFreedEvent) != plat::WaitResult::kSignaled) {
       return plat::HResultFromLastError();
     }
-    // The budget is not looked at again: a spill that could not free enough
-    // must not stop the input, so the batch is taken in any case.
+    // A pass that failed for good (every scratch area refused) leaves no way
+    // to make room: the rows are refused rather than held past the budget.
+    const HRESULT failure = FirstFailure.load();
+    if (FAILED(failure)) return failure;
+    // Otherwise the budget is not looked at again: a spill that could not
+    // free enough must not stop the input, so the batch is taken in any case.
   } else if (FreeBudget() < LowMemoryMark() && !InputEnded && DiskRunCount > 0 &&
              !SpillWakePending.exchange(true)) {
     // Early wake: spilling starts while the input goes on.

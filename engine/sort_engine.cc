@@ -108,14 +108,21 @@
 // FAILURES
 //
 // The operations on the host's thread return their failures. A failure on an
-// engine thread (a spill that cannot be written, a run that cannot be read
+// engine thread (a run that no scratch area takes, a run that cannot be read
 // back, an output row the host refuses, no memory for HoldingRow) is kept in
-// FirstFailure and returned by the AddRows that ends the input; the output
-// rowset is still ended so that the host does not wait for ever, but the sort
-// is never reported as a success. A failed system call whose last error is 0
-// is still a failure (E_FAIL). After a spill fails, its run goes back to
-// MemoryRuns and no further spill is tried in this execution: memory may then
-// exceed the budget, which is a soft target anyway.
+// FirstFailure. Every later AddRows returns it at once, and so does a
+// CopyBatch that waited for the failed spill pass, without taking its rows
+// in: the host stops feeding rows and memory stays within the budget. A
+// failure during the final merge is returned by the AddRows that ends the
+// input; the output rowset is still ended so that the host does not wait for
+// ever, but the sort is never reported as a success. A failed system call
+// whose last error is 0 is still a failure (E_FAIL).
+//
+// A scratch area that refuses a spill (full, missing, failing) is set aside
+// for the rest of the execution, its file deleted, and the run is written to
+// the next area that is left, at once. Only when every area has refused does
+// the spill fail: the run goes back to MemoryRuns and no further spill is
+// tried in this execution. Create starts each execution with every area.
 //
 // A spill pass that finds no sorted run in memory waits while batches are
 // still being sorted or merged (so an input faster than sorting is held to
@@ -169,7 +176,8 @@ HRESULT SortEngine::Create() {
   SpillWakePending = false;
   SpillDisabled = false;
 
-  HRESULT hr = S_OK;
+  HRESULT hr = ResetSetAsideAreas(&ScratchAreaList);
+  if (FAILED(hr)) return hr;
   if (!(Heap = plat::HeapCreate()) || !(CompletionPort = plat::CreateCompletionPort(ThreadCount)) ||
       !(SpillWakeEvent = plat::CreateEvent(false, false)) ||
       !(MemoryFreedEvent = plat::CreateEvent(false, false)) ||
@@ -186,6 +194,8 @@ HRESULT SortEngine::Create() {
 HRESULT SortEngine::AddRows(uint32_t rowCount, uint32_t rowWidth, const uint8_t* rowData,
                             bool endOfRowset) {
   if (!CompletionPort) return E_UNEXPECTED;
+  const HRESULT failure = FirstFailure.load();
+  if (FAILED(failure)) return failure;  // The sort cannot succeed any more.
   // Without an output buffer the final merge would have nowhere to go; the
   // input is not ended, and Destroy still releases everything.
   if (endOfRowset && !OutputBuffer) return E_UNEXPECTED;

@@ -48,6 +48,8 @@ class SortEngine {
   // endOfRowset, returns only when every row has been added to OutputBuffer
   // and the rowset ended; then returns the first failure of the engine's
   // threads (spill, read-back, output), never success with a partial output.
+  // Once a spill has failed for good (every scratch area refused it), every
+  // call returns that failure at once and takes no rows in.
   HRESULT AddRows(uint32_t rowCount, uint32_t rowWidth, const uint8_t* rowData, bool endOfRowset);
   // Stops the threads and releases every run, scratch file and the heap.
   // Safe on an idle engine and more than once.
@@ -134,7 +136,8 @@ class SortEngine {
   std::atomic<bool> SpillWakePending{false};
   std::atomic<bool> StopRequested{false};
   std::atomic<HRESULT> FirstFailure{S_OK};
-  // Set after a spill failed: no more spills in this execution.
+  // Set after every scratch area refused a spill: no more spills in this
+  // execution.
   bool SpillDisabled = false;  // GUARDED_BY(SpillLock)
   // The final merge's copy of the last row emitted (duplicate elimination).
   uint8_t* HoldingRow = nullptr;

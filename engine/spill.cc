@@ -14,11 +14,12 @@
 // otherwise an input faster than sorting would run far past the budget, the
 // spill finding nothing to write each time.
 //
-// The run is never lost: when the write is abandoned because the input
-// ended, or fails, it goes back to the end of MemoryRuns. After a failure no
-// further spill is tried in this execution, so one failing area is not
-// retried for ever; the failure is returned (the spill pass records it for
-// the end of input).
+// An area that refuses the file (full, missing, failing) is set aside for the
+// rest of the execution and the run goes to the next area at once. The run is
+// never lost: when the write is abandoned because the input ended, or every
+// area has refused it, it goes back to the end of MemoryRuns. Once every area
+// has refused, no further spill is tried in this execution and the failure
+// is returned (the spill pass records it, and the next AddRows returns it).
 // REQUIRES: SpillLock held (a spill pass), RunListLock not held.
 HRESULT SortEngine::SpillOneRun(bool* wroteRun) {
   *wroteRun = false;
@@ -51,12 +52,11 @@ HRESULT SortEngine::SpillOneRun(bool* wroteRun) {
   // no list, so no one else can reach it.
   const uint64_t bytes = run->Bytes();
   ScratchReader* reader = nullptr;
-  HRESULT hr;
-  if (ScratchAreaList.Areas.empty()) {
-    hr = HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-  } else {
+  HRESULT hr = HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);  // No area at all.
+  for (size_t area = 0; area < ScratchAreaList.Areas.size(); ++area) {
     hr = WriteRunToScratchFile(&ScratchAreaList, run->RowPointers, run->RowCount, run->RowWidth,
                                &InputEnded, &reader);
+    if (!FAILED(hr) || !SetLastAreaAside(&ScratchAreaList)) break;
   }
   if (hr == S_OK) {
     ReleaseRun(run, true);

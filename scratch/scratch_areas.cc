@@ -50,7 +50,41 @@ HRESULT ParseScratchAreas(ScratchAreaList* list, const char16_t* text) {
   }
 }
 
+namespace {
+
+bool IsSetAside(const ScratchAreaList& list, size_t area) {
+  return area < list.SetAside.size() && list.SetAside[area];
+}
+
+}  // namespace
+
 const std::u16string& TakeNextArea(ScratchAreaList* list) {
-  if (list->NextArea >= list->Areas.size()) list->NextArea = 0;
-  return list->Areas[list->NextArea];
+  const size_t count = list->Areas.size();
+  size_t area = list->NextArea < count ? list->NextArea : 0;
+  for (size_t tried = 1; tried < count && IsSetAside(*list, area); ++tried) {
+    area = (area + 1) % count;
+  }
+  list->NextArea = list->LastTaken = area;
+  return list->Areas[area];
+}
+
+HRESULT ResetSetAsideAreas(ScratchAreaList* list) {
+  try {
+    list->SetAside.assign(list->Areas.size(), false);
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+bool SetLastAreaAside(ScratchAreaList* list) {
+  if (list->LastTaken < list->SetAside.size()) list->SetAside[list->LastTaken] = true;
+  return AnyAreaUsable(*list);
+}
+
+bool AnyAreaUsable(const ScratchAreaList& list) {
+  for (size_t area = 0; area < list.Areas.size(); ++area) {
+    if (!IsSetAside(list, area)) return true;
+  }
+  return false;
 }

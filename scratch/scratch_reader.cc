@@ -50,9 +50,14 @@ HRESULT ReadNextScratchBlock(ScratchReader* reader) {
   HRESULT hr = IssueRead(state, state->CurrentSlot);
   if (FAILED(hr)) return hr;
 
+  // Every block but the last is written whole, and the read-ahead has
+  // already moved on by a whole block: a short transfer that does not hold
+  // the rest of the run would misplace every row after it.
+  const uint64_t needed = (uint64_t{state->RowsLeft} + 1) * width - state->CarryBytes;
+  if (bytes != ScratchBlockSize && bytes < needed) return kRunTruncated;
+
   if (state->CarryBytes != 0) {
     const uint32_t rest = width - state->CarryBytes;
-    if (bytes < rest) return kRunTruncated;
     plat::CopyBytes(state->RowBuffer.get() + state->CarryBytes, reader->BlockStart, rest);
     bytes -= rest;
     reader->BlockStart += rest;
@@ -61,7 +66,6 @@ HRESULT ReadNextScratchBlock(ScratchReader* reader) {
   }
   state->CarryBytes = bytes % width;
   reader->BlockEnd = reader->BlockStart + (bytes - state->CarryBytes);
-  if (!reader->RowInBuffer && reader->CurrentRow == reader->BlockEnd) return kRunTruncated;
   return S_OK;
 }
 

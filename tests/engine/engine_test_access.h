@@ -37,6 +37,7 @@ struct SortEngineTestAccess {
     plat::Lock lock(e->RunListLock);
     return e->BytesSpilled;
   }
+  static uint64_t BytesInMemory(SortEngine* e) { return e->BytesInMemory; }
   static uint32_t DiskRunCount(SortEngine* e) { return e->DiskRunCount; }
   static uint32_t MaxReadersAtOnce(SortEngine* e) { return e->MaxReadersAtOnce(); }
   // The most runs on disk read at once in this execution, merges before the
@@ -67,5 +68,12 @@ struct SortEngineTestAccess {
     }
     SetInputEnded(e, false);
     return hr;
+  }
+  // One spill, as a spill pass makes it, once every batch is sorted.
+  static HRESULT SpillOneRun(SortEngine* e) {
+    WaitUntilSorted(e);
+    plat::Lock spillLock(e->SpillLock);
+    bool wrote = false;
+    return e->SpillOneRun(&wrote);
   }
 };

@@ -112,8 +112,13 @@ HRESULT FakeOutputBuffer::AddRow(uint8_t** rowData) {
 void Configure(SortEngine* engine, const SortSetup& setup) {
   engine->EliminateDuplicates = setup.eliminateDuplicates;
   engine->ThreadCount = setup.threads;
-  engine->ScratchAreaList = ScratchAreaList{};
-  if (!setup.scratchArea.empty()) engine->ScratchAreaList.Areas.push_back(setup.scratchArea);
+  // As pre-execution does: the list's file numbers and the areas set aside in
+  // the last execution are kept.
+  engine->ScratchAreaList.Areas.clear();
+  engine->ScratchAreaList.NextArea = 0;
+  if (!setup.scratchArea.empty()) {
+    EXPECT_EQ(S_OK, ParseScratchAreas(&engine->ScratchAreaList, setup.scratchArea.c_str()));
+  }
   engine->RamBudget = setup.ramBudget;
   engine->ScratchFileBytes = setup.scratchFileBytes;
   engine->Columns = ColumnsFor(setup);

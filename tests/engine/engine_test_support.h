@@ -28,7 +28,7 @@ struct SortSetup {
   uint32_t padding = 0;
   bool endWithRows = true;  // The last buffer carries rows and the end together.
   int32_t k1Position = 1, k2Position = 0, bytesPosition = 0;  // Host key positions.
-  std::u16string scratchArea;                                 // Empty: none.
+  std::u16string scratchArea;  // The ScratchAreas text; empty: no area.
   uint32_t Width() const { return kBaseWidth + padding; }
 };
 

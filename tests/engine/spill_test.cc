@@ -130,10 +130,11 @@ TEST_F(SpillTest, ReadFailureInTheFinalMergeFailsTheSort) {
   }
 }
 
-// A spill that cannot be written keeps its run in memory and no other spill
-// is tried; the sort completes over budget and the end of input reports the
-// failure. With no scratch area at all, likewise.
-TEST_F(SpillTest, FailedSpillsKeepTheRowsAndFailTheSort) {
+// When every area refuses a run (full, unwritable, failing, or there is no
+// area), the next AddRows fails with the refusal's code and so does every
+// later one; the rows refused are not taken in, so memory stays within the
+// budget, and no file is left.
+TEST_F(SpillTest, EveryAreaRefusingFailsTheNextAddRowsWithinTheBudget) {
   const Rows rows = MakeRows(8000, Pattern::kRandom, 25);
   constexpr auto kNoArea = plat::FaultSite::kCount;  // No fault: no scratch area.
   for (auto [site, error] : {std::pair{plat::FaultSite::kFileCreate, ERROR_ACCESS_DENIED},
@@ -141,13 +142,70 @@ TEST_F(SpillTest, FailedSpillsKeepTheRowsAndFailTheSort) {
                              {plat::FaultSite::kFileWrite, 0u},
                              {kNoArea, ERROR_PATH_NOT_FOUND}}) {
     SortSetup setup = Setup(0, 128u << 10);
-    setup.batchRows = 500;
-    if (site == kNoArea) setup.scratchArea.clear();
-    plat::InjectFault(site, 0, error);
-    ExpectSorted(rows, setup, RunSort(&engine_, rows, setup),
-                 error ? HRESULT_FROM_WIN32(error) : E_FAIL);
+    setup.scratchArea = site == kNoArea ? u"" : dir_.Area() + u";" + dir_.Area();
+    plat::InjectFault(site, 0, error, 1000);
+    size_t fed = 0;
+    uint64_t held = 0;
+    const SortOutcome outcome = RunSort(&engine_, rows, setup, [&](SortEngine* e) {
+      HRESULT hr = S_OK;
+      for (; fed < rows.Count() && SUCCEEDED(hr); fed += 500) {
+        hr = AddAll(e, Slice(rows, fed, fed + 500));
+      }
+      held = SortEngineTestAccess::BytesInMemory(e);
+      EXPECT_EQ(hr, e->AddRows(0, rows.width, nullptr, true));
+      return hr;
+    });
     plat::ClearFaults();
+    EXPECT_EQ(error ? HRESULT_FROM_WIN32(error) : E_FAIL, outcome.result);
+    EXPECT_LT(fed, rows.Count());
+    EXPECT_LE(held, setup.ramBudget);
+    EXPECT_TRUE(outcome.ids.empty());
   }
+}
+
+// An area that refuses a run is set aside for the rest of the execution and
+// the run goes to the next area at once. The next execution starts with every
+// area again: after one in which all refused, a missing area and a full one
+// each cost one try, and the third area takes every run.
+TEST_F(SpillTest, AreaThatRefusesIsSetAsideAndTheNextTakesTheRun) {
+  const Rows rows = MakeRows(2000, Pattern::kRandom, 26);
+  SortSetup setup = Setup(0, 32u << 10);
+  setup.batchRows = 100;
+  setup.scratchArea = dir_.Area() + u"/missing;" + dir_.Area() + u";" + dir_.Area();
+  plat::InjectFault(plat::FaultSite::kFileWrite, 0, ERROR_DISK_FULL, 1000);
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_DISK_FULL), RunSort(&engine_, rows, setup).result);
+  plat::ClearFaults();
+
+  setup.ramBudget = 16u << 20;
+  uint32_t numbersUsed = 0, diskRuns = 0;
+  ExpectSorted(rows, setup, RunSort(&engine_, rows, setup, [&](SortEngine* e) {
+                 EXPECT_EQ(S_OK, AddDistinct(e, rows, 0, 2000));
+                 const uint32_t before = e->ScratchAreaList.NextFileNumber;
+                 plat::InjectFault(plat::FaultSite::kFileWrite, 0, ERROR_DISK_FULL);
+                 EXPECT_EQ(S_OK, SortEngineTestAccess::SpillEverything(e));
+                 numbersUsed = e->ScratchAreaList.NextFileNumber - before;
+                 diskRuns = SortEngineTestAccess::DiskRunCount(e);
+                 return e->AddRows(0, rows.width, nullptr, true);
+               }));
+  EXPECT_EQ(19u, diskRuns);
+  EXPECT_EQ(diskRuns + 2, numbersUsed);
+}
+
+// A spill writes the largest run in memory, the one at the back of the list.
+TEST_F(SpillTest, SpillWritesTheLargestRun) {
+  const Rows rows = MakeRows(600, Pattern::kRandom, 28);
+  SortSetup setup = Setup(0, 16u << 20);
+  setup.threads = 1;  // Runs reach the list in the order of their buffers.
+  uint64_t spilled = 0;
+  ExpectSorted(rows, setup, RunSort(&engine_, rows, setup, [&](SortEngine* e) {
+                 for (auto [begin, end] : {std::pair{0, 300}, {300, 500}, {500, 600}}) {
+                   EXPECT_EQ(S_OK, AddAll(e, Slice(rows, begin, end)));
+                 }
+                 EXPECT_EQ(S_OK, SortEngineTestAccess::SpillOneRun(e));
+                 spilled = SortEngineTestAccess::BytesSpilled(e);
+                 return e->AddRows(0, rows.width, nullptr, true);
+               }));
+  EXPECT_EQ(300u * rows.width, spilled);
 }
 
 TEST_F(SpillTest, ZeroBudgetSpillsEveryRunAndNeverStopsTheInput) {

@@ -3,6 +3,7 @@
 // Whatever happens, no file may be left in the area.
 #include <atomic>
 
+#include "scratch/scratch_reader_state.h"
 #include "scratch_test_support.h"
 
 namespace scratch_test {
@@ -70,6 +71,41 @@ TEST_P(ScratchFailure, FailedReadIsReportedWhereItsBlockIsNeeded) {
   plat::InjectFault(plat::FaultSite::kFileRead, 0, ERROR_IO_DEVICE);
   ASSERT_EQ(StartScratchRead(reader_), S_OK);
   EXPECT_EQ(NextScratchRow(reader_), HRESULT_FROM_WIN32(ERROR_IO_DEVICE));
+  CloseScratchReader(reader_);
+}
+
+// The descriptor of the open scratch file in `area`: its name is gone, but
+// the system still tells where it was.
+int ScratchFileDescriptor(const fs::path& area) {
+  const std::string prefix = (area / "tolvarine").string();
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    const std::string target = fs::read_symlink(entry.path(), error).string();
+    if (!error && target.rfind(prefix, 0) == 0) return std::stoi(entry.path().filename());
+  }
+  return -1;
+}
+
+// Only the block that holds the end of the run may be short: rows after a
+// short block in the middle would be taken from the wrong place.
+TEST_P(ScratchFailure, ShortBlockBeforeTheRunsEndFailsTheRead) {
+  ASSERT_EQ(WriteRun(&list_, run_, &reader_), S_OK);
+  const int fd = ScratchFileDescriptor(area_.path());
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(0, ftruncate(fd, ScratchBlockSize + 4096));
+  ASSERT_EQ(StartScratchRead(reader_), S_OK);
+  ASSERT_EQ(NextScratchRow(reader_), S_OK);
+  // The second block has been read short; then the file goes on again.
+  ScratchReader::State* state = reader_->Private;
+  uint32_t bytes = 0;
+  ASSERT_TRUE(plat::WaitForIo(state->File, &state->CurrentSlot->Io, &bytes));
+  ASSERT_EQ(4096u, bytes);
+  ASSERT_EQ(0, ftruncate(fd, 3 * ScratchBlockSize));
+  HRESULT hr = S_OK;
+  uint32_t row = 1;
+  while (row < run_.count() && (hr = NextScratchRow(reader_)) == S_OK) ++row;
+  EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_HANDLE_EOF));
+  EXPECT_EQ(row, ScratchBlockSize / run_.width) << "the row split into the short block";
   CloseScratchReader(reader_);
 }
 
