@@ -71,10 +71,10 @@ TEST_F(DiskRunMergeTest, SortsThroughGroupMergesWithinTheReaderLimit) {
 }
 
 // A write or read failing in a merge of disk runs fails the sort before any
-// row is out; the half-written file and every run not drained are gone by the
-// end. Runs on disk here are one block each, so the reads fail as the group
-// starts (the first run's block, or the third's); the merged run has two
-// blocks, so its second write fails part way through.
+// row is out (the final merge does not start); the half-written file and every run not drained are
+// gone by the end. Runs on disk here are one block each, so the reads fail as the group starts (the
+// first run's block, or the third's); the merged run has two blocks, so its second write fails part
+// way through.
 TEST_F(DiskRunMergeTest, FailureInAGroupMergeFailsTheSortAndLeavesNoFile) {
   const Rows rows = MakeRows((7u << 20) / 100, Pattern::kRandom, 32, kPadding);
   for (auto [site, skip] : {std::pair{plat::FaultSite::kFileWrite, 0u},
@@ -96,6 +96,15 @@ TEST_F(DiskRunMergeTest, FailureInAGroupMergeFailsTheSortAndLeavesNoFile) {
     EXPECT_TRUE(outcome.ids.empty());
     EXPECT_EQ(1, outcome.ends);
   }
+  // A merge while input arrives (where the first read is) that fails loses
+  // its group's rows: the final merge delivers the rest, and the sort fails.
+  const SortSetup setup = SmallBudget(1u << 20, true);
+  plat::InjectFault(plat::FaultSite::kFileRead, 0, ERROR_IO_DEVICE);
+  const SortOutcome outcome = RunSort(&engine_, rows, setup);
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_IO_DEVICE), outcome.result);
+  EXPECT_FALSE(outcome.ids.empty());
+  EXPECT_LT(outcome.ids.size(), rows.Count());
+  EXPECT_EQ(1, outcome.ends);
 }
 
 // A hundred spills within a descriptor limit that fits fewer files: runs on
