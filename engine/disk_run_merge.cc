@@ -11,6 +11,10 @@
 //                        are of about the same size, every row is rewritten
 //                        once per level (log_F of the number of spills), and
 //                        at most (F - 1) runs of each level stay on disk.
+//                        Beyond 2F runs on disk, the F of the lowest levels
+//                        are merged whether a level is full or not, so the
+//                        files stay within 2F plus those of the merge in
+//                        progress, however large the input.
 //   before the final     while more than F runs are on disk, the runs of the
 //   merge                lowest levels are merged, just enough of them at
 //                        once (at most F) that exactly F are left after the
@@ -67,7 +71,13 @@ HRESULT SortEngine::MergeDiskRunsWhileInputArrives() {
           higher += r->Level > level;
         }
         if (count >= limit) break;
-        if (higher == 0) return S_OK;  // No level is full.
+        if (higher == 0) {
+          // No level is full: merge the lowest levels once the files on disk
+          // reach the cap.
+          if (DiskRuns.Size() <= 2 * limit) return S_OK;
+          level = 0;
+          break;
+        }
       }
       TakeDiskRunGroup(level, limit, &group);
       if (group.Size() < 2) {
