@@ -23,6 +23,15 @@
 // Runs in memory take no part: they are already within the budget and still
 // meet the final merge first.
 //
+// A merged run is one file, bounded by its 32-bit row count rather than by
+// ScratchFileBytes. A scratch file lives only as long as its descriptor (its
+// name goes when it is opened, so nothing outlives the process), and files of
+// at most ScratchFileBytes would take one descriptor per ScratchFileBytes of
+// input: the two bounds cannot both hold. Merges start only once more than F
+// runs are on disk; until then every file holds one spilled run, which the
+// in-memory merges keep within ScratchFileBytes (unless one input buffer
+// alone is larger).
+//
 // These merges keep every row, equal keys included: duplicates are dropped
 // only by the final merge, which sees equal keys one after another whatever
 // run they come from. Ties between runs on disk no longer follow the order the

@@ -52,10 +52,10 @@
 //      be written. Once a run is on disk, CopyBatch also wakes the spill
 //      thread early, without waiting, when the free budget falls below the
 //      mark. After the pass, with CopyBatch released, the spill thread merges
-//      runs on disk while more than MaxReadersAtOnce (F) of them are there
-//      and F of them have the same level (MergeDiskRunsWhileInputArrives):
-//      each run on disk holds a file, and this keeps their number near
-//      (F - 1) per level, a level being one more pass over its rows.
+//      runs on disk F = MaxReadersAtOnce at a time while more than F of them
+//      are there and F have the same level, or more than 2F are there
+//      (MergeDiskRunsWhileInputArrives): each run on disk holds a file, and
+//      this keeps them within 2F, a level being one more pass over its rows.
 //   5. AddRows with endOfRowset posts EndOfInput and waits on SortDoneEvent.
 //      The worker that takes EndOfInput sets InputEnded (no in-memory merge
 //      starts after that) and posts Merge. The worker that takes a Merge item
@@ -120,8 +120,9 @@
 // FirstFailure and returned by the AddRows that ends the input; the output
 // rowset is still ended so that the host does not wait for ever, but the sort
 // is never reported as a success. A failed system call whose last error is 0
-// is still a failure (E_FAIL). After a spill fails, its run goes back to
-// MemoryRuns and no further spill is tried in this execution: memory may then
+// is still a failure (E_FAIL). A merge of disk runs that fails while input
+// arrives loses the rows of its group; the final merge delivers the rest. After a spill fails, its
+// run goes back to MemoryRuns and no further spill is tried in this execution: memory may then
 // exceed the budget, which is a soft target anyway.
 //
 // A spill pass that finds no sorted run in memory waits while batches are
