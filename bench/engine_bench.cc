@@ -33,10 +33,12 @@ constexpr uint32_t kBufferRows = 10000;
 constexpr double kMiB = 1024.0 * 1024.0;
 // Beyond the budget while input arrives: the one buffer taken in after a
 // spill pass, the spill's two 2 MiB write buffers, the row address arrays (8
-// bytes a row, twice over while a merge builds its array) and slack for
-// thread stacks and the allocator.
+// bytes a row, twice over while a merge builds its array), the read buffers
+// of a merge of runs on disk (4 MiB for each of max(budget / 16 MiB, 4) runs)
+// and slack for thread stacks and the allocator.
 uint64_t InputOverhead(uint64_t budget) {
-  return (1u << 20) + (4u << 20) + budget * 16 / kRowWidth + (8u << 20);
+  const uint64_t mergeReaders = std::max<uint64_t>(budget >> 24, 4) << 22;
+  return (1u << 20) + (4u << 20) + budget * 16 / kRowWidth + mergeReaders + (8u << 20);
 }
 
 // Row layout (the same for input and output): the key, a sequence number and

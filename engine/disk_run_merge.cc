@@ -1,11 +1,36 @@
-// Merging runs on disk down to the number the final merge may read at once.
+// Merging runs on disk into fewer, larger runs on disk.
 //
-// The final merge reads every run on disk through two block buffers of its
-// own, so its memory grows with the number of disk runs. While there are more
-// than MaxReadersAtOnce of them, the runs at the front of DiskRuns are merged,
-// MaxReadersAtOnce at a time, into one new scratch file whose run goes to the
-// back of DiskRuns. Runs in memory take no part: they are already within the
-// budget and still meet the final merge first.
+// Every run on disk costs a file, and the final merge reads each through two
+// block buffers of its own, so both the descriptors and the final merge's
+// memory grow with the number of disk runs. Two merges keep it bounded:
+//
+//   while input arrives  after each spill pass, the spill thread merges the
+//                        runs of the lowest level that has MaxReadersAtOnce
+//                        (F) of them, once more than F runs are on disk. A
+//                        merged run is one level up, so runs of one level
+//                        are of about the same size, every row is rewritten
+//                        once per level (log_F of the number of spills), and
+//                        at most (F - 1) runs of each level stay on disk.
+//                        Beyond 2F runs on disk, the F of the lowest levels
+//                        are merged whether a level is full or not, so the
+//                        files stay within 2F plus those of the merge in
+//                        progress, however large the input.
+//   before the final     while more than F runs are on disk, the runs of the
+//   merge                lowest levels are merged, just enough of them at
+//                        once (at most F) that exactly F are left after the
+//                        first merge.
+//
+// Runs in memory take no part: they are already within the budget and still
+// meet the final merge first.
+//
+// A merged run is one file, bounded by its 32-bit row count rather than by
+// ScratchFileBytes. A scratch file lives only as long as its descriptor (its
+// name goes when it is opened, so nothing outlives the process), and files of
+// at most ScratchFileBytes would take one descriptor per ScratchFileBytes of
+// input: the two bounds cannot both hold. Merges start only once more than F
+// runs are on disk; until then every file holds one spilled run, which the
+// in-memory merges keep within ScratchFileBytes (unless one input buffer
+// alone is larger).
 //
 // These merges keep every row, equal keys included: duplicates are dropped
 // only by the final merge, which sees equal keys one after another whatever
@@ -24,9 +49,11 @@ namespace {
 
 // Two block buffers per run being read.
 constexpr uint32_t kReaderBytes = 2 * ScratchBlockSize;
-// The read buffers of the final merge stay within a quarter of the budget,
-// but may always take this much.
+// The read buffers of a merge of disk runs stay within a quarter of the
+// budget, but may always take this much.
 constexpr uint32_t kSmallestReaderAllowance = 16u << 20;
+// How many rows a merge writes between two looks at StopRequested.
+constexpr uint32_t kStopCheckRows = 1u << 16;
 
 }  // namespace
 
@@ -36,58 +63,131 @@ uint32_t SortEngine::MaxReadersAtOnce() const {
   return std::max(allowance / kReaderBytes, 2u);
 }
 
-// REQUIRES: as FinalMerge, no run on disk being read yet. A failure leaves
-// the runs not yet drained in DiskRuns, for Destroy to release.
-HRESULT SortEngine::MergeDiskRunsDown() {
+// REQUIRES: SpillLock held, input not ended. A failure fails the sort (the
+// group's rows are gone with it); after one, nothing more is merged.
+HRESULT SortEngine::MergeDiskRunsWhileInputArrives() {
   const uint32_t limit = MaxReadersAtOnce();
-  while (DiskRuns.Size() > limit) {
-    // A merged run's row count must fit its 32-bit count.
-    uint32_t count = 0;
-    uint64_t rows = 0;
-    for (SortRun* r = DiskRuns.Front(); r && count < limit; r = r->Next) {
-      if (rows + r->RowCount > UINT32_MAX) break;
-      rows += r->RowCount;
-      ++count;
+  while (MergeDiskRunsEarly && !StopRequested && SUCCEEDED(FirstFailure.load())) {
+    RunList group;
+    {
+      plat::Lock listLock(RunListLock);
+      if (DiskRuns.Size() <= limit) return S_OK;
+      uint32_t level = 0;
+      for (;; ++level) {
+        uint32_t count = 0, higher = 0;
+        for (SortRun* r = DiskRuns.Front(); r; r = r->Next) {
+          count += r->Level == level;
+          higher += r->Level > level;
+        }
+        if (count >= limit) break;
+        if (higher == 0) {
+          // No level is full: merge the lowest levels once the files on disk
+          // reach the cap.
+          if (DiskRuns.Size() <= 2 * limit) return S_OK;
+          level = 0;
+          break;
+        }
+      }
+      TakeDiskRunGroup(level, limit, &group);
+      if (group.Size() < 2) {
+        // Runs too large to merge within a 32-bit row count: the level
+        // stays as it is.
+        ReturnDiskRuns(&group);
+        return S_OK;
+      }
     }
-    if (count < 2) return S_OK;  // The final merge reads more runs at once instead.
-    const HRESULT hr = MergeDiskRunGroup(count);
+    const HRESULT hr = MergeDiskRunGroup(&group);
     if (FAILED(hr)) return hr;
   }
   return S_OK;
 }
 
-// Merges the first `count` runs of DiskRuns into one new run at its back.
-// Each input run is released, and its file deleted, as soon as it is
-// drained; on failure the half-written file is abandoned.
-// REQUIRES: as FinalMerge; the first `count` runs are not being read.
-HRESULT SortEngine::MergeDiskRunGroup(uint32_t count) {
-  uint64_t bytes = 0;
-  SortRun* run = DiskRuns.Front();
-  for (uint32_t i = 0; i < count; ++i, run = run->Next) {
-    const HRESULT hr = StartReadingRun(run);
+// REQUIRES: as FinalMerge, no run on disk being read yet. A failure leaves
+// no scratch file of the group behind.
+HRESULT SortEngine::MergeDiskRunsDown() {
+  const uint32_t limit = MaxReadersAtOnce();
+  while (DiskRuns.Size() > limit) {
+    RunList group;
+    TakeDiskRunGroup(0, std::min(limit, DiskRuns.Size() - limit + 1), &group);
+    if (group.Size() < 2) {
+      ReturnDiskRuns(&group);
+      return S_OK;  // The final merge reads more runs at once instead.
+    }
+    const HRESULT hr = MergeDiskRunGroup(&group);
     if (FAILED(hr)) return hr;
-    bytes += run->Bytes();
   }
-  auto* merged = new (std::nothrow) SortRun;
-  if (!merged) return E_OUTOFMEMORY;
+  return S_OK;
+}
+
+// Moves up to `most` runs from DiskRuns to the back of `group`: those of
+// `level` first, then those of each level above it, each level in list
+// order, leaving out any run that would take the group's rows past a 32-bit
+// count. REQUIRES: RunListLock held.
+void SortEngine::TakeDiskRunGroup(uint32_t level, uint32_t most, RunList* group) {
+  uint64_t rows = 0;
+  for (bool more = true; more && group->Size() < most; ++level) {
+    more = false;
+    for (SortRun* r = DiskRuns.Front(); r && group->Size() < most;) {
+      SortRun* next = r->Next;
+      more |= r->Level > level;
+      if (r->Level == level && rows + r->RowCount <= UINT32_MAX) {
+        rows += r->RowCount;
+        DiskRuns.Remove(r);
+        --DiskRunCount;
+        group->PushBack(r);
+      }
+      r = next;
+    }
+  }
+}
+
+// REQUIRES: RunListLock held; no run of `group` read from yet.
+void SortEngine::ReturnDiskRuns(RunList* group) {
+  while (SortRun* run = group->PopFront()) {
+    DiskRuns.PushBack(run);
+    ++DiskRunCount;
+  }
+}
+
+// Merges the runs of `group` into one new run at the back of DiskRuns. Each
+// run is discarded, and its file deleted, as soon as it is drained; on
+// failure, or when the engine is being stopped, the rest of the
+// group and the half-written file go too.
+// REQUIRES: SpillLock held (ReadersOpen; one merge of disk runs at a time);
+// the runs of `group` are not being read and are in no other list.
+HRESULT SortEngine::MergeDiskRunGroup(RunList* group) {
+  uint64_t bytes = 0;
+  uint32_t level = 0;
+  const uint32_t readersBefore = ReadersOpen;
+  HRESULT hr = S_OK;
+  for (SortRun* r = group->Front(); r && SUCCEEDED(hr); r = r->Next) {
+    hr = StartReadingRun(r);
+    bytes += r->Bytes();
+    level = std::max(level, r->Level + 1);
+  }
+  auto* merged = SUCCEEDED(hr) ? new (std::nothrow) SortRun : nullptr;
+  if (SUCCEEDED(hr) && !merged) hr = E_OUTOFMEMORY;
   ScratchRunWriter* writer = nullptr;
-  HRESULT hr = BeginScratchRun(&ScratchAreaList, RowWidth, bytes, &writer);
-  // The group is always the first `count` runs of DiskRuns: a drained run
-  // leaves the list at once. Ties go to the run nearer the front.
-  while (SUCCEEDED(hr) && count > 0) {
-    SortRun* best = DiskRuns.Front();
-    SortRun* r = best->Next;
-    for (uint32_t i = 1; i < count; ++i, r = r->Next) {
+  if (SUCCEEDED(hr)) hr = BeginScratchRun(&ScratchAreaList, RowWidth, bytes, &writer);
+  // Ties go to the run nearer the front of the group.
+  for (uint32_t rows = 0; SUCCEEDED(hr) && !group->Empty(); ++rows) {
+    if (rows % kStopCheckRows == 0 && StopRequested) {
+      hr = E_UNEXPECTED;  // Destroy is waiting; no one sees the result.
+      break;
+    }
+    SortRun* best = group->Front();
+    for (SortRun* r = best->Next; r; r = r->Next) {
       if (CompareRowKeys(*r->Cursor, *best->Cursor) < 0) best = r;
     }
     hr = AppendScratchRow(writer, *best->Cursor);
     if (SUCCEEDED(hr)) hr = AdvanceRun(best);
     if (SUCCEEDED(hr) && --best->RowCount == 0) {
-      FinishReadingRun(best);
+      group->Remove(best);
       DiscardRun(best);
-      --count;
     }
   }
+  ReadersOpen = readersBefore;
+  while (SortRun* run = group->PopFront()) DiscardRun(run);
   ScratchReader* reader = nullptr;
   uint32_t rowCount = 0;
   if (SUCCEEDED(hr)) {
@@ -104,6 +204,8 @@ HRESULT SortEngine::MergeDiskRunGroup(uint32_t count) {
   merged->Engine = this;
   merged->Reader = reader;
   merged->Cursor = &reader->CurrentRow;
+  merged->Level = level;
+  plat::Lock listLock(RunListLock);
   DiskRuns.PushBack(merged);
   ++DiskRunCount;
   return S_OK;

@@ -51,7 +51,11 @@
 //      mark (ScratchFileBytes / 2), the input has ended, or nothing more can
 //      be written. Once a run is on disk, CopyBatch also wakes the spill
 //      thread early, without waiting, when the free budget falls below the
-//      mark.
+//      mark. After the pass, with CopyBatch released, the spill thread merges
+//      runs on disk F = MaxReadersAtOnce at a time while more than F of them
+//      are there and F have the same level, or more than 2F are there
+//      (MergeDiskRunsWhileInputArrives): each run on disk holds a file, and
+//      this keeps them within 2F, a level being one more pass over its rows.
 //   5. AddRows with endOfRowset posts EndOfInput and waits on SortDoneEvent.
 //      The worker that takes EndOfInput sets InputEnded (no in-memory merge
 //      starts after that) and posts Merge. The worker that takes a Merge item
@@ -81,8 +85,8 @@
 //                       (1), Merge (2), EndOfInput (3); any other key is
 //                       ignored. Worker i is bound to processor i mod P.
 //   one spill thread    sleeps on SpillWakeEvent, then runs one spill pass
-//                       holding SpillLock; bound to processor ThreadCount
-//                       mod P.
+//                       and the merges of disk runs after it, each holding
+//                       SpillLock; bound to processor ThreadCount mod P.
 //
 // Events (auto-reset): SpillWakeEvent wakes the spill thread; MemoryFreedEvent
 // ends a pass (and releases a CopyBatch that waits); SortDoneEvent ends the
@@ -91,9 +95,12 @@
 //
 // LOCKS
 //
-//   SpillLock    held for a whole spill pass, by the EndOfInput step and by the
-//                final merge. So InputEnded cannot change while a run is being
-//                written, and the final merge never overlaps a spill.
+//   SpillLock    held for a whole spill pass, for the merges of disk runs
+//                after it, by the EndOfInput step and by the final merge. So
+//                InputEnded cannot change while a run is being written, and
+//                the final merge never overlaps a spill or a merge of disk
+//                runs. A merge of disk runs takes its group out of DiskRuns
+//                and merges it without RunListLock.
 //   RunListLock  guards the three run lists, MergesInProgress, BytesSpilled
 //                and every change of BytesInMemory. Held only around list
 //                operations, except that the final merge holds it throughout.
@@ -123,6 +130,9 @@
 // the next area that is left, at once. Only when every area has refused does
 // the spill fail: the run goes back to MemoryRuns and no further spill is
 // tried in this execution. Create starts each execution with every area.
+// A merge of disk runs that fails while input arrives loses the rows of its
+// group; the failure is kept like any other and the final merge delivers the
+// rest.
 //
 // A spill pass that finds no sorted run in memory waits while batches are
 // still being sorted or merged (so an input faster than sorting is held to
@@ -135,11 +145,12 @@
 // Only row bytes count against RamBudget. Beyond it the engine uses, while
 // input arrives: the one buffer CopyBatch takes in after a spill pass, the
 // row address arrays (one address per row; twice that while a merge builds
-// its array), and the spill's two 2 MiB write buffers. The final merge reads
-// every run on disk through two 2 MiB buffers of its own, 4 MiB per run; it
-// reads at most MaxReadersAtOnce runs at once (a quarter of the budget, at
-// least 16 MiB), and merges first, in groups of that many plus one writer,
-// any runs on disk beyond that.
+// its array), and the spill's two 2 MiB write buffers. Every merge of runs
+// on disk, while input arrives and in the final merge, reads each run through
+// two 2 MiB buffers of its own, 4 MiB per run, at most MaxReadersAtOnce runs
+// at once (a quarter of the budget, at least 16 MiB), plus one writer's 4 MiB
+// while input arrives or the final merge merges down the runs on disk beyond
+// that.
 //
 // STOPPING
 //

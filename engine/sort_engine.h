@@ -94,10 +94,13 @@ class SortEngine {
   HRESULT StartReadingRun(SortRun* run);
   void FinishReadingRun(SortRun* run);
 
-  // Merging runs on disk before the final merge (disk_run_merge.cc).
+  // Merging runs on disk into fewer (disk_run_merge.cc).
   uint32_t MaxReadersAtOnce() const;
+  HRESULT MergeDiskRunsWhileInputArrives();
   HRESULT MergeDiskRunsDown();
-  HRESULT MergeDiskRunGroup(uint32_t count);
+  void TakeDiskRunGroup(uint32_t level, uint32_t most, RunList* group);
+  void ReturnDiskRuns(RunList* group);
+  HRESULT MergeDiskRunGroup(RunList* group);
 
   // Spilling (spill.cc).
   HRESULT SpillOneRun(bool* wroteRun);
@@ -142,10 +145,9 @@ class SortEngine {
   // The final merge's copy of the last row emitted (duplicate elimination).
   uint8_t* HoldingRow = nullptr;
   bool HaveReferenceRow = false;
-  // Runs on disk being read (each holds two block buffers) during the final
-  // merge and the merges of disk runs before it, and the most at any time in
-  // this execution. Used only by the worker that runs the final merge (and
-  // read once it has ended).
+  // Runs on disk being read (each holds two block buffers) by the final merge
+  // and the merges of disk runs, and the most at any time in this execution.
+  // GUARDED_BY(SpillLock); read by tests once the final merge has ended.
   uint32_t ReadersOpen = 0;
   uint32_t PeakReadersOpen = 0;
 
@@ -154,4 +156,7 @@ class SortEngine {
   uint32_t SmallRunBytes = 20u << 20;
   uint32_t SmallRunWaits = 5;
   uint32_t SmallRunWaitMs = 500;
+  // Whether the spill thread merges runs on disk while input arrives; off
+  // only in tests of the merges before the final one.
+  bool MergeDiskRunsEarly = true;
 };

@@ -29,6 +29,9 @@ struct SortRun {
   uint8_t** Cursor = nullptr;
   SortEngine* Engine = nullptr;
   ScratchReader* Reader = nullptr;
+  // On disk: one more than the highest level of the runs merged into it; 0
+  // for a spilled run. Runs of one level are of about the same size.
+  uint32_t Level = 0;
 
   // Links of the one RunList the run is in. Changed only under the lock of
   // that list.

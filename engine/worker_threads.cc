@@ -137,7 +137,8 @@ uint32_t SortEngine::SpillThreadMain(void* enginePointer) {
 // has ended, or nothing more can be written (no run in memory and none on
 // its way, or a spill failed): a target that cannot be reached still ends
 // the pass, and every pass ends by setting MemoryFreedEvent, so CopyBatch
-// never waits for ever.
+// never waits for ever. Then, with the input thread released, merges runs on
+// disk so that their number stays bounded while input arrives.
 void SortEngine::RunSpillPass() {
   {
     plat::Lock spillLock(SpillLock);
@@ -149,4 +150,6 @@ void SortEngine::RunSpillPass() {
     SpillWakePending = false;
   }
   plat::SetEvent(MemoryFreedEvent);
+  plat::Lock spillLock(SpillLock);
+  if (!InputEnded) RecordFailure(MergeDiskRunsWhileInputArrives());
 }

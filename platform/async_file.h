@@ -3,8 +3,9 @@
 // stays pending until the transfer completes; the caller later waits for it
 // and collects its result.
 //
-// Transfers go through io_uring when the system offers it, and otherwise
-// through a helper thread per file that does the reads and writes in turn.
+// Transfers go through io_uring when the system offers it, one ring shared by
+// every open file (a file costs one descriptor), and otherwise through a
+// helper thread per file that does the reads and writes in turn.
 // Setting the environment variable TOLVARINE_NO_URING=1 before a file is
 // opened makes that file use the helper thread.
 //
@@ -37,6 +38,7 @@ struct AsyncIo {
   uint32_t Requested = 0;    // Bytes asked for.
   uint32_t Transferred = 0;  // Bytes moved so far.
   uint8_t* Buffer = nullptr;
+  void* Owner = nullptr;  // The file's transfer engine, while pending.
 };
 
 // Start a transfer of `bytes` bytes at io->Offset. True when it has been

@@ -10,8 +10,9 @@
 namespace plat {
 
 // Carries out the transfers of one file. An engine guards the records it has
-// been handed with its own lock: from Submit until the record is no longer
-// pending, its fields are touched only under that lock.
+// been handed with a lock (its own, or that of the ring its files share):
+// from Submit until the record is no longer pending, its fields are touched
+// only under that lock.
 class IoEngine {
  public:
   virtual ~IoEngine() = default;

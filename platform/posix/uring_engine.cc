@@ -1,16 +1,26 @@
-// Transfers through one io_uring per file. A file has at most a few transfers
-// in flight (a writer or a reader alternates two buffers), so a small ring
-// never runs out of entries.
+// Transfers through one io_uring shared by every file of the process, so that
+// a file costs one descriptor (its own), however many are open. The ring is
+// made with the first file that uses it and goes with the last one: an idle
+// process holds no ring.
 //
-// Completions are collected by whichever thread waits or asks, under the
-// engine's lock; each completion names its record, whose state is updated
-// there. A transfer that the system performed only in part is issued again
-// for the rest before its record completes.
+// One mutex guards the submission queue, every record from its submission
+// until it completes, and each file's count of transfers in flight. The
+// completion queue has one reader at a time, the collector: a thread that
+// waits for a transfer and finds no collector becomes it, waits for a
+// completion without the mutex (submissions go on meanwhile; the kernel's
+// two queues are independent), then accounts every completion that has
+// arrived under the mutex and wakes the other waiters. Each completion names
+// its record, and the record its file.
+//
+// A transfer that the system performed only in part is issued again for the
+// rest before its record completes.
 #include <liburing.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 
 #include "platform/posix/file_object.h"
@@ -18,89 +28,134 @@
 namespace plat {
 namespace {
 
-constexpr unsigned kRingEntries = 8;
+// Submissions are made one at a time, so the submission queue never fills;
+// the completion queue has room for every transfer that the files of a
+// process keep in flight (two per file), and the kernel holds back any
+// overflow rather than drop it.
+constexpr unsigned kRingEntries = 16;
+constexpr unsigned kCompletionEntries = 4096;
 
-class UringEngine final : public IoEngine {
+class UringFile;
+
+class SharedRing {
  public:
-  UringEngine(int fd, bool direct) : fd_(fd), direct_(direct) {}
-
-  ~UringEngine() override {
-    if (!ready_) return;
-    Drain();
-    io_uring_queue_exit(&ring_);
+  SharedRing() = default;
+  ~SharedRing() {
+    if (ready_) io_uring_queue_exit(&ring_);
   }
+  SharedRing(const SharedRing&) = delete;
+  SharedRing& operator=(const SharedRing&) = delete;
 
+  // The process's ring, made when there is none. Null with *error (a negated
+  // errno) when no ring can be set up.
+  static std::shared_ptr<SharedRing> Acquire(int* error);
+
+  bool Submit(UringFile* file, AsyncIo* io);
+  bool IsPending(AsyncIo* io);
+  void Wait(AsyncIo* io);
+  void Drain(UringFile* file);
+
+ private:
   // Zero or a negated errno.
   int Init() {
-    const int result = io_uring_queue_init(kRingEntries, &ring_, 0);
+    io_uring_params params{};
+    params.flags = IORING_SETUP_CQSIZE;
+    params.cq_entries = kCompletionEntries;
+    const int result = io_uring_queue_init_params(kRingEntries, &ring_, &params);
     ready_ = result == 0;
     return result;
   }
+  // REQUIRES: mutex_ held.
+  int Issue(AsyncIo* io);
+  // Returns once `done` holds or one round of completions has been
+  // accounted. REQUIRES: lock holds mutex_; a transfer that `done` waits for
+  // is in flight.
+  template <typename Done>
+  void WaitUntil(std::unique_lock<std::mutex>& lock, Done done);
+  // REQUIRES: mutex_ held, this thread the collector or none collecting.
+  void Collect(io_uring_cqe* cqe);
+  void CollectReady();
 
-  bool Submit(AsyncIo* io) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const int result = Issue(io);
-    if (result < 0) {
-      SetLastErrorFromErrno(-result);
-      return false;
-    }
-    io->State = AsyncIo::Phase::kPending;
-    ++inflight_;
-    return true;
-  }
+  std::mutex mutex_;
+  std::condition_variable collected_;
+  bool collecting_ = false;  // A thread waits on the completion queue. GUARDED_BY(mutex_)
+  bool ready_ = false;
+  io_uring ring_{};
+};
 
-  bool IsPending(AsyncIo* io) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    io_uring_cqe* cqe = nullptr;
-    while (io->State == AsyncIo::Phase::kPending && io_uring_peek_cqe(&ring_, &cqe) == 0) {
-      Collect(cqe);
-    }
-    return io->State == AsyncIo::Phase::kPending;
-  }
+// The part of one file: its descriptor and its transfers in flight.
+class UringFile final : public IoEngine {
+ public:
+  UringFile(int fd, bool direct, std::shared_ptr<SharedRing> ring)
+      : Fd(fd), Direct(direct), ring_(std::move(ring)) {}
+  ~UringFile() override { ring_->Drain(this); }
 
-  void Wait(AsyncIo* io) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    while (io->State == AsyncIo::Phase::kPending) CollectOne();
-  }
-
-  void Drain() override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    while (inflight_ > 0) CollectOne();
-  }
-
+  bool Submit(AsyncIo* io) override { return ring_->Submit(this, io); }
+  bool IsPending(AsyncIo* io) override { return ring_->IsPending(io); }
+  void Wait(AsyncIo* io) override { ring_->Wait(io); }
+  void Drain() override { ring_->Drain(this); }
   bool UsesUring() const override { return true; }
 
- private:
-  // Queues the part of `io` not yet transferred and submits it. Zero or a
-  // negated errno. REQUIRES: mutex_ held.
-  int Issue(AsyncIo* io) {
-    io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
-    if (sqe == nullptr) return -EBUSY;
-    uint8_t* at = io->Buffer + io->Transferred;
-    const unsigned length = io->Requested - io->Transferred;
-    const uint64_t offset = io->Offset + io->Transferred;
-    if (io->IsRead) {
-      io_uring_prep_read(sqe, fd_, at, length, offset);
-    } else {
-      io_uring_prep_write(sqe, fd_, at, length, offset);
-    }
-    io_uring_sqe_set_data(sqe, io);
-    int result;
-    do {
-      result = io_uring_submit(&ring_);
-    } while (result == -EINTR);
-    if (result > 0) return 0;
-    // The entry is already visible to the kernel, which takes it with the next
-    // submission. Turn it into a no-op that names no record, so that it can
-    // never touch this transfer's buffer later.
-    io_uring_prep_nop(sqe);
-    io_uring_sqe_set_data(sqe, nullptr);
-    return result < 0 ? result : -EAGAIN;
-  }
+  const int Fd;
+  const bool Direct;
+  unsigned Inflight = 0;  // GUARDED_BY(the ring's mutex_)
 
-  // Blocks until one completion has arrived and accounts it.
-  // REQUIRES: mutex_ held, at least one transfer in flight.
-  void CollectOne() {
+ private:
+  std::shared_ptr<SharedRing> ring_;
+};
+
+std::mutex g_ringMutex;
+std::weak_ptr<SharedRing> g_ring;  // GUARDED_BY(g_ringMutex)
+
+std::shared_ptr<SharedRing> SharedRing::Acquire(int* error) {
+  std::lock_guard<std::mutex> lock(g_ringMutex);
+  std::shared_ptr<SharedRing> ring = g_ring.lock();
+  if (ring) return ring;
+  ring = std::make_shared<SharedRing>();
+  *error = ring->Init();
+  if (*error != 0) return nullptr;
+  g_ring = ring;
+  return ring;
+}
+
+bool SharedRing::Submit(UringFile* file, AsyncIo* io) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  io->Owner = file;
+  const int result = Issue(io);
+  if (result < 0) {
+    SetLastErrorFromErrno(-result);
+    return false;
+  }
+  io->State = AsyncIo::Phase::kPending;
+  ++file->Inflight;
+  return true;
+}
+
+bool SharedRing::IsPending(AsyncIo* io) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!collecting_) CollectReady();
+  return io->State == AsyncIo::Phase::kPending;
+}
+
+void SharedRing::Wait(AsyncIo* io) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  WaitUntil(lock, [io] { return io->State != AsyncIo::Phase::kPending; });
+}
+
+void SharedRing::Drain(UringFile* file) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  WaitUntil(lock, [file] { return file->Inflight == 0; });
+}
+
+template <typename Done>
+void SharedRing::WaitUntil(std::unique_lock<std::mutex>& lock, Done done) {
+  while (!done()) {
+    if (collecting_) {
+      collected_.wait(lock);
+      continue;
+    }
+    collecting_ = true;
+    lock.unlock();
     io_uring_cqe* cqe = nullptr;
     for (;;) {
       const int result = io_uring_wait_cqe(&ring_, &cqe);
@@ -111,41 +166,68 @@ class UringEngine final : public IoEngine {
       std::fprintf(stderr, "tolvarine: io_uring wait failed (%d)\n", -result);
       std::abort();
     }
-    Collect(cqe);
+    lock.lock();
+    CollectReady();
+    collecting_ = false;
+    collected_.notify_all();
   }
+}
 
-  // REQUIRES: mutex_ held.
-  void Collect(io_uring_cqe* cqe) {
-    auto* io = static_cast<AsyncIo*>(io_uring_cqe_get_data(cqe));
-    const long result = cqe->res;
-    io_uring_cqe_seen(&ring_, cqe);
-    if (io == nullptr) return;  // A neutralised entry (see Issue).
-    if (!AccountTransfer(io, result)) {
-      const int reissued = Issue(io);
-      if (reissued == 0) return;
-      io->Failed = true;
-      io->Error = Win32ErrorFromErrno(-reissued);
-    }
-    ReleaseCachedBlock(fd_, direct_, *io);
-    io->State = AsyncIo::Phase::kDone;
-    --inflight_;
+int SharedRing::Issue(AsyncIo* io) {
+  auto* file = static_cast<UringFile*>(io->Owner);
+  io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
+  if (sqe == nullptr) return -EBUSY;
+  uint8_t* at = io->Buffer + io->Transferred;
+  const unsigned length = io->Requested - io->Transferred;
+  const uint64_t offset = io->Offset + io->Transferred;
+  if (io->IsRead) {
+    io_uring_prep_read(sqe, file->Fd, at, length, offset);
+  } else {
+    io_uring_prep_write(sqe, file->Fd, at, length, offset);
   }
+  io_uring_sqe_set_data(sqe, io);
+  int result;
+  do {
+    result = io_uring_submit(&ring_);
+  } while (result == -EINTR);
+  if (result > 0) return 0;
+  // The entry is already visible to the kernel, which takes it with the next
+  // submission. Turn it into a no-op that names no record, so that it can
+  // never touch this transfer's buffer later.
+  io_uring_prep_nop(sqe);
+  io_uring_sqe_set_data(sqe, nullptr);
+  return result < 0 ? result : -EAGAIN;
+}
 
-  const int fd_;
-  const bool direct_;
-  bool ready_ = false;
-  std::mutex mutex_;
-  io_uring ring_{};
-  unsigned inflight_ = 0;  // Records pending on this ring. GUARDED_BY(mutex_)
-};
+void SharedRing::CollectReady() {
+  io_uring_cqe* cqe = nullptr;
+  while (io_uring_peek_cqe(&ring_, &cqe) == 0) Collect(cqe);
+}
+
+void SharedRing::Collect(io_uring_cqe* cqe) {
+  auto* io = static_cast<AsyncIo*>(io_uring_cqe_get_data(cqe));
+  const long result = cqe->res;
+  io_uring_cqe_seen(&ring_, cqe);
+  if (io == nullptr) return;  // A neutralised entry (see Issue).
+  auto* file = static_cast<UringFile*>(io->Owner);
+  if (!AccountTransfer(io, result)) {
+    const int reissued = Issue(io);
+    if (reissued == 0) return;
+    io->Failed = true;
+    io->Error = Win32ErrorFromErrno(-reissued);
+  }
+  ReleaseCachedBlock(file->Fd, file->Direct, *io);
+  io->State = AsyncIo::Phase::kDone;
+  --file->Inflight;
+}
 
 }  // namespace
 
 std::unique_ptr<IoEngine> MakeUringEngine(int fd, bool direct, bool* refusedForGood) {
-  auto engine = std::make_unique<UringEngine>(fd, direct);
-  const int result = engine->Init();
-  if (result == 0) return engine;
-  *refusedForGood = result == -ENOSYS || result == -EPERM || result == -EACCES;
+  int error = 0;
+  std::shared_ptr<SharedRing> ring = SharedRing::Acquire(&error);
+  if (ring) return std::make_unique<UringFile>(fd, direct, std::move(ring));
+  *refusedForGood = error == -ENOSYS || error == -EPERM || error == -EACCES;
   return nullptr;
 }
 

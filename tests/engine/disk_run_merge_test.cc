@@ -1,7 +1,9 @@
 // Many more runs on disk than the final merge may read at once: they are
-// merged in groups first, and the sort stays correct, within its readers and
-// clean when one of those merges fails.
+// merged in groups, while input arrives or before the final merge, and the
+// sort stays correct, within its readers and descriptors, and clean when one
+// of those merges fails.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include "platform/fault_injection.h"
 #include "tests/engine/engine_test_access.h"
@@ -11,6 +13,7 @@ namespace enginetest {
 namespace {
 
 constexpr uint32_t kPadding = 100 - kBaseWidth;  // 100-byte rows: some split by blocks.
+constexpr rlim_t kDescriptorLimit = 64;
 
 class DiskRunMergeTest : public ::testing::Test {
  protected:
@@ -19,9 +22,11 @@ class DiskRunMergeTest : public ::testing::Test {
     EXPECT_TRUE(dir_.IsEmpty()) << "scratch files left behind";
   }
   // Runs of at most `runBytes` and a budget as small: about one disk run per
-  // `runBytes` of input.
-  SortSetup SmallBudget(uint32_t runBytes) {
+  // `runBytes` of input. Unless `mergeEarly`, all of them stay on disk until
+  // the final merge.
+  SortSetup SmallBudget(uint32_t runBytes, bool mergeEarly = false) {
     SortEngineTestAccess::SetSmallRunWait(&engine_, 128u << 10, 2, 5);
+    SortEngineTestAccess::SetMergeDiskRunsEarly(&engine_, mergeEarly);
     return {.ramBudget = runBytes,
             .scratchFileBytes = runBytes,
             .batchRows = (64u << 10) / 100,
@@ -66,10 +71,10 @@ TEST_F(DiskRunMergeTest, SortsThroughGroupMergesWithinTheReaderLimit) {
 }
 
 // A write or read failing in a merge of disk runs fails the sort before any
-// row is out; the half-written file and every run not drained are gone by the
-// end. Runs on disk here are one block each, so the reads fail as the group
-// starts (the first run's block, or the third's); the merged run has two
-// blocks, so its second write fails part way through.
+// row is out (the final merge does not start); the half-written file and every run not drained are
+// gone by the end. Runs on disk here are one block each, so the reads fail as the group starts (the
+// first run's block, or the third's); the merged run has two blocks, so its second write fails part
+// way through.
 TEST_F(DiskRunMergeTest, FailureInAGroupMergeFailsTheSortAndLeavesNoFile) {
   const Rows rows = MakeRows((7u << 20) / 100, Pattern::kRandom, 32, kPadding);
   for (auto [site, skip] : {std::pair{plat::FaultSite::kFileWrite, 0u},
@@ -91,6 +96,37 @@ TEST_F(DiskRunMergeTest, FailureInAGroupMergeFailsTheSortAndLeavesNoFile) {
     EXPECT_TRUE(outcome.ids.empty());
     EXPECT_EQ(1, outcome.ends);
   }
+  // A merge while input arrives (where the first read is) that fails loses
+  // its group's rows: the final merge delivers the rest, and the sort fails.
+  const SortSetup setup = SmallBudget(1u << 20, true);
+  plat::InjectFault(plat::FaultSite::kFileRead, 0, ERROR_IO_DEVICE);
+  const SortOutcome outcome = RunSort(&engine_, rows, setup);
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_IO_DEVICE), outcome.result);
+  EXPECT_FALSE(outcome.ids.empty());
+  EXPECT_LT(outcome.ids.size(), rows.Count());
+  EXPECT_EQ(1, outcome.ends);
+}
+
+// A hundred spills within a descriptor limit that fits fewer files: runs on
+// disk are merged while input arrives, so no spill or merge runs out of
+// descriptors.
+TEST_F(DiskRunMergeTest, ManySpillsStayWithinFewDescriptors) {
+  rlimit saved{};
+  ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
+  rlimit low = saved;
+  low.rlim_cur = std::min<rlim_t>(saved.rlim_cur, kDescriptorLimit);
+  ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &low));
+  const SortSetup setup = SmallBudget(64u << 10, true);
+  const Rows rows = MakeRows((100u << 16) / setup.Width(), Pattern::kRandom, 33, kPadding);
+  uint64_t spilled = 0;
+  const SortOutcome outcome = RunSort(&engine_, rows, setup, [&](SortEngine* e) {
+    const HRESULT hr = AddInBuffers(e, rows, setup);
+    spilled = SortEngineTestAccess::BytesSpilled(e);
+    return SUCCEEDED(hr) ? e->AddRows(0, rows.width, nullptr, true) : hr;
+  });
+  setrlimit(RLIMIT_NOFILE, &saved);
+  ExpectSorted(rows, setup, outcome);
+  EXPECT_GT(spilled, kDescriptorLimit * (64u << 10)) << "too few runs on disk";
 }
 
 }  // namespace

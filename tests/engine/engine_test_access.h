@@ -39,6 +39,8 @@ struct SortEngineTestAccess {
   }
   static uint64_t BytesInMemory(SortEngine* e) { return e->BytesInMemory; }
   static uint32_t DiskRunCount(SortEngine* e) { return e->DiskRunCount; }
+  // Leaves runs on disk for the final merge to merge down (on by default).
+  static void SetMergeDiskRunsEarly(SortEngine* e, bool early) { e->MergeDiskRunsEarly = early; }
   static uint32_t MaxReadersAtOnce(SortEngine* e) { return e->MaxReadersAtOnce(); }
   // The most runs on disk read at once in this execution, merges before the
   // final one included. Valid after the end of input, until Destroy.

@@ -1,10 +1,12 @@
 // Runs written to scratch files and read back row by row: row order and
 // content, rows split between blocks, the end of the run, and the transfers
 // underneath.
+#include <sys/resource.h>
 #include <sys/statfs.h>
 
 #include <cstring>
 #include <set>
+#include <thread>
 #include <tuple>
 
 #include "platform/async_file.h"
@@ -132,6 +134,48 @@ TEST_P(ScratchEngines, ReadAtTheEndOfTheFileReportsNoData) {
   EXPECT_EQ(bytes, 0u);
   plat::CloseFile(file);
   plat::PageFree(buffer, kBlock);
+}
+
+// Every file shares the process's one ring, so a file costs one descriptor;
+// two threads reading their runs at once collect each other's completions.
+TEST_P(ScratchEngines, ManyFilesReadFromTwoThreadsWithinFewDescriptors) {
+  UseEngine(GetParam());
+  constexpr uint32_t kRuns = 24;
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit low = saved;
+  low.rlim_cur = std::min<rlim_t>(saved.rlim_cur, kRuns + 12);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  PatternRun run(30000, 100);  // Two blocks, one row split.
+  std::vector<ScratchReader*> readers(kRuns, nullptr);
+  HRESULT written = S_OK;
+  for (ScratchReader*& reader : readers) {
+    if (written == S_OK) written = WriteRun(&list_, run, &reader);
+  }
+  // Each thread reads its half of the runs a row of each at a time.
+  auto readHalf = [&](uint32_t first, int* mismatches) {
+    for (uint32_t r = first; r < kRuns; r += 2) {
+      if (StartScratchRead(readers[r]) != S_OK) ++*mismatches;
+    }
+    for (uint32_t i = 0; i < run.count() && *mismatches == 0; ++i) {
+      for (uint32_t r = first; r < kRuns; r += 2) {
+        if (NextScratchRow(readers[r]) != S_OK ||
+            std::memcmp(readers[r]->CurrentRow, run.pointers[i], run.width) != 0) {
+          ++*mismatches;
+        }
+      }
+    }
+  };
+  int mismatches[2] = {0, 0};
+  if (written == S_OK) {
+    std::thread other(readHalf, 1, &mismatches[1]);
+    readHalf(0, &mismatches[0]);
+    other.join();
+  }
+  for (ScratchReader* reader : readers) CloseScratchReader(reader);
+  setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_EQ(written, S_OK);
+  EXPECT_EQ(mismatches[0] + mismatches[1], 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ScratchEngines, testing::Values(Engine::kUring, Engine::kThread),
