@@ -14,6 +14,7 @@
 #include "platform/bstr.h"
 #include "platform/process_stats.h"
 #include "tools/commands.h"
+#include "tools/component_limits.h"
 #include "tools/component_loader.h"
 #include "tools/help_text.h"
 #include "tools/sort_input.h"
@@ -265,6 +266,10 @@ int Sort(const SortOptions& options, std::istream& in, std::ostream& out, std::o
   }
   std::vector<ColumnKey> keys;
   if (!ResolveSortKeys(options.keys, input.Columns(), &keys, &error)) return Fail(err, error);
+  // Designing a component for thousands of columns takes long; a row it
+  // would refuse at pre-execution is refused before that.
+  const uint64_t rowWidth = InputRowWidth(input.Columns()).value_or(0);
+  if (rowWidth > kComponentMaxRowWidth) return Fail(err, RowTooWideMessage(rowWidth));
   for (const std::string& directory : options.scratch) {
     std::string problem = ScratchDirectoryProblem(directory);
     if (!problem.empty()) return Fail(err, problem);
@@ -324,6 +329,12 @@ int Sort(const SortOptions& options, std::istream& in, std::ostream& out, std::o
     output.Discard();
     if (!sourceError.empty()) return Fail(err, sourceError);
     if (!sinkError.empty()) return Fail(err, sinkError);
+    if (result.step == host::RunStep::kPreExecute) {
+      if (auto refusal = DescribePreExecuteRefusal(result.hr, rowWidth)) {
+        Fail(err, refusal->message);
+        return refusal->usage ? kExitUsage : kExitFailure;
+      }
+    }
     return Fail(err, std::string("the sort failed at ") + host::RunStepName(result.step) + ": " +
                          DescribeResult(result.hr));
   }

@@ -182,6 +182,16 @@ TEST_F(SortCommandTest, BadInputStopsWithFileAndLineAndLeavesNoOutput) {
   EXPECT_EQ(result.err, "tolvarine sort: nowhere.csv: cannot open the input file\n");
 }
 
+TEST_F(SortCommandTest, RowsTheComponentWouldRefuseFailBeforeTheInputIsRead) {
+  std::string header = "c0";
+  for (int i = 1; i < 3000; ++i) header += ",c" + std::to_string(i);
+  WriteFile(dir_ / "wide.csv", header + "\n");
+  Result result = Run("sort -k 1 wide.csv");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("takes 1,548,000 bytes"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("limit of 1 MiB"), std::string::npos) << result.err;
+}
+
 TEST_F(SortCommandTest, AFullDiskIsAFailure) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   Result result = Run("generate -n 200 -o in.csv");
