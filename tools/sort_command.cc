@@ -12,6 +12,7 @@
 #include "host/pipeline.h"
 #include "host/pipeline_runner.h"
 #include "platform/bstr.h"
+#include "platform/output_file.h"
 #include "platform/process_stats.h"
 #include "tools/commands.h"
 #include "tools/component_limits.h"
@@ -36,17 +37,11 @@ std::string ScratchDirectoryProblem(const std::string& directory) {
   if (!std::filesystem::is_directory(directory, code)) {
     return "scratch directory '" + directory + "' does not exist or is not a directory";
   }
-  std::string probe = (std::filesystem::path(directory) / ".tolvarine-write-test").string();
-  for (int i = 0; i < 100; ++i) {
-    std::string name = probe + std::to_string(i);
-    if (std::FILE* file = std::fopen(name.c_str(), "wbx")) {
-      std::fclose(file);
-      std::filesystem::remove(name, code);
-      return {};
-    }
-    if (errno != EEXIST) break;
+  std::string reason;
+  if (!plat::CanCreateFilesIn(directory, &reason)) {
+    return "scratch directory '" + directory + "' cannot be written: " + reason;
   }
-  return "scratch directory '" + directory + "' cannot be written";
+  return {};
 }
 
 // Feeds the input's rows to the pipeline, one buffer at a time.
@@ -153,7 +148,7 @@ class OutputSink : public host::RowSink {
       out.flush();
     }
     if (out.fail()) {
-      error_ = output_.DisplayName() + ": writing failed (is the disk full?)";
+      error_ = output_.WriteFailure();
       return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
     }
     return S_OK;
