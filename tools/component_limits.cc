@@ -35,7 +35,7 @@ std::string RowTooWideMessage(uint64_t rowWidth) {
          FormatCount(kComponentMaxRowWidth) + " bytes); use narrower types in --schema";
 }
 
-std::optional<Refusal> DescribePreExecuteRefusal(HRESULT hr, uint64_t rowWidth) {
+std::optional<Refusal> DescribeComponentRefusal(HRESULT hr, uint64_t rowWidth) {
   if (hr == kInvalidFlags) {
     return Refusal{"a key's comparison flags are not defined for string comparison", true};
   }

@@ -21,12 +21,13 @@ std::optional<uint64_t> InputRowWidth(const std::vector<ColumnModel>& columns);
 
 std::string RowTooWideMessage(uint64_t rowWidth);
 
-// A message for a pre-execution refusal the user can act on, and whether it
-// is a usage error; none for any other failure.
+// A message for a refusal of the component's that the user can act on (its
+// codes are its own, whichever step reports them), and whether it is a usage
+// error; none for any other failure.
 struct Refusal {
   std::string message;
   bool usage = false;
 };
-std::optional<Refusal> DescribePreExecuteRefusal(HRESULT hr, uint64_t rowWidth);
+std::optional<Refusal> DescribeComponentRefusal(HRESULT hr, uint64_t rowWidth);
 
 }  // namespace tolvarine

@@ -324,11 +324,9 @@ int Sort(const SortOptions& options, std::istream& in, std::ostream& out, std::o
     output.Discard();
     if (!sourceError.empty()) return Fail(err, sourceError);
     if (!sinkError.empty()) return Fail(err, sinkError);
-    if (result.step == host::RunStep::kPreExecute) {
-      if (auto refusal = DescribePreExecuteRefusal(result.hr, rowWidth)) {
-        Fail(err, refusal->message);
-        return refusal->usage ? kExitUsage : kExitFailure;
-      }
+    if (auto refusal = DescribeComponentRefusal(result.hr, rowWidth)) {
+      Fail(err, refusal->message);
+      return refusal->usage ? kExitUsage : kExitFailure;
     }
     return Fail(err, std::string("the sort failed at ") + host::RunStepName(result.step) + ": " +
                          DescribeResult(result.hr));
