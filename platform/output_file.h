@@ -8,9 +8,11 @@
 //    destination's directory, created readable by its owner only and unnamed
 //    where the file system allows it. Commit gives it the replaced file's
 //    owner, group and mode (a new file: 0666 less the umask) and renames it
-//    over the destination. A file with several hard links, or one whose
-//    owner this process cannot give away, is instead rewritten in place from
-//    the temporary file, so that its links, owner and group stay;
+//    over the destination. A file with several hard links, one whose owner
+//    this process cannot give away, or one in a directory this process may
+//    not add files to (its temporary file then lies in $TMPDIR or /tmp) is
+//    instead rewritten in place from the temporary file, so that its links,
+//    owner and group stay;
 //  - a named temporary file is removed when the process is ended by an
 //    interrupt, terminate or hang-up signal (platform/termination.h).
 // Because the destination changes only in Commit, it may be an input that

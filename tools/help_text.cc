@@ -50,10 +50,12 @@ Keys and output:
                           its directory (readable by its owner only) that then
                           takes FILE's place with FILE's owner, group and
                           mode (a new file: 0666 less the umask). A FILE with
-                          several hard links, or whose owner cannot be kept
-                          that way, is rewritten in place from the temporary
-                          file instead, so its links and owner stay (a failed
-                          copy is reported). A symbolic link is followed and
+                          several hard links, whose owner cannot be kept that
+                          way, or in a directory that takes no new file (the
+                          temporary file then goes to $TMPDIR or /tmp), is
+                          rewritten in place from the temporary file instead,
+                          so its links and owner stay (a failed copy is
+                          reported). A symbolic link is followed and
                           the file it leads to replaced; a device or FIFO is
                           written directly (like standard output, it may get
                           part of the rows of a sort that fails while

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/posix/temporary_file.h"
@@ -135,6 +136,14 @@ bool OutputFile::Open(const std::string& path, std::string* error) {
   }
   strategy_ = existed_ && status.st_nlink > 1 ? Strategy::kRewrite : Strategy::kReplace;
   fd_ = CreateTemporaryFile(directory_, &namedTemp_);
+  if (fd_ < 0 && errno == EACCES && existed_) {
+    // A writable file in a directory this process may not add to can still
+    // be rewritten in place, from a temporary file elsewhere.
+    const char* temporary = std::getenv("TMPDIR");
+    fd_ = CreateTemporaryFile(temporary && *temporary ? temporary : "/tmp", &namedTemp_);
+    strategy_ = Strategy::kRewrite;
+    if (fd_ < 0) errno = EACCES;
+  }
   if (fd_ < 0) {
     *error = "cannot create a file in its directory: " + ErrnoText(errno);
     strategy_ = Strategy::kNone;
