@@ -2,7 +2,8 @@
 // changes, and that one only when the output is complete, as users of
 // "sort -o" expect:
 //  - a symbolic link is followed; the file it leads to is the destination;
-//  - a device or FIFO is opened and written directly;
+//  - a device or FIFO is opened and written directly, and so is a name for
+//    one of the process's open files (/dev/stdout);
 //  - a socket or directory is refused;
 //  - a regular file, or a new one, is written to a temporary file in the
 //    destination's directory, created readable by its owner only and unnamed
@@ -47,6 +48,7 @@ class OutputFile {
  private:
   enum class Strategy { kNone, kDirect, kReplace, kRewrite };
 
+  bool OpenDirect(const std::string& path, int flags, std::string* error);
   bool Replace(std::string* error);
   bool Rewrite(std::string* error);
   bool LinkUnnamed();

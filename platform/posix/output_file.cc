@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -28,17 +29,25 @@ std::string DirectoryOf(const std::string& path) {
 }
 
 // Follows symbolic links to the file they end at, which may not exist yet.
-bool ResolveLinks(std::string path, std::string* resolved, std::string* error) {
+// *descriptor: a link on the way is one of /proc's links to an open file
+// (/dev/stdout leads there), whose text is no path to resolve further.
+bool ResolveLinks(std::string path, std::string* resolved, bool* descriptor, std::string* error) {
+  *descriptor = false;
   for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
     struct stat status {};
     if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
       *resolved = std::move(path);
       return true;
     }
-    std::string target(static_cast<size_t>(status.st_size) + 1, '\0');
+    if (path.starts_with("/proc/")) {
+      *descriptor = true;
+      return true;
+    }
+    // Links under /proc report no size; a path fits in PATH_MAX.
+    std::string target(std::max<size_t>(static_cast<size_t>(status.st_size), 4096) + 1, '\0');
     const ssize_t length = readlink(path.c_str(), target.data(), target.size());
     if (length < 0 || static_cast<size_t>(length) >= target.size()) {
-      *error = "cannot read the symbolic link: " + ErrnoText(length < 0 ? errno : EAGAIN);
+      *error = "cannot read the symbolic link: " + ErrnoText(length < 0 ? errno : ENAMETOOLONG);
       return false;
     }
     target.resize(static_cast<size_t>(length));
@@ -97,7 +106,11 @@ OutputFile::~OutputFile() {
 
 bool OutputFile::Open(const std::string& path, std::string* error) {
   Discard();
-  if (!ResolveLinks(path, &target_, error)) return false;
+  bool descriptor = false;
+  if (!ResolveLinks(path, &target_, &descriptor, error)) return false;
+  // Another name of a file this process has open: written as that
+  // descriptor would be (truncated, if it is a regular file).
+  if (descriptor) return OpenDirect(path, O_TRUNC, error);
   directory_ = DirectoryOf(target_);
   struct stat status {};
   existed_ = stat(target_.c_str(), &status) == 0;
@@ -113,15 +126,7 @@ bool OutputFile::Open(const std::string& path, std::string* error) {
     *error = "is a socket; write to a file, a device or a FIFO";
     return false;
   }
-  if (existed_ && !S_ISREG(status.st_mode)) {
-    fd_ = open(target_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd_ < 0) {
-      *error = "cannot open it for writing: " + ErrnoText(errno);
-      return false;
-    }
-    strategy_ = Strategy::kDirect;
-    return true;
-  }
+  if (existed_ && !S_ISREG(status.st_mode)) return OpenDirect(target_, 0, error);
   if (existed_) {
     // Replacing a file this process may not write would be a way around its permissions.
     if (faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) {
@@ -149,6 +154,16 @@ bool OutputFile::Open(const std::string& path, std::string* error) {
     strategy_ = Strategy::kNone;
     return false;
   }
+  return true;
+}
+
+bool OutputFile::OpenDirect(const std::string& path, int flags, std::string* error) {
+  fd_ = open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | flags);
+  if (fd_ < 0) {
+    *error = "cannot open it for writing: " + ErrnoText(errno);
+    return false;
+  }
+  strategy_ = Strategy::kDirect;
   return true;
 }
 

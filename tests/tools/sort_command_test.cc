@@ -300,7 +300,7 @@ TEST_F(SortCommandTest, AnOutputFileIsReplacedKeepingWhatUsersOfSortExpect) {
             std::vector<std::string>{});
 }
 
-TEST_F(SortCommandTest, FifosAndDevicesAreWrittenNotReplaced) {
+TEST_F(SortCommandTest, FifosDevicesAndOpenFilesAreWrittenNotReplaced) {
   WriteFile(dir_ / "in.csv", "a\n2\n1\n");
   ASSERT_EQ(mkfifo((dir_ / "fifo").c_str(), 0600), 0);
   // A reader that is already there, so that the sort's open does not wait.
@@ -314,12 +314,21 @@ TEST_F(SortCommandTest, FifosAndDevicesAreWrittenNotReplaced) {
   EXPECT_EQ(std::string(received, got > 0 ? static_cast<size_t>(got) : 0), "a\n1\n2\n");
   EXPECT_TRUE(fs::is_fifo(dir_ / "fifo"));
 
+  // A name for an open file, as /dev/stdout is, writes to that file, here a pipe.
+  fs::create_symlink("/proc/self/fd/1", dir_ / "to-stdout");
+  const std::string piped = "cd '" + dir_.string() + "' && '" + program_.string() +
+                            "' sort -k a in.csv -o to-stdout | cat > piped";
+  EXPECT_EQ(std::system(piped.c_str()), 0);
+  EXPECT_EQ(ReadFile(dir_ / "piped"), "a\n1\n2\n");
+  EXPECT_TRUE(fs::is_symlink(dir_ / "to-stdout"));
+
   if (geteuid() != 0) GTEST_SKIP() << "making a device node needs root";
   ASSERT_EQ(mknod((dir_ / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
   result = Run("sort -k a in.csv -o null");
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_TRUE(fs::is_character_file(dir_ / "null"));
-  EXPECT_EQ(OtherFiles({"in.csv", "fifo", "null"}), std::vector<std::string>{});
+  EXPECT_EQ(OtherFiles({"in.csv", "fifo", "to-stdout", "piped", "null"}),
+            std::vector<std::string>{});
 }
 
 TEST_F(SortCommandTest, ASignalEndsTheSortLeavingTheOutputAsItWasAndNoOtherFile) {
