@@ -55,11 +55,12 @@ Keys and output:
                           temporary file then goes to $TMPDIR or /tmp), is
                           rewritten in place from the temporary file instead,
                           so its links and owner stay (a failed copy is
-                          reported). A symbolic link is followed and
-                          the file it leads to replaced; a device or FIFO is
-                          written directly (like standard output, it may get
-                          part of the rows of a sort that fails while
-                          writing); a socket or directory is refused.
+                          reported). A symbolic link is followed and the
+                          file it leads to replaced; a device, a FIFO or
+                          /dev/stdout is written directly (like standard
+                          output, it may get part of the rows of a sort that
+                          fails while writing); a socket or directory is
+                          refused.
 
 Resources:
   -S, --ram-budget MB     memory for rows: MB megabytes (1 to 4095); 0 (the
