@@ -45,8 +45,22 @@ Keys and output:
                           NULL sorts before every value (after, descending).
   -u, --unique            keep only the first row of each run of equal keys
   -o, --output FILE       write to FILE (default standard output). FILE may be
-                          INPUT itself: the rows go to a temporary file beside
-                          it that replaces FILE only when the sort succeeded.
+                          INPUT itself. A regular FILE changes only when the
+                          sort succeeded: the rows go to a temporary file in
+                          its directory (readable by its owner only) that then
+                          takes FILE's place with FILE's owner, group and
+                          mode (a new file: 0666 less the umask). A FILE with
+                          several hard links, whose owner cannot be kept that
+                          way, or in a directory that takes no new file (the
+                          temporary file then goes to $TMPDIR or /tmp), is
+                          rewritten in place from the temporary file instead,
+                          so its links and owner stay (a failed copy is
+                          reported). A symbolic link is followed and the
+                          file it leads to replaced; a device, a FIFO or
+                          /dev/stdout is written directly (like standard
+                          output, it may get part of the rows of a sort that
+                          fails while writing); a socket or directory is
+                          refused.
 
 Resources:
   -S, --ram-budget MB     memory for rows: MB megabytes (1 to 4095); 0 (the
@@ -84,8 +98,9 @@ Types (TYPE):
   ui1 ui2 ui4 ui8         unsigned integers        (text: 12)
   r4 r8                   IEEE floats: text is the shortest form that reads
                           back exactly; inf, -inf and nan are accepted (a NaN
-                          keeps its sign, not its payload, and compares equal
-                          to every value, so it has no defined place)
+                          keeps its sign, not its payload). As keys every NaN
+                          equals every other NaN and sorts before every
+                          number (after, descending); -0 equals 0
   cy                      currency, 4 decimal places (text: -12.5)
   decimal                 96-bit decimal, up to 28 places, scale kept as
                           written (1.50 stays 1.50)
@@ -101,7 +116,9 @@ Types (TYPE):
   dbtime                  HH:MM:SS
   dbtimestamp             YYYY-MM-DD HH:MM:SS[.fffffffff]
   date                    automation date (days since 1899-12-30 as a double):
-                          YYYY-MM-DD HH:MM:SS[.fff...], years 1 to 9999
+                          YYYY-MM-DD HH:MM:SS[.fff...], years 1 to 9999; a
+                          time that rounds past 9999-12-31 is refused. Keys
+                          compare by the real time, also before 1899-12-30
   filetime                100 ns ticks since 1601: YYYY-MM-DD HH:MM:SS[.fffffff]
   Text in files is UTF-8. In fixed records numbers, dates and GUIDs are the
   little-endian binary values of the pipeline's buffers.
@@ -118,6 +135,10 @@ Reporting:
 Bad input (a value that does not parse as its type or does not fit its width,
 a row with the wrong number of fields, an unknown key column, ...) stops the
 sort with a message naming the file and line, and leaves no output file.
+Undefined comparison flags are wrong usage (status 2); a row wider than the
+component's 1 MiB limit is refused before any row is read.
+An interrupt, terminate or hang-up signal ends the sort with status 128 plus
+the signal's number, leaving FILE as it was and no temporary or scratch file.
 The component is created by its ProgID when it is registered, otherwise from
 libtolvarine.so beside this program.
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/process_limits.h"
+#include "platform/termination.h"
 #include "tools/commands.h"
 #include "tools/help_text.h"
 
@@ -16,6 +18,10 @@ constexpr char kVersion[] = "tolvarine 1.0.0.3";
 int Main(int argc, char** argv) {
   using namespace tolvarine;
   std::ios::sync_with_stdio(false);
+  // A signal must not leave a temporary output file behind; a large sort
+  // keeps many scratch files open.
+  plat::HandleTerminationSignals();
+  plat::RaiseOpenFileLimit();
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
     std::cerr << MainHelp();

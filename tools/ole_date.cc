@@ -109,6 +109,19 @@ void ExactSeconds(double dayFraction, uint64_t* whole, std::string* fraction) {
   while (!fraction->empty() && fraction->back() == '0') fraction->pop_back();
 }
 
+// Whether the value names a time from 0001-01-01 to 9999-12-31 inclusive. A
+// text of a time within those days may still read as a value beyond them when
+// it rounds to the next midnight, so reading checks the same rule as writing.
+bool InRange(double days) {
+  const double first =
+      static_cast<double>(DaysFromCivil(CivilDate{kFirstYear, 1, 1}) - OleEpochDays());
+  const double last =
+      static_cast<double>(DaysFromCivil(CivilDate{kLastYear, 12, 31}) - OleEpochDays());
+  return std::isfinite(days) && days > first - 1 && days < last + 1;
+}
+
+constexpr char kRangeError[] = "date value out of the range 0001-01-01 to 9999-12-31";
+
 // Rounds whole.fraction half up to `digits` fraction digits.
 void RoundSeconds(uint64_t whole, const std::string& fraction, size_t digits,
                   uint64_t* roundedWhole, std::string* roundedFraction) {
@@ -142,6 +155,10 @@ ValueError ParseOleDate(const ColumnModel&, std::string_view text, uint8_t* valu
   const int64_t day = DaysFromCivil(date) - OleEpochDays();
   const double days =
       DaysValue(day, (time.hour * 60 + time.minute) * 60 + time.second, time.fraction);
+  if (!InRange(days)) {
+    *error = std::string(kRangeError) + " once rounded to the nearest date value";
+    return ValueError::kInvalid;
+  }
   std::memcpy(value, &days, 8);
   *length = 8;
   return ValueError::kNone;
@@ -151,12 +168,8 @@ bool FormatOleDate(const ColumnModel&, const uint8_t* value, uint32_t, std::stri
                    std::string* error) {
   double days;
   std::memcpy(&days, value, 8);
-  const double first =
-      static_cast<double>(DaysFromCivil(CivilDate{kFirstYear, 1, 1}) - OleEpochDays());
-  const double last =
-      static_cast<double>(DaysFromCivil(CivilDate{kLastYear, 12, 31}) - OleEpochDays());
-  if (!std::isfinite(days) || days <= first - 1 || days >= last + 1) {
-    *error = "date value out of the range 0001-01-01 to 9999-12-31";
+  if (!InRange(days)) {
+    *error = kRangeError;
     return false;
   }
   const double wholeDays = std::trunc(days);

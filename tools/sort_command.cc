@@ -12,8 +12,10 @@
 #include "host/pipeline.h"
 #include "host/pipeline_runner.h"
 #include "platform/bstr.h"
+#include "platform/output_file.h"
 #include "platform/process_stats.h"
 #include "tools/commands.h"
+#include "tools/component_limits.h"
 #include "tools/component_loader.h"
 #include "tools/help_text.h"
 #include "tools/sort_input.h"
@@ -35,17 +37,11 @@ std::string ScratchDirectoryProblem(const std::string& directory) {
   if (!std::filesystem::is_directory(directory, code)) {
     return "scratch directory '" + directory + "' does not exist or is not a directory";
   }
-  std::string probe = (std::filesystem::path(directory) / ".tolvarine-write-test").string();
-  for (int i = 0; i < 100; ++i) {
-    std::string name = probe + std::to_string(i);
-    if (std::FILE* file = std::fopen(name.c_str(), "wbx")) {
-      std::fclose(file);
-      std::filesystem::remove(name, code);
-      return {};
-    }
-    if (errno != EEXIST) break;
+  std::string reason;
+  if (!plat::CanCreateFilesIn(directory, &reason)) {
+    return "scratch directory '" + directory + "' cannot be written: " + reason;
   }
-  return "scratch directory '" + directory + "' cannot be written";
+  return {};
 }
 
 // Feeds the input's rows to the pipeline, one buffer at a time.
@@ -152,7 +148,7 @@ class OutputSink : public host::RowSink {
       out.flush();
     }
     if (out.fail()) {
-      error_ = output_.DisplayName() + ": writing failed (is the disk full?)";
+      error_ = output_.WriteFailure();
       return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
     }
     return S_OK;
@@ -265,6 +261,10 @@ int Sort(const SortOptions& options, std::istream& in, std::ostream& out, std::o
   }
   std::vector<ColumnKey> keys;
   if (!ResolveSortKeys(options.keys, input.Columns(), &keys, &error)) return Fail(err, error);
+  // Designing a component for thousands of columns takes long; a row it
+  // would refuse at pre-execution is refused before that.
+  const uint64_t rowWidth = InputRowWidth(input.Columns()).value_or(0);
+  if (rowWidth > kComponentMaxRowWidth) return Fail(err, RowTooWideMessage(rowWidth));
   for (const std::string& directory : options.scratch) {
     std::string problem = ScratchDirectoryProblem(directory);
     if (!problem.empty()) return Fail(err, problem);
@@ -324,6 +324,10 @@ int Sort(const SortOptions& options, std::istream& in, std::ostream& out, std::o
     output.Discard();
     if (!sourceError.empty()) return Fail(err, sourceError);
     if (!sinkError.empty()) return Fail(err, sinkError);
+    if (auto refusal = DescribeComponentRefusal(result.hr, rowWidth)) {
+      Fail(err, refusal->message);
+      return refusal->usage ? kExitUsage : kExitFailure;
+    }
     return Fail(err, std::string("the sort failed at ") + host::RunStepName(result.step) + ": " +
                          DescribeResult(result.hr));
   }

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "platform/string_compare.h"
 #include "tools/command_line.h"
 
 namespace tolvarine {
@@ -63,6 +64,14 @@ bool ParseFlags(std::string_view text, int32_t* flags) {
   return true;
 }
 
+// 16 and 32 are the component's own ordinal modes; every other value is
+// handed to the platform's string comparison, which alone knows its flags and
+// fails on one it does not define.
+bool ComparisonFlagsDefined(int32_t flags) {
+  return flags == 16 || flags == 32 ||
+         plat::CompareStringW(static_cast<uint32_t>(flags), u"", u"") != 0;
+}
+
 void AddScratchDirectories(const std::string& value, std::vector<std::string>* scratch) {
   size_t start = 0;
   while (start <= value.size()) {
@@ -91,6 +100,11 @@ bool ParseKeySpec(std::string_view text, KeySpec* key, std::string* error) {
       if (!ParseFlags(modifier.substr(6), &flags)) {
         *error = "key '" + std::string(text) + "': '" + std::string(modifier.substr(6)) +
                  "' is not a number of comparison flags";
+        return false;
+      }
+      if (!ComparisonFlagsDefined(flags)) {
+        *error = "key '" + std::string(text) + "': flags=" + std::string(modifier.substr(6)) +
+                 " holds flags that string comparison does not define";
         return false;
       }
       key->comparisonFlags = flags;

@@ -1,38 +1,28 @@
 #include "tools/sort_output.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <filesystem>
-#include <random>
-
 namespace tolvarine {
-namespace {
 
-constexpr int kNameAttempts = 100;
-
-// Creates a file that did not exist, beside `path`; its name, or empty.
-std::string CreateTemporaryBeside(const std::string& path) {
-  std::random_device device;
-  std::mt19937_64 random((static_cast<uint64_t>(device()) << 32) ^ device());
-  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    char suffix[32];
-    std::snprintf(suffix, sizeof(suffix), ".tolvarine-%012llx",
-                  static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
-    std::string candidate = path + suffix;
-    // "x": exclusive creation, so an existing file is never taken over.
-    if (std::FILE* file = std::fopen(candidate.c_str(), "wbx")) {
-      std::fclose(file);
-      return candidate;
-    }
-    if (errno != EEXIST) break;
-  }
-  return {};
+SortOutput::FileBuffer::FileBuffer(plat::OutputFile& file) : file_(file) {
+  setp(space_.data(), space_.data() + space_.size());
 }
 
-}  // namespace
+bool SortOutput::FileBuffer::Drain() {
+  const size_t pending = static_cast<size_t>(pptr() - pbase());
+  setp(space_.data(), space_.data() + space_.size());
+  return pending == 0 || !error_.empty() ? error_.empty()
+                                         : file_.Write(space_.data(), pending, &error_);
+}
 
-SortOutput::~SortOutput() {
-  Discard();
+SortOutput::FileBuffer::int_type SortOutput::FileBuffer::overflow(int_type c) {
+  if (!Drain()) return traits_type::eof();
+  if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+  *pptr() = traits_type::to_char_type(c);
+  pbump(1);
+  return c;
+}
+
+int SortOutput::FileBuffer::sync() {
+  return Drain() ? 0 : -1;
 }
 
 bool SortOutput::Open(const std::optional<std::string>& path, std::ostream& standardOutput,
@@ -42,59 +32,34 @@ bool SortOutput::Open(const std::optional<std::string>& path, std::ostream& stan
     out_ = &standardOutput;
     return true;
   }
-  displayName_ = path_ = *path;
-  std::error_code code;
-  if (std::filesystem::is_directory(path_, code)) {
-    *error = displayName_ + ": is a directory";
+  displayName_ = *path;
+  if (!file_.Open(*path, error)) {
+    *error = displayName_ + ": " + *error;
     return false;
   }
-  temporaryPath_ = CreateTemporaryBeside(path_);
-  if (temporaryPath_.empty()) {
-    *error = displayName_ + ": cannot create a file in its directory";
-    return false;
-  }
-  file_ = std::make_unique<std::ofstream>(temporaryPath_, std::ios::binary | std::ios::trunc);
-  if (!*file_) {
-    *error = displayName_ + ": cannot open " + temporaryPath_ + " for writing";
-    Discard();
-    return false;
-  }
-  out_ = file_.get();
+  out_ = &fileStream_;
   return true;
+}
+
+std::string SortOutput::WriteFailure() const {
+  const std::string& reason = buffer_.Error();
+  return displayName_ + ": " +
+         (reason.empty() ? std::string("writing failed (is the disk full?)") : reason);
 }
 
 bool SortOutput::Commit(std::string* error) {
   out_->flush();
-  if (file_) file_->close();
   if (out_->fail()) {
-    *error = displayName_ + ": writing failed (is the disk full?)";
+    *error = WriteFailure();
     Discard();
     return false;
   }
-  if (!file_) return true;
-  std::error_code code;
-  // Replacing a file keeps its permissions.
-  auto status = std::filesystem::status(path_, code);
-  if (!code && std::filesystem::exists(status)) {
-    std::filesystem::permissions(temporaryPath_, status.permissions(), code);
-  }
-  std::filesystem::rename(temporaryPath_, path_, code);
-  if (code) {
-    *error = displayName_ + ": cannot replace it with " + temporaryPath_ + ": " + code.message();
-    Discard();
+  if (out_ != &fileStream_) return true;
+  if (!file_.Commit(error)) {
+    *error = displayName_ + ": " + *error;
     return false;
   }
-  temporaryPath_.clear();
   return true;
-}
-
-void SortOutput::Discard() {
-  if (file_) file_->close();
-  if (!temporaryPath_.empty()) {
-    std::error_code code;
-    std::filesystem::remove(temporaryPath_, code);
-    temporaryPath_.clear();
-  }
 }
 
 }  // namespace tolvarine

@@ -1,41 +1,59 @@
-// Where "tolvarine sort" writes: standard output, or a file that is replaced
-// only when the sort succeeds. The rows go to a new temporary file beside the
-// destination (so the destination may be the input itself), which is renamed
-// over it by Commit and removed by Discard or the destructor.
+// Where "tolvarine sort" writes: standard output, or a file (-o) written by
+// the rules of platform/output_file.h: a device or FIFO directly, a regular
+// file through a temporary file that takes its place only when the sort
+// succeeded, so that the destination may be the input itself.
 #pragma once
 
-#include <fstream>
-#include <memory>
+#include <array>
 #include <optional>
 #include <ostream>
+#include <streambuf>
 #include <string>
+
+#include "platform/output_file.h"
 
 namespace tolvarine {
 
 class SortOutput {
  public:
-  SortOutput() = default;
-  ~SortOutput();
+  SortOutput() : fileStream_(&buffer_) {}
   SortOutput(const SortOutput&) = delete;
   SortOutput& operator=(const SortOutput&) = delete;
 
-  // `path`: none for standard output. False with *error.
+  // `path`: none or "-" for standard output. False with *error.
   bool Open(const std::optional<std::string>& path, std::ostream& standardOutput,
             std::string* error);
   std::ostream& Stream() { return *out_; }
-  const std::string& DisplayName() const { return displayName_; }
-  // Flushes and, for a file, renames it into place. False with *error (the
-  // temporary file is then removed).
+  // Flushes and puts a file in place. False with *error (a temporary file
+  // is then removed and the destination left as it was).
   bool Commit(std::string* error);
-  void Discard();
-  // The temporary file, while there is one.
-  const std::string& TemporaryPath() const { return temporaryPath_; }
+  void Discard() { file_.Discard(); }
+  // Why writing failed, once the stream has failed.
+  std::string WriteFailure() const;
 
  private:
+  // Hands the stream's bytes to the file in large writes; a failed write
+  // fails the stream and keeps the reason.
+  class FileBuffer : public std::streambuf {
+   public:
+    explicit FileBuffer(plat::OutputFile& file);
+    const std::string& Error() const { return error_; }
+
+   protected:
+    int_type overflow(int_type c) override;
+    int sync() override;
+
+   private:
+    bool Drain();
+    plat::OutputFile& file_;
+    std::array<char, 1 << 18> space_;
+    std::string error_;
+  };
+
   std::string displayName_;
-  std::string path_;
-  std::string temporaryPath_;
-  std::unique_ptr<std::ofstream> file_;
+  plat::OutputFile file_;
+  FileBuffer buffer_{file_};
+  std::ostream fileStream_;
   std::ostream* out_ = nullptr;
 };
 

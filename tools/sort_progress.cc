@@ -12,12 +12,6 @@ constexpr auto kSampleInterval = std::chrono::milliseconds(250);
 // Scratch files are named "tolvarine" and a number.
 constexpr std::string_view kScratchFilePrefix = "tolvarine";
 
-std::string FormatCount(uint64_t count) {
-  std::string digits = std::to_string(count);
-  for (size_t i = digits.size(); i > 3; i -= 3) digits.insert(i - 3, ",");
-  return digits;
-}
-
 std::string FormatRate(double perSecond) {
   char text[32];
   if (perSecond >= 1e6) {
@@ -31,6 +25,16 @@ std::string FormatRate(double perSecond) {
 }
 
 }  // namespace
+
+std::string FormatCount(uint64_t count) {
+  const std::string digits = std::to_string(count);
+  std::string grouped;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped.push_back(',');
+    grouped.push_back(digits[i]);
+  }
+  return grouped;
+}
 
 std::string FormatBytes(uint64_t bytes) {
   static constexpr const char* kUnits[] = {"KiB", "MiB", "GiB", "TiB"};

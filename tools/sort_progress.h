@@ -49,6 +49,8 @@ struct ProgressSnapshot {
   double inputSeconds = 0;  // Elapsed when the input ended.
 };
 
+// "1,234,567".
+std::string FormatCount(uint64_t count);
 // "1.5 MiB", "312 B".
 std::string FormatBytes(uint64_t bytes);
 // "1:05", "1:02:03".

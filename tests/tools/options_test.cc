@@ -76,6 +76,11 @@ TEST(SortOptionsTest, ExplainsWhatIsWrong) {
   EXPECT_NE(ParseError({"-k", "a", "--threads", "-1"}).find("thread count"), std::string::npos);
   EXPECT_NE(ParseError({"-k", "a:flags=x"}).find("not a number of comparison flags"),
             std::string::npos);
+  for (const char* flags : {"64", "0x80", "0x100", "0x10000000", "0xFFFFFFFF"}) {
+    EXPECT_NE(ParseError({"-k", std::string("a:flags=") + flags}).find("does not define"),
+              std::string::npos)
+        << flags;
+  }
   EXPECT_EQ(ParseError({"-k", ":desc"}), "a key names no column");
   EXPECT_NE(ParseError({"-k", "a", "--delimiter", "\""}).find("not one character"),
             std::string::npos);

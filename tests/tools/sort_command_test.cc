@@ -1,10 +1,21 @@
 // Runs the tolvarine program as a subprocess, end to end through the
 // component library beside it.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 
@@ -71,6 +82,41 @@ class SortCommandTest : public testing::Test {
       }
     }
     return others;
+  }
+
+  // Starts a sort in the background; once it holds its temporary output open
+  // (a file of the test directory that has no name, or a temporary name),
+  // its process and the mode of that file; pid 0 if none within 10 s.
+  // `feed` runs while it waits.
+  std::pair<pid_t, mode_t> StartSort(const std::string& args, const std::function<void()>& feed) {
+    const std::string command = "cd '" + dir_.string() + "' && ('" + program_.string() + "' " +
+                                args + " 2> stderr & echo $! > pid; wait $!; echo $? > status) &";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+      feed();
+      const pid_t pid = std::atoi(ReadFile(dir_ / "pid").c_str());
+      std::error_code code;
+      const fs::path fds = "/proc/" + std::to_string(pid) + "/fd";
+      for (const auto& entry : fs::directory_iterator(fds, code)) {
+        const std::string target = fs::read_symlink(entry.path(), code).string();
+        const bool temporary = !fs::exists(target, code) ||
+                               fs::path(target).filename().string().starts_with(".tolvarine-");
+        if (target.starts_with(dir_.string()) && temporary) {
+          struct stat status {};
+          if (stat(entry.path().c_str(), &status) == 0) return {pid, status.st_mode & 07777};
+        }
+      }
+      usleep(20000);
+    }
+    return {0, 0};
+  }
+
+  // The exit status of the sort StartSort began; -1 if it has not ended within 10 s.
+  int SortStatus() {
+    for (int i = 0; i < 500 && !fs::exists(dir_ / "status"); ++i) usleep(20000);
+    usleep(20000);  // The line may be half written.
+    return fs::exists(dir_ / "status") ? std::atoi(ReadFile(dir_ / "status").c_str()) : -1;
   }
 
   fs::path program_;
@@ -182,6 +228,16 @@ TEST_F(SortCommandTest, BadInputStopsWithFileAndLineAndLeavesNoOutput) {
   EXPECT_EQ(result.err, "tolvarine sort: nowhere.csv: cannot open the input file\n");
 }
 
+TEST_F(SortCommandTest, RowsTheComponentWouldRefuseFailBeforeTheInputIsRead) {
+  std::string header = "c0";
+  for (int i = 1; i < 3000; ++i) header += ",c" + std::to_string(i);
+  WriteFile(dir_ / "wide.csv", header + "\n");
+  Result result = Run("sort -k 1 wide.csv");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("takes 1,548,000 bytes"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("limit of 1 MiB"), std::string::npos) << result.err;
+}
+
 TEST_F(SortCommandTest, AFullDiskIsAFailure) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   Result result = Run("generate -n 200 -o in.csv");
@@ -191,6 +247,116 @@ TEST_F(SortCommandTest, AFullDiskIsAFailure) {
   EXPECT_NE(result.err.find("writing failed"), std::string::npos) << result.err;
   result = Run("generate -n 200", "", "/dev/full");
   EXPECT_EQ(result.status, 1);
+}
+
+TEST_F(SortCommandTest, AnOutputFileIsReplacedKeepingWhatUsersOfSortExpect) {
+  WriteFile(dir_ / "in.csv", "a\n3\n1\n2\n");
+  const std::string sorted = "a\n1\n2\n3\n";
+  // A symbolic link leads to the file that is replaced; the file keeps its
+  // owner, group and mode.
+  WriteFile(dir_ / "target.csv", "old");
+  fs::create_symlink("target.csv", dir_ / "link.csv");
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(chown((dir_ / "target.csv").c_str(), 65534, 65534), 0);
+  }
+  ASSERT_EQ(chmod((dir_ / "target.csv").c_str(), 0604), 0);
+  Result result = Run("sort -k a in.csv -o link.csv");
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.csv"));
+  EXPECT_EQ(ReadFile(dir_ / "target.csv"), sorted);
+  struct stat status {};
+  ASSERT_EQ(stat((dir_ / "target.csv").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0604u);
+  if (root) {
+    EXPECT_EQ(status.st_uid, 65534u);
+  }
+
+  // Hard links stay linked to the new contents.
+  fs::create_hard_link(dir_ / "target.csv", dir_ / "other.csv");
+  WriteFile(dir_ / "in.csv", "a\n5\n4\n");
+  result = Run("sort -k a in.csv -o other.csv");
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(ReadFile(dir_ / "target.csv"), "a\n4\n5\n");
+  EXPECT_EQ(fs::hard_link_count(dir_ / "other.csv"), 2u);
+
+  // The temporary file's name does not grow with the output's.
+  result = Run("sort -k a in.csv -o " + std::string(240, 'n'));
+  EXPECT_EQ(result.status, 0) << result.err;
+
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socketPath = (dir_ / "socket").string();
+  ASSERT_LT(socketPath.size(), sizeof(address.sun_path));
+  std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+  const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  result = Run("sort -k a in.csv -o socket");
+  close(listener);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("socket: is a socket"), std::string::npos) << result.err;
+  EXPECT_EQ(OtherFiles(
+                {"in.csv", "target.csv", "link.csv", "other.csv", std::string(240, 'n'), "socket"}),
+            std::vector<std::string>{});
+}
+
+TEST_F(SortCommandTest, FifosDevicesAndOpenFilesAreWrittenNotReplaced) {
+  WriteFile(dir_ / "in.csv", "a\n2\n1\n");
+  ASSERT_EQ(mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+  // A reader that is already there, so that the sort's open does not wait.
+  const int reader = open((dir_ / "fifo").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  Result result = Run("sort -k a in.csv -o fifo");
+  char received[64] = {};
+  const ssize_t got = read(reader, received, sizeof(received) - 1);
+  close(reader);
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(std::string(received, got > 0 ? static_cast<size_t>(got) : 0), "a\n1\n2\n");
+  EXPECT_TRUE(fs::is_fifo(dir_ / "fifo"));
+
+  // A name for an open file, as /dev/stdout is, writes to that file, here a pipe.
+  fs::create_symlink("/proc/self/fd/1", dir_ / "to-stdout");
+  const std::string piped = "cd '" + dir_.string() + "' && '" + program_.string() +
+                            "' sort -k a in.csv -o to-stdout | cat > piped";
+  EXPECT_EQ(std::system(piped.c_str()), 0);
+  EXPECT_EQ(ReadFile(dir_ / "piped"), "a\n1\n2\n");
+  EXPECT_TRUE(fs::is_symlink(dir_ / "to-stdout"));
+
+  if (geteuid() != 0) GTEST_SKIP() << "making a device node needs root";
+  ASSERT_EQ(mknod((dir_ / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+  result = Run("sort -k a in.csv -o null");
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_TRUE(fs::is_character_file(dir_ / "null"));
+  EXPECT_EQ(OtherFiles({"in.csv", "fifo", "to-stdout", "piped", "null"}),
+            std::vector<std::string>{});
+}
+
+TEST_F(SortCommandTest, ASignalEndsTheSortLeavingTheOutputAsItWasAndNoOtherFile) {
+  ASSERT_EQ(mkfifo((dir_ / "in.fifo").c_str(), 0600), 0);
+  WriteFile(dir_ / "out.csv", "old");
+  ASSERT_EQ(chmod((dir_ / "out.csv").c_str(), 0644), 0);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    // Holding both ends, the test feeds the sort more than it reads at once,
+    // never the end of the input.
+    const int input = open((dir_ / "in.fifo").c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(input, 0);
+    std::string rows = "a\n";
+    while (rows.size() < (5u << 20)) rows += "1\n";
+    size_t fed = 0;
+    auto [pid, mode] = StartSort("sort -k a in.fifo -o out.csv", [&] {
+      const ssize_t written = write(input, rows.data() + fed, rows.size() - fed);
+      if (written > 0) fed += static_cast<size_t>(written);
+    });
+    if (pid == 0) close(input);  // Ends the sort's input.
+    ASSERT_NE(pid, 0) << "the sort made no temporary output";
+    EXPECT_EQ(mode, 0600u) << "a temporary output readable by others";
+    kill(pid, signal);
+    EXPECT_EQ(SortStatus(), 128 + signal);
+    close(input);
+    EXPECT_EQ(ReadFile(dir_ / "out.csv"), "old");
+    for (const char* name : {"pid", "status", "stderr"}) fs::remove(dir_ / name);
+    EXPECT_EQ(OtherFiles({"in.fifo", "out.csv"}), std::vector<std::string>{});
+  }
 }
 
 TEST_F(SortCommandTest, RegisteredComponentIsCreatedByItsProgId) {

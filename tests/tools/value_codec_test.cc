@@ -272,6 +272,8 @@ TEST(ValueCodecTest, AutomationDatesCountDaysFrom1899AndSubtractTimeBeforeIt) {
   EXPECT_EQ(Canonical("date", "9999-12-31 23:59:59.999"), "9999-12-31 23:59:59.999");
   EXPECT_TRUE(Rejects("date", "10000-01-01"));
   EXPECT_TRUE(Rejects("date", "0000-12-31"));
+  // Within the last day as written, but rounding to the midnight after it.
+  EXPECT_TRUE(Rejects("date", "9999-12-31 23:59:59.99999"));
   EXPECT_TRUE(Rejects("date", "2005-01-31 18:00"));
 
   ColumnModel column = Column("date");
