@@ -105,8 +105,13 @@ class OutputSink : public host::RowSink {
     }
   }
 
-  void WriteHeader() {
-    if (csv_) csv_->WriteHeader(&writer_);
+  // The header goes out with the first row, or at the end of a successful
+  // sort of no rows: a sort that fails while reading its input writes nothing
+  // to a stream it cannot take back (standard output, a FIFO).
+  void ExpectHeader() { headerPending_ = csv_ != nullptr; }
+  void WritePendingHeader() {
+    if (headerPending_) csv_->WriteHeader(&writer_);
+    headerPending_ = false;
   }
 
   // Runs on the component's thread: nothing may be thrown back into it.
@@ -125,6 +130,7 @@ class OutputSink : public host::RowSink {
  private:
   HRESULT WriteBlock(const host::RowBlock& block) {
     if (slots_.empty() && !MapColumns(*block.layout)) return kStoppedByTool;
+    WritePendingHeader();
     // The final merge has every run on disk open while it fills the first block.
     if (monitor_ && counters_.rowsWritten.load(std::memory_order_relaxed) == 0) {
       monitor_->SampleScratchFiles();
@@ -172,6 +178,7 @@ class OutputSink : public host::RowSink {
   SortMonitor* const monitor_;
   CsvWriter writer_;
   std::unique_ptr<CsvRowCodec> csv_;
+  bool headerPending_ = false;
   std::unique_ptr<FixedRowCodec> fixed_;
   std::vector<uint8_t> record_;
   std::vector<BufferColumnInfo> slots_;
@@ -310,9 +317,10 @@ int Sort(const SortOptions& options, std::istream& in, std::ostream& out, std::o
       InputSource source(input, counters);
       OutputSink sink(input.Columns(), outputLineageIDs, options.format, options.delimiter, output,
                       counters, options.stats ? &monitor : nullptr);
-      if (options.format == FileFormat::kCsv && options.header) sink.WriteHeader();
+      if (options.format == FileFormat::kCsv && options.header) sink.ExpectHeader();
       if (showProgress || options.stats) monitor.Start();
       result = runner.Execute(source, sink);
+      if (result.ok()) sink.WritePendingHeader();
       sink.Flush();
       monitor.Stop();
       stats.bytesSpilled = monitor.BytesSpilled();

@@ -206,6 +206,9 @@ TEST_F(SortCommandTest, BadInputStopsWithFileAndLineAndLeavesNoOutput) {
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "tolvarine sort: in.csv:3: column 'n' (i4), value \"x\": not an integer\n");
   EXPECT_FALSE(fs::exists(dir_ / "new.csv"));
+  result = Run("sort --schema n:i4 -k n in.csv");  // Not even the header reaches stdout.
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
 
   result = Run("sort -k m in.csv");
   EXPECT_EQ(result.status, 1);
