@@ -128,6 +128,8 @@ HRESULT MirrorInputColumn(IDTSInputColumn90* input, IDTSOutputColumn90* output, 
 HRESULT CTolvarine::SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInput,
                                  int32_t lineageID, int32_t usageType,
                                  IDTSInputColumn90** inputColumn) {
+  // Only a selection hands back a column; every other path leaves none.
+  if (inputColumn) *inputColumn = nullptr;
   if (!ComponentMetaData) return E_UNEXPECTED;
   if (!virtualInput) return E_POINTER;
   int32_t virtualIndex = -1;
@@ -209,6 +211,8 @@ HRESULT CTolvarine::SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInp
 
 HRESULT CTolvarine::SetInputColumnProperty(int32_t inputID, int32_t inputColumnID, BSTR name,
                                            VARIANT value, IDTSCustomProperty90** property) {
+  // The property is not handed back.
+  if (property) *property = nullptr;
   if (!ComponentMetaData) return E_UNEXPECTED;
   ComPtr<IDTSInputColumnCollection90> inputColumns;
   HRESULT hr = GetInputColumns(ComponentMetaData.Get(), inputID, inputColumns.Put());
@@ -250,7 +254,9 @@ HRESULT CTolvarine::SetInputColumnProperty(int32_t inputID, int32_t inputColumnI
   return FAILED(hr) ? hr : S_OK;
 }
 
-HRESULT CTolvarine::SetComponentProperty(BSTR name, VARIANT value, IDTSCustomProperty90**) {
+HRESULT CTolvarine::SetComponentProperty(BSTR name, VARIANT value, IDTSCustomProperty90** result) {
+  // The property is not handed back.
+  if (result) *result = nullptr;
   if (!ComponentMetaData) return E_UNEXPECTED;
   ComPtr<IDTSCustomPropertyCollection90> properties;
   HRESULT hr = ComponentMetaData->get_CustomPropertyCollection(properties.Put());
