@@ -69,6 +69,8 @@ constexpr DWORD WAIT_TIMEOUT = 258;
 constexpr DWORD ERROR_ABANDONED_WAIT_0 = 735;
 constexpr DWORD ERROR_IO_PENDING = 997;
 constexpr DWORD ERROR_NOACCESS = 998;
+constexpr DWORD ERROR_BADDB = 1009;   // The registry file cannot be read as one.
+constexpr DWORD ERROR_BADKEY = 1010;  // A registry key beyond the limits.
 constexpr DWORD ERROR_IO_DEVICE = 1117;
 
 // HRESULT_FROM_WIN32: 0x80070000 | (e & 0xFFFF) for e > 0; S_OK for 0.
