@@ -32,6 +32,10 @@ HRESULT FindMirroredOutputColumn(IDTSOutputColumnCollection90* columns, int32_t 
   int32_t count = 0;
   HRESULT hr = columns->get_Count(&count);
   if (FAILED(hr)) return hr;
+  // One name for every column's lookup: the search runs once per selection
+  // over every output column.
+  plat::Variant name = plat::Variant::Str(SysAllocString(kSortColumnId));
+  if (!name.Get().bstrVal) return E_OUTOFMEMORY;
   for (int32_t i = 0; i < count; ++i) {
     ComPtr<IDTSOutputColumn90> column;
     hr = GetItemAt(columns, i, column.Put());
@@ -40,7 +44,7 @@ HRESULT FindMirroredOutputColumn(IDTSOutputColumnCollection90* columns, int32_t 
     hr = column->get_CustomPropertyCollection(properties.Put());
     if (FAILED(hr)) return hr;
     ComPtr<IDTSCustomProperty90> property;
-    hr = GetCustomPropertyByName(properties.Get(), kSortColumnId, property.Put());
+    hr = properties->get_Item(name.Get(), property.Put());
     if (FAILED(hr)) return hr;
     plat::Variant value;
     hr = property->get_Value(value.Put());

@@ -33,6 +33,7 @@ class CustomProperty : public ComObject<IDTSCustomProperty90> {
 
   int32_t Id() const { return id_; }
   std::u16string Name() const;
+  bool NameEquals(std::u16string_view name) const;
   std::u16string Description() const;
   void SetName(std::u16string_view name);
   void SetDescription(std::u16string_view description);
