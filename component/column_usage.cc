@@ -32,6 +32,10 @@ HRESULT FindMirroredOutputColumn(IDTSOutputColumnCollection90* columns, int32_t 
   int32_t count = 0;
   HRESULT hr = columns->get_Count(&count);
   if (FAILED(hr)) return hr;
+  // One name for every column's lookup: the search runs once per selection
+  // over every output column.
+  plat::Variant name = plat::Variant::Str(SysAllocString(kSortColumnId));
+  if (!name.Get().bstrVal) return E_OUTOFMEMORY;
   for (int32_t i = 0; i < count; ++i) {
     ComPtr<IDTSOutputColumn90> column;
     hr = GetItemAt(columns, i, column.Put());
@@ -40,7 +44,7 @@ HRESULT FindMirroredOutputColumn(IDTSOutputColumnCollection90* columns, int32_t 
     hr = column->get_CustomPropertyCollection(properties.Put());
     if (FAILED(hr)) return hr;
     ComPtr<IDTSCustomProperty90> property;
-    hr = GetCustomPropertyByName(properties.Get(), kSortColumnId, property.Put());
+    hr = properties->get_Item(name.Get(), property.Put());
     if (FAILED(hr)) return hr;
     plat::Variant value;
     hr = property->get_Value(value.Put());
@@ -128,6 +132,8 @@ HRESULT MirrorInputColumn(IDTSInputColumn90* input, IDTSOutputColumn90* output, 
 HRESULT CTolvarine::SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInput,
                                  int32_t lineageID, int32_t usageType,
                                  IDTSInputColumn90** inputColumn) {
+  // Only a selection hands back a column; every other path leaves none.
+  if (inputColumn) *inputColumn = nullptr;
   if (!ComponentMetaData) return E_UNEXPECTED;
   if (!virtualInput) return E_POINTER;
   int32_t virtualIndex = -1;
@@ -209,6 +215,8 @@ HRESULT CTolvarine::SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInp
 
 HRESULT CTolvarine::SetInputColumnProperty(int32_t inputID, int32_t inputColumnID, BSTR name,
                                            VARIANT value, IDTSCustomProperty90** property) {
+  // The property is not handed back.
+  if (property) *property = nullptr;
   if (!ComponentMetaData) return E_UNEXPECTED;
   ComPtr<IDTSInputColumnCollection90> inputColumns;
   HRESULT hr = GetInputColumns(ComponentMetaData.Get(), inputID, inputColumns.Put());
@@ -250,7 +258,9 @@ HRESULT CTolvarine::SetInputColumnProperty(int32_t inputID, int32_t inputColumnI
   return FAILED(hr) ? hr : S_OK;
 }
 
-HRESULT CTolvarine::SetComponentProperty(BSTR name, VARIANT value, IDTSCustomProperty90**) {
+HRESULT CTolvarine::SetComponentProperty(BSTR name, VARIANT value, IDTSCustomProperty90** result) {
+  // The property is not handed back.
+  if (result) *result = nullptr;
   if (!ComponentMetaData) return E_UNEXPECTED;
   ComPtr<IDTSCustomPropertyCollection90> properties;
   HRESULT hr = ComponentMetaData->get_CustomPropertyCollection(properties.Put());

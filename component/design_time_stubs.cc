@@ -1,22 +1,39 @@
 // The design-time requests the component answers with a fixed result: it
 // has one input and one output that the user cannot add to or remove, no
 // external metadata, no connections and no events of its own. None of these
-// reads its arguments or writes an out-argument.
+// reads its arguments; each out-argument that the caller gives a place for
+// receives a defined value (valid, none, the empty string), because a caller
+// may release or free what it gets back whatever the result.
 #include "component/tolvarine.h"
 
-HRESULT CTolvarine::Validate(int32_t*) {
+namespace {
+
+template <typename T>
+void ClearOut(T** out) {
+  if (out) *out = nullptr;
+}
+
+// The host's validation status for metadata that needs nothing done.
+constexpr int32_t kStatusIsValid = 0;
+
+}  // namespace
+
+HRESULT CTolvarine::Validate(int32_t* status) {
+  if (status) *status = kStatusIsValid;
   return S_OK;
 }
 HRESULT CTolvarine::ReinitializeMetaData() {
   return E_NOTIMPL;
 }
-HRESULT CTolvarine::InsertInput(int32_t, int32_t, IDTSInput90**) {
+HRESULT CTolvarine::InsertInput(int32_t, int32_t, IDTSInput90** input) {
+  ClearOut(input);
   return E_NOTIMPL;
 }
 HRESULT CTolvarine::OnInputPathAttached(int32_t) {
   return S_OK;
 }
-HRESULT CTolvarine::InsertOutput(int32_t, int32_t, IDTSOutput90**) {
+HRESULT CTolvarine::InsertOutput(int32_t, int32_t, IDTSOutput90** output) {
+  ClearOut(output);
   return E_NOTIMPL;
 }
 HRESULT CTolvarine::DeleteInput(int32_t) {
@@ -25,14 +42,17 @@ HRESULT CTolvarine::DeleteInput(int32_t) {
 HRESULT CTolvarine::DeleteOutput(int32_t) {
   return E_NOTIMPL;
 }
-HRESULT CTolvarine::InsertOutputColumnAt(int32_t, int32_t, BSTR, BSTR, IDTSOutputColumn90**) {
+HRESULT CTolvarine::InsertOutputColumnAt(int32_t, int32_t, BSTR, BSTR,
+                                         IDTSOutputColumn90** column) {
+  ClearOut(column);
   return E_NOTIMPL;
 }
 HRESULT CTolvarine::DeleteOutputColumn(int32_t, int32_t) {
   return E_NOTIMPL;
 }
 HRESULT CTolvarine::SetOutputColumnProperty(int32_t, int32_t, BSTR, VARIANT,
-                                            IDTSCustomProperty90**) {
+                                            IDTSCustomProperty90** property) {
+  ClearOut(property);
   return E_NOTIMPL;
 }
 HRESULT CTolvarine::SetOutputProperty(int32_t, BSTR, VARIANT) {
@@ -80,7 +100,9 @@ HRESULT CTolvarine::AcquireConnections(IUnknown*) {
 HRESULT CTolvarine::ReleaseConnections() {
   return S_OK;
 }
-HRESULT CTolvarine::DescribeRedirectedErrorCode(int32_t, BSTR*) {
+// No error output, so no code of its own to describe: the empty string.
+HRESULT CTolvarine::DescribeRedirectedErrorCode(int32_t, BSTR* description) {
+  if (description) *description = nullptr;
   return S_OK;
 }
 HRESULT CTolvarine::put_ComponentMetaDataForDesign(IDTSComponentMetaData90*) {

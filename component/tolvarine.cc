@@ -2,6 +2,7 @@
 // counting and the IDispatch answers.
 #include "component/tolvarine.h"
 
+#include <algorithm>
 #include <new>
 
 #include "component/allocation_guard.h"
@@ -63,7 +64,9 @@ HRESULT CTolvarine::GetTypeInfo(uint32_t, LCID, ITypeInfo** info) {
   return TYPE_E_ELEMENTNOTFOUND;
 }
 
-HRESULT CTolvarine::GetIDsOfNames(REFIID, char16_t**, uint32_t, LCID, DISPID*) {
+// Every name is unknown, and says so in its place, as COM's own mapping does.
+HRESULT CTolvarine::GetIDsOfNames(REFIID, char16_t**, uint32_t count, LCID, DISPID* ids) {
+  if (ids) std::fill_n(ids, count, DISPID_UNKNOWN);
   return TYPE_E_ELEMENTNOTFOUND;
 }
 

@@ -107,8 +107,14 @@ class Collection : public ComObject<CollectionInterface> {
   ComPtr<Item> FindById(int32_t id) const {
     return FindIf([id](const Item& item) { return item.Id() == id; });
   }
+  // An item that can compare its name in place (NameEquals) spares a copy
+  // of every name the search passes.
   ComPtr<Item> FindByName(std::u16string_view name) const {
-    return FindIf([name](const Item& item) { return item.Name() == name; });
+    if constexpr (requires(const Item& item) { item.NameEquals(name); }) {
+      return FindIf([name](const Item& item) { return item.NameEquals(name); });
+    } else {
+      return FindIf([name](const Item& item) { return item.Name() == name; });
+    }
   }
   // The first item in collection order for which `predicate` holds.
   template <class Predicate>

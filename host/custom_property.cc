@@ -57,6 +57,11 @@ std::u16string CustomProperty::Name() const {
   return name_;
 }
 
+bool CustomProperty::NameEquals(std::u16string_view name) const {
+  std::lock_guard lock(mutex_);
+  return name_ == name;
+}
+
 std::u16string CustomProperty::Description() const {
   std::lock_guard lock(mutex_);
   return description_;

@@ -27,11 +27,13 @@ class CustomProperty : public ComObject<IDTSCustomProperty90> {
   HRESULT put_Description(BSTR description) override;
   // `value` is an out-argument: it is overwritten, not cleared first.
   HRESULT get_Value(VARIANT* value) override;
-  // E_INVALIDARG for a VARIANT type that cannot be copied; the old value stays.
+  // DISP_E_BADVARTYPE for a VARIANT type that cannot be held (a reference, an
+  // array, a record); the old value stays.
   HRESULT put_Value(VARIANT value) override;
 
   int32_t Id() const { return id_; }
   std::u16string Name() const;
+  bool NameEquals(std::u16string_view name) const;
   std::u16string Description() const;
   void SetName(std::u16string_view name);
   void SetDescription(std::u16string_view description);

@@ -65,21 +65,29 @@ HRESULT VirtualInput::SetUsageType(int32_t lineageID, int32_t usageType, int32_t
   }
 }
 
+ComPtr<VirtualInputColumnCollection> VirtualInput::Columns() {
+  std::lock_guard lock(mutex_);
+  if (columns_) return columns_;
+  ComPtr<VirtualInputColumnCollection> collection = MakeObject<VirtualInputColumnCollection>(ids_);
+  if (!collection) return collection;
+  if (upstream_) {
+    for (const UpstreamColumn& upstream : upstream_->columns) {
+      ComPtr<VirtualInputColumn> column = MakeObject<VirtualInputColumn>(upstream, inputColumns_);
+      if (!column) return ComPtr<VirtualInputColumnCollection>();
+      collection->Append(column);
+    }
+  }
+  columns_ = collection;
+  return collection;
+}
+
 HRESULT VirtualInput::get_VirtualInputColumnCollection(
     IDTSVirtualInputColumnCollection90** columns) {
   if (columns == nullptr) return E_POINTER;
   *columns = nullptr;
   return NoThrow([&]() -> HRESULT {
-    ComPtr<VirtualInputColumnCollection> collection =
-        MakeObject<VirtualInputColumnCollection>(ids_);
+    ComPtr<VirtualInputColumnCollection> collection = Columns();
     if (!collection) return E_OUTOFMEMORY;
-    if (upstream_) {
-      for (const UpstreamColumn& upstream : upstream_->columns) {
-        ComPtr<VirtualInputColumn> column = MakeObject<VirtualInputColumn>(upstream, inputColumns_);
-        if (!column) return E_OUTOFMEMORY;
-        collection->Append(column);
-      }
-    }
     return HandOut(collection, columns);
   });
 }

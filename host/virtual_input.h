@@ -4,13 +4,16 @@
 // The upstream output is fixed when a pipeline is built (Pipeline draws its
 // columns' IDs and lineage IDs from the pipeline's counter) and attached to
 // an input as its path. Each call to GetVirtualInput makes a new virtual
-// input object over that path and the input's column collection; it holds
-// no state of its own.
+// input object over that path and the input's column collection; its only
+// state is its column collection, made on first request and handed to every
+// caller after (read-only, and the path never changes under it), so that a
+// designer selecting every column one by one does not rebuild it each time.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "host/collection.h"
@@ -74,9 +77,14 @@ class VirtualInput : public ComObject<IDTSVirtualInput90> {
   HRESULT get_VirtualInputColumnCollection(IDTSVirtualInputColumnCollection90** columns) override;
 
  private:
+  // The collection, made on first use; null when memory runs out.
+  ComPtr<VirtualInputColumnCollection> Columns();
+
   const UpstreamPtr upstream_;
   const ComPtr<InputColumnCollection> inputColumns_;
   const IdSourcePtr ids_;
+  std::mutex mutex_;
+  ComPtr<VirtualInputColumnCollection> columns_;  // GUARDED_BY(mutex_)
 };
 
 }  // namespace host

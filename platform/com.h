@@ -23,8 +23,12 @@ using CLSID = GUID;
 using REFIID = const IID&;
 using REFCLSID = const CLSID&;
 
-inline bool IsEqualGUID(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
-inline bool operator==(const GUID& a, const GUID& b) { return IsEqualGUID(a, b); }
+inline bool IsEqualGUID(const GUID& a, const GUID& b) {
+  return std::memcmp(&a, &b, sizeof(GUID)) == 0;
+}
+inline bool operator==(const GUID& a, const GUID& b) {
+  return IsEqualGUID(a, b);
+}
 
 namespace plat {
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (upper case, registry form).
@@ -33,9 +37,12 @@ std::u16string GuidToString(const GUID& guid);
 bool GuidFromString(const char16_t* text, GUID* guid);
 }  // namespace plat
 
-constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-constexpr IID IID_IDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-constexpr IID IID_IClassFactory = {0x00000001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr IID IID_IUnknown = {
+    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr IID IID_IDispatch = {
+    0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr IID IID_IClassFactory = {
+    0x00000001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 struct IUnknown {
   virtual HRESULT QueryInterface(REFIID iid, void** object) = 0;
@@ -48,6 +55,7 @@ struct IUnknown {
 
 struct ITypeInfo;  // Never handed out here: type information is not available.
 using DISPID = int32_t;
+constexpr DISPID DISPID_UNKNOWN = -1;  // A name that maps to no member.
 struct DISPPARAMS {
   VARIANT* rgvarg;
   DISPID* rgdispidNamedArgs;
@@ -82,20 +90,46 @@ template <class T>
 class ComPtr {
  public:
   ComPtr() = default;
-  ComPtr(T* p) : p_(p) { if (p_) p_->AddRef(); }  // NOLINT: implicit by design
+  ComPtr(T* p) : p_(p) {
+    if (p_) p_->AddRef();
+  }  // NOLINT: implicit by design
   ComPtr(const ComPtr& o) : ComPtr(o.p_) {}
   ComPtr(ComPtr&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
-  ~ComPtr() { if (p_) p_->Release(); }
-  ComPtr& operator=(const ComPtr& o) { Reset(o.p_); return *this; }
-  ComPtr& operator=(ComPtr&& o) noexcept { if (this != &o) { if (p_) p_->Release(); p_ = o.p_; o.p_ = nullptr; } return *this; }
-  void Reset(T* p = nullptr) { if (p) p->AddRef(); T* old = p_; p_ = p; if (old) old->Release(); }
+  ~ComPtr() {
+    if (p_) p_->Release();
+  }
+  ComPtr& operator=(const ComPtr& o) {
+    Reset(o.p_);
+    return *this;
+  }
+  ComPtr& operator=(ComPtr&& o) noexcept {
+    if (this != &o) {
+      if (p_) p_->Release();
+      p_ = o.p_;
+      o.p_ = nullptr;
+    }
+    return *this;
+  }
+  void Reset(T* p = nullptr) {
+    if (p) p->AddRef();
+    T* old = p_;
+    p_ = p;
+    if (old) old->Release();
+  }
   // Address for an out-argument: releases what is held first.
-  T** Put() { Reset(); return &p_; }
+  T** Put() {
+    Reset();
+    return &p_;
+  }
   T* Get() const { return p_; }
   T* operator->() const { return p_; }
   explicit operator bool() const { return p_ != nullptr; }
   // Gives the reference away without releasing it.
-  T* Detach() { T* p = p_; p_ = nullptr; return p; }
+  T* Detach() {
+    T* p = p_;
+    p_ = nullptr;
+    return p;
+  }
 
  private:
   T* p_ = nullptr;

@@ -28,9 +28,14 @@ constexpr HRESULT CLASS_E_NOAGGREGATION = static_cast<HRESULT>(0x80040110u);
 constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = static_cast<HRESULT>(0x80040111u);
 constexpr HRESULT TYPE_E_ELEMENTNOTFOUND = static_cast<HRESULT>(0x8002802Bu);
 constexpr HRESULT DISP_E_MEMBERNOTFOUND = static_cast<HRESULT>(0x80020003u);
+constexpr HRESULT DISP_E_BADVARTYPE = static_cast<HRESULT>(0x80020008u);
 
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+constexpr bool SUCCEEDED(HRESULT hr) {
+  return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr) {
+  return hr < 0;
+}
 
 // Win32 error numbers used by this code base.
 constexpr DWORD ERROR_SUCCESS = 0;
@@ -64,6 +69,8 @@ constexpr DWORD WAIT_TIMEOUT = 258;
 constexpr DWORD ERROR_ABANDONED_WAIT_0 = 735;
 constexpr DWORD ERROR_IO_PENDING = 997;
 constexpr DWORD ERROR_NOACCESS = 998;
+constexpr DWORD ERROR_BADDB = 1009;   // The registry file cannot be read as one.
+constexpr DWORD ERROR_BADKEY = 1010;  // A registry key beyond the limits.
 constexpr DWORD ERROR_IO_DEVICE = 1117;
 
 // HRESULT_FROM_WIN32: 0x80070000 | (e & 0xFFFF) for e > 0; S_OK for 0.

@@ -45,9 +45,17 @@ struct RegistryValue {
 // The keys under HKEY_CLASSES_ROOT, in memory. Operations return false with
 // the last error set: ERROR_FILE_NOT_FOUND for a key or value that does not
 // exist, ERROR_INVALID_PARAMETER for a name the file cannot hold (a line
-// break, or "\" inside a key name, or an empty path component).
+// break, or "\" inside a key name, or an empty path component) or a path
+// beyond the limits below.
 class RegistryTree {
  public:
+  // Windows' limits on a key name and on nesting, and a bound on a whole
+  // path: the file repeats every key's full path, so without them a file a
+  // few megabytes long could hold a tree whose text runs to gigabytes.
+  static constexpr size_t kMaxKeyNameLength = 255;
+  static constexpr size_t kMaxDepth = 512;
+  static constexpr size_t kMaxPathLength = 16383;
+
   RegistryTree();
   ~RegistryTree();
   RegistryTree(RegistryTree&&) noexcept;
@@ -68,8 +76,9 @@ class RegistryTree {
   // Values of the key, default value first when it has one, then in creation order.
   bool EnumValues(std::u16string_view path, std::vector<RegistryValue>* values) const;
 
-  // The export-format text, and its parse. Parse fails with ERROR_BADDB on
-  // text it cannot read, leaving the tree unchanged.
+  // The export-format text, and its parse. Parse fails, leaving the tree
+  // unchanged, with ERROR_BADKEY for a key beyond the limits above and with
+  // ERROR_BADDB for any other text it cannot read.
   std::string ToText() const;
   bool Parse(std::string_view text);
 

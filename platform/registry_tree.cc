@@ -10,7 +10,6 @@ namespace plat {
 
 namespace {
 
-constexpr DWORD ERROR_BADDB = 1009;
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::u16string_view kRootName = u"HKEY_CLASSES_ROOT";
 
@@ -35,19 +34,26 @@ bool Fail(DWORD error) {
   return false;
 }
 
-// Splits "a\b\c" into its components. The empty path has none; an empty
-// component, or one holding a line break, makes the path invalid.
-bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* parts) {
+enum class PathCheck { kValid, kMalformed, kBeyondLimits };
+
+// Splits "a\\b\\c" into its components. The empty path has none; an empty
+// component, or one holding a line break, makes the path malformed; one
+// beyond the limits of RegistryTree is refused as well.
+PathCheck SplitPath(std::u16string_view path, std::vector<std::u16string_view>* parts) {
   parts->clear();
-  if (path.empty()) return true;
+  if (path.empty()) return PathCheck::kValid;
+  if (path.size() > RegistryTree::kMaxPathLength) return PathCheck::kBeyondLimits;
   size_t start = 0;
   while (true) {
     size_t end = path.find(u'\\', start);
     std::u16string_view part =
         path.substr(start, end == std::u16string_view::npos ? end : end - start);
-    if (part.empty() || HasLineBreak(part)) return false;
+    if (part.empty() || HasLineBreak(part)) return PathCheck::kMalformed;
+    if (part.size() > RegistryTree::kMaxKeyNameLength || parts->size() == RegistryTree::kMaxDepth) {
+      return PathCheck::kBeyondLimits;
+    }
     parts->push_back(part);
-    if (end == std::u16string_view::npos) return true;
+    if (end == std::u16string_view::npos) return PathCheck::kValid;
     start = end + 1;
   }
 }
@@ -130,7 +136,7 @@ using Key = RegistryTree::Key;
 // The key at `path`, or null with the last error set.
 Key* FindKey(Key* root, std::u16string_view path) {
   std::vector<std::u16string_view> parts;
-  if (!SplitPath(path, &parts)) {
+  if (SplitPath(path, &parts) != PathCheck::kValid) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
@@ -210,7 +216,7 @@ RegistryTree& RegistryTree::operator=(RegistryTree&&) noexcept = default;
 
 bool RegistryTree::CreateKey(std::u16string_view path) {
   std::vector<std::u16string_view> parts;
-  if (!SplitPath(path, &parts)) return Fail(ERROR_INVALID_PARAMETER);
+  if (SplitPath(path, &parts) != PathCheck::kValid) return Fail(ERROR_INVALID_PARAMETER);
   Key* key = root_.get();
   for (auto part : parts) {
     Key* subkey = key->FindSubkey(part);
@@ -356,6 +362,8 @@ bool RegistryTree::Parse(std::string_view text) {
         if (path[0] != u'\\') return Fail(ERROR_BADDB);
         path.erase(0, 1);
       }
+      std::vector<std::u16string_view> parts;
+      if (SplitPath(path, &parts) == PathCheck::kBeyondLimits) return Fail(ERROR_BADKEY);
       if (!parsed.CreateKey(path)) return Fail(ERROR_BADDB);
       currentPath = std::move(path);
       inSection = true;

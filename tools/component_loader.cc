@@ -6,6 +6,7 @@
 #include "host/component_factory.h"
 #include "platform/bstr.h"
 #include "platform/library.h"
+#include "platform/registry.h"
 
 namespace tolvarine {
 namespace {
@@ -30,6 +31,9 @@ constexpr KnownResult kKnownResults[] = {
     {HRESULT_FROM_WIN32(ERROR_IO_DEVICE), "an I/O error"},
     {HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND), "the library could not be loaded"},
     {HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND), "the library lacks an entry point"},
+    {HRESULT_FROM_WIN32(ERROR_BADDB), "the registry file is damaged or truncated"},
+    {HRESULT_FROM_WIN32(ERROR_BADKEY),
+     "the registry file holds a key nested deeper than 512 levels, or a key name or path too long"},
     {host::REGDB_E_CLASSNOTREG, "the class is not registered"},
     {host::CO_E_CLASSSTRING, "the ProgID is not registered"},
 };
@@ -44,15 +48,25 @@ std::u16string LibraryBesideProgram() {
   return program.substr(0, program.rfind(u'/') + 1) + kLibraryName;
 }
 
-HRESULT CreateSortComponent(IUnknown** component, std::string* source) {
+HRESULT CreateSortComponent(IUnknown** component, std::string* source, std::string* warning) {
   *component = nullptr;
+  warning->clear();
   CLSID clsid;
-  if (SUCCEEDED(host::CLSIDFromProgID(kTolvarineProgID, &clsid))) {
+  const HRESULT registered = host::CLSIDFromProgID(kTolvarineProgID, &clsid);
+  if (SUCCEEDED(registered)) {
     *source = "the registered class " + plat::Utf16ToUtf8(kTolvarineProgID);
     return host::CreateInstanceByProgID(kTolvarineProgID, IID_IUnknown,
                                         reinterpret_cast<void**>(component));
   }
   const std::u16string library = LibraryBesideProgram();
+  // A class that was never registered is the ordinary case; a registry that
+  // cannot be read may hide a registration the user relies on.
+  if (registered != host::CO_E_CLASSSTRING) {
+    std::string registry;
+    if (!plat::GetRegistryPath(&registry)) registry = "(no location: set TOLVARINE_REGISTRY)";
+    *warning = "ignoring the registry " + registry + ": " + DescribeResult(registered) +
+               "; using " + plat::Utf16ToUtf8(library);
+  }
   *source = plat::Utf16ToUtf8(library);
   return host::CreateInstanceFromLibrary(library, CLSID_Tolvarine, IID_IUnknown,
                                          reinterpret_cast<void**>(component));

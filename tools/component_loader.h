@@ -12,9 +12,11 @@ std::u16string LibraryBesideProgram();
 
 // Creates the component: through the registry by its ProgID when that is
 // registered, otherwise straight from the library beside the program.
-// *source says which (for messages). The caller releases *component and then
+// *source says which (for messages). *warning is empty, or names the
+// registry file and why it could not be read when the library beside the
+// program is used in its place. The caller releases *component and then
 // calls host::FreeUnusedLibraries.
-HRESULT CreateSortComponent(IUnknown** component, std::string* source);
+HRESULT CreateSortComponent(IUnknown** component, std::string* source, std::string* warning);
 
 // A result code as a short text: the Win32 error's meaning when it has one.
 std::string DescribeResult(HRESULT hr);

@@ -282,8 +282,9 @@ int Sort(const SortOptions& options, std::istream& in, std::ostream& out, std::o
   HRESULT hr = pipeline.SetUpstream(UpstreamColumns(input.Columns()));
   if (FAILED(hr)) return Fail(err, "the columns do not fit a pipeline row: " + DescribeResult(hr));
   ComponentHolder holder;
-  std::string componentSource;
-  hr = CreateSortComponent(&holder.component, &componentSource);
+  std::string componentSource, registryWarning;
+  hr = CreateSortComponent(&holder.component, &componentSource, &registryWarning);
+  if (!registryWarning.empty()) err << kCommand << registryWarning << '\n';
   if (FAILED(hr)) {
     return Fail(err, "cannot create the sort component from " + componentSource + ": " +
                          DescribeResult(hr) +

@@ -106,12 +106,12 @@ TEST_F(ColumnUsageTest, SelectingAgainRewritesTheSameMirrorAndResetsSettings) {
   EXPECT_EQ(OutputColumns()->Size(), 1u);
 }
 
-TEST_F(ColumnUsageTest, DeselectingRemovesTheMirrorAndLeavesTheResultPlace) {
+TEST_F(ColumnUsageTest, DeselectingRemovesTheMirrorAndHandsBackNoColumn) {
   ASSERT_EQ(Use(0, UT_READONLY), S_OK);
   ASSERT_EQ(Use(1, UT_READONLY), S_OK);
   IDTSInputColumn90* untouched = reinterpret_cast<IDTSInputColumn90*>(0x1);
   ASSERT_EQ(Use(0, UT_IGNORED, &untouched), S_OK);
-  EXPECT_EQ(untouched, reinterpret_cast<IDTSInputColumn90*>(0x1));
+  EXPECT_EQ(untouched, nullptr);
   EXPECT_TRUE(Mirrors(0).empty());
   EXPECT_EQ(Mirrors(1).size(), 1u);
   EXPECT_EQ(OutputColumns()->Size(), 1u);
@@ -119,6 +119,48 @@ TEST_F(ColumnUsageTest, DeselectingRemovesTheMirrorAndLeavesTheResultPlace) {
   // A column that was never selected has nothing to remove.
   ASSERT_EQ(Use(2, UT_IGNORED, &untouched), S_OK);
   EXPECT_EQ(OutputColumns()->Size(), 1u);
+}
+
+// A caller may free or release whatever comes back, whatever the result, so
+// nothing of its own garbage may be left in an out-argument.
+TEST_F(ColumnUsageTest, EveryOutArgumentIsWritten) {
+  ASSERT_EQ(Use(0, UT_READONLY), S_OK);
+  void* const garbage = reinterpret_cast<void*>(0x1);
+  IDTSDesigntimeComponent90* d = design_.Get();
+  VARIANT value = Variant::I4(1).Get();
+  plat::Bstr name(u"SortThreads");
+  int32_t status = -1;
+  EXPECT_EQ(d->Validate(&status), S_OK);
+  EXPECT_EQ(status, 0);
+  BSTR description = static_cast<BSTR>(garbage);
+  EXPECT_EQ(d->DescribeRedirectedErrorCode(5, &description), S_OK);
+  EXPECT_EQ(description, nullptr);
+  IDTSInput90* input = static_cast<IDTSInput90*>(garbage);
+  IDTSOutput90* output = static_cast<IDTSOutput90*>(garbage);
+  IDTSOutputColumn90* column = static_cast<IDTSOutputColumn90*>(garbage);
+  IDTSCustomProperty90* properties[4];
+  std::fill(std::begin(properties), std::end(properties),
+            static_cast<IDTSCustomProperty90*>(garbage));
+  EXPECT_EQ(d->InsertInput(0, 0, &input), E_NOTIMPL);
+  EXPECT_EQ(d->InsertOutput(0, 0, &output), E_NOTIMPL);
+  EXPECT_EQ(d->InsertOutputColumnAt(0, 0, nullptr, nullptr, &column), E_NOTIMPL);
+  EXPECT_EQ(d->SetOutputColumnProperty(0, 0, nullptr, value, &properties[0]), E_NOTIMPL);
+  EXPECT_EQ(d->SetComponentProperty(name.Get(), value, &properties[1]), S_OK);
+  EXPECT_EQ(d->SetComponentProperty(nullptr, value, &properties[2]), DTS_E_ELEMENTNOTFOUND);
+  EXPECT_EQ(d->SetInputColumnProperty(Input()->Id(), InputColumn(0)->Id(), name.Get(), value,
+                                      &properties[3]),
+            E_NOTIMPL);
+  EXPECT_EQ(input, nullptr);
+  EXPECT_EQ(output, nullptr);
+  EXPECT_EQ(column, nullptr);
+  for (IDTSCustomProperty90* property : properties) EXPECT_EQ(property, nullptr);
+
+  char16_t* names[] = {const_cast<char16_t*>(u"Validate"), const_cast<char16_t*>(u"Count")};
+  DISPID ids[] = {7, 8};
+  EXPECT_EQ(runtime_->GetIDsOfNames(IID_IDTSRuntimeComponent90, names, 2, 0, ids),
+            TYPE_E_ELEMENTNOTFOUND);
+  EXPECT_EQ(ids[0], DISPID_UNKNOWN);
+  EXPECT_EQ(ids[1], DISPID_UNKNOWN);
 }
 
 TEST_F(ColumnUsageTest, MissingResultPlaceFailsAfterTheSelectionIsMade) {

@@ -57,6 +57,52 @@ void ExpectSoundLayout(const BufferLayout& layout, const std::vector<LayoutColum
   }
 }
 
+// Offsets written out by hand from the layout rules, so that a change of
+// alignment or packing order shows here rather than agreeing with itself.
+TEST(BufferLayout, RepresentativeRowsHaveTheirDocumentedOffsets) {
+  const std::vector<LayoutColumn> columns = {{101, DT_UI1},      {102, DT_STR, 5},  {103, DT_R8},
+                                             {104, DT_BYTES, 3}, {105, DT_WSTR, 7}, {106, DT_BOOL}};
+  struct Offsets {
+    uint32_t data, status, length;
+  };
+  const struct {
+    LayoutOrder order;
+    uint32_t rowWidth;
+    Offsets offsets[6];
+  } expected[] = {
+      // Input rows: value, length field, status, column by column.
+      {LayoutOrder::kColumnOrder,
+       80,
+       {{0, 4, kNoLengthField},
+        {8, 16, kNoLengthField},
+        {24, 32, kNoLengthField},
+        {36, 44, 40},
+        {48, 64, kNoLengthField},
+        {68, 72, kNoLengthField}}},
+      // Output rows: statuses and lengths first, then values by descending
+      // alignment (R8; STR, BYTES, WSTR; BOOL; UI1).
+      {LayoutOrder::kPacked,
+       72,
+       {{70, 0, kNoLengthField},
+        {40, 4, kNoLengthField},
+        {32, 8, kNoLengthField},
+        {48, 16, 12},
+        {52, 20, kNoLengthField},
+        {68, 24, kNoLengthField}}},
+  };
+  for (const auto& want : expected) {
+    BufferLayout layout;
+    ASSERT_EQ(BufferLayout::Compute(columns, want.order, &layout), S_OK);
+    EXPECT_EQ(layout.RowWidth(), want.rowWidth);
+    for (size_t i = 0; i < columns.size(); ++i) {
+      SCOPED_TRACE(testing::Message() << "column " << i);
+      EXPECT_EQ(layout.Column(i).DataOffset, want.offsets[i].data);
+      EXPECT_EQ(layout.Column(i).StatusOffset, want.offsets[i].status);
+      EXPECT_EQ(layout.Column(i).LengthOffset, want.offsets[i].length);
+    }
+  }
+}
+
 TEST(BufferLayout, SlotsAreSizedAlignedAndDisjointInBothOrders) {
   std::vector<LayoutColumn> columns = AllKindsOfColumns();
   BufferLayout inOrder, packed;

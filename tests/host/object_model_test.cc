@@ -246,6 +246,21 @@ TEST_F(VirtualInputTest, SelectingMirrorsTheUpstreamColumn) {
   EXPECT_EQ(value, UT_IGNORED);
   EXPECT_EQ(virtualColumns->New(virtualColumn.Put()), E_NOTIMPL);
   EXPECT_EQ(virtualColumns->RemoveAll(), E_NOTIMPL);
+
+  // Made once: a designer asks for it at every selection, and making one
+  // object per upstream column each time made selecting every column
+  // quadratic. It still reports usage as it is now.
+  const int64_t live = host::LiveObjectCount();
+  ComPtr<IDTSVirtualInputColumnCollection90> again;
+  ASSERT_EQ(virtualInput_->get_VirtualInputColumnCollection(again.Put()), S_OK);
+  EXPECT_EQ(again.Get(), virtualColumns.Get());
+  EXPECT_EQ(host::LiveObjectCount(), live);
+  ASSERT_EQ(virtualInput_->SetUsageType(lineage, UT_IGNORED, &index), S_OK);
+  ASSERT_EQ(again->get_Item(Position(1), virtualColumn.Put()), S_OK);
+  virtualColumn->get_LineageID(&value);
+  ASSERT_EQ(value, lineage);
+  virtualColumn->get_UsageType(&value);
+  EXPECT_EQ(value, UT_IGNORED);
 }
 
 TEST_F(VirtualInputTest, ReselectingUpdatesOneColumnAndIgnoringRemovesIt) {

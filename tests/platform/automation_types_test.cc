@@ -4,6 +4,7 @@
 
 #include "platform/bstr.h"
 #include "platform/com.h"
+#include "platform/decimal.h"
 #include "platform/variant.h"
 
 namespace plat {
@@ -57,12 +58,77 @@ TEST(Variant, CopyDuplicatesStringsAndRefusesUnsupportedTypes) {
   EXPECT_EQ(VariantClear(&copy.Ref()), S_OK);
   EXPECT_EQ(copy.Get().vt, VT_EMPTY);
 
-  VARIANT unknown;
-  VariantInit(&unknown);
-  unknown.vt = VT_UNKNOWN;
   ASSERT_EQ(VariantCopy(&copy.Ref(), &source.Get()), S_OK);
-  EXPECT_EQ(VariantCopy(&copy.Ref(), &unknown), E_INVALIDARG);
+  int32_t referenced = 5;
+  for (VARTYPE refused :
+       {VARTYPE(VT_BYREF | VT_I4), VARTYPE(VT_ARRAY | VT_I4), VT_RECORD, VT_VARIANT, VARTYPE(99)}) {
+    VARIANT bad;
+    VariantInit(&bad);
+    bad.vt = refused;
+    bad.llVal = reinterpret_cast<intptr_t>(&referenced);
+    EXPECT_EQ(VariantCopy(&copy.Ref(), &bad), DISP_E_BADVARTYPE) << refused;
+    EXPECT_EQ(VariantClear(&bad), DISP_E_BADVARTYPE) << refused;
+  }
   EXPECT_EQ(BstrView(copy.Get().bstrVal), u"scratch");  // Left as it was.
+}
+
+TEST(Variant, CopiesEveryScalarTypeBitForBit) {
+  DECIMAL decimal{0, 4, DECIMAL_NEG, 0x12345678u, 0x9ABCDEF012345678ull};
+  VARIANT values[6];
+  for (VARIANT& v : values) VariantInit(&v);
+  values[0].vt = VT_R8, values[0].dblVal = -2.5;
+  values[1].vt = VT_R4, values[1].fltVal = 0.25f;
+  values[2].vt = VT_UI1, values[2].bVal = 200;
+  values[3].vt = VT_I8, values[3].llVal = INT64_MIN;
+  values[4].vt = VT_DATE, values[4].date = 45000.75;
+  SetDecimal(&values[5], decimal);
+  for (const VARIANT& value : values) {
+    Variant copy = Variant::Str(SysAllocString(u"old"));
+    ASSERT_EQ(VariantCopy(&copy.Ref(), &value), S_OK) << value.vt;
+    EXPECT_EQ(std::memcmp(&copy.Get(), &value, sizeof(VARIANT)), 0) << value.vt;
+  }
+  const DECIMAL back = GetDecimal(values[5]);
+  EXPECT_EQ(VarDecCmp(&back, &decimal), VARCMP_EQ);
+  EXPECT_EQ(back.scale, 4);
+}
+
+TEST(Variant, InterfacesHoldOneReferencePerCopy) {
+  struct Counted : IDispatch {
+    HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG AddRef() override { return ++refs; }
+    ULONG Release() override { return --refs; }
+    HRESULT GetTypeInfoCount(uint32_t*) override { return E_NOTIMPL; }
+    HRESULT GetTypeInfo(uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(REFIID, char16_t**, uint32_t, LCID, DISPID*) override {
+      return E_NOTIMPL;
+    }
+    HRESULT Invoke(DISPID, REFIID, LCID, uint16_t, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                   uint32_t*) override {
+      return E_NOTIMPL;
+    }
+    ULONG refs = 1;
+  } object;
+  for (VARTYPE vt : {VT_UNKNOWN, VT_DISPATCH}) {
+    VARIANT source;
+    VariantInit(&source);
+    source.vt = vt;
+    if (vt == VT_UNKNOWN)
+      source.punkVal = &object;
+    else
+      source.pdispVal = &object;
+    {
+      Variant first, second;
+      ASSERT_EQ(VariantCopy(&first.Ref(), &source), S_OK);
+      ASSERT_EQ(VariantCopy(&second.Ref(), &first.Get()), S_OK);
+      ASSERT_EQ(VariantCopy(&second.Ref(), &source), S_OK);  // Replaces its own reference.
+      EXPECT_EQ(object.refs, 3u);
+    }
+    EXPECT_EQ(object.refs, 1u);
+    source.punkVal = nullptr;  // A null interface is held and cleared as well.
+    Variant empty;
+    EXPECT_EQ(VariantCopy(&empty.Ref(), &source), S_OK);
+    EXPECT_EQ(VariantClear(&empty.Ref()), S_OK);
+  }
 }
 
 TEST(Guid, RoundTripsAndRejectsMalformedText) {

@@ -120,7 +120,7 @@ TEST_P(ScratchFailure, AreasThatCannotHoldFiles) {
 
 TEST_P(ScratchFailure, FullDiskFailsTheRunAndLeavesNothing) {
   MemoryMount small(4);
-  if (!small.mounted()) GTEST_SKIP() << "cannot mount here";
+  REQUIRE_MOUNTED(small);
   ScratchAreaList list;
   ASSERT_EQ(ParseScratchAreas(&list, small.u16().c_str()), S_OK);
   EXPECT_EQ(WriteRun(&list, PatternRun(3000, 2000), &reader_), HRESULT_FROM_WIN32(ERROR_DISK_FULL));

@@ -197,7 +197,7 @@ TEST(ScratchStorage, DirectOnDiskBufferedWhereRefused) {
   }
   CloseScratchReader(reader);
 
-  if (!memory.mounted()) GTEST_SKIP() << "cannot mount here";
+  REQUIRE_MOUNTED(memory);
   ASSERT_EQ(WriteRun(&list, run, &reader), S_OK);
   EXPECT_FALSE(plat::FileUsesDirectIo(reader->Private->File));
   EXPECT_EQ(ReadBack(reader, run), SplitRows(run.count(), run.width));

@@ -6,7 +6,9 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -51,12 +53,16 @@ class MemoryMount {
     fs::create_directory(mountPoint_);
     const char* type = megabytes > 0 ? "tmpfs" : "ramfs";
     const std::string options = megabytes > 0 ? "size=" + std::to_string(megabytes) + "m" : "";
-    mounted_ = geteuid() == 0 && mount(type, mountPoint_.c_str(), type, 0, options.c_str()) == 0;
+    if (geteuid() != 0) return;
+    mounted_ = mount(type, mountPoint_.c_str(), type, 0, options.c_str()) == 0;
+    if (!mounted_) error_ = std::strerror(errno);
   }
   ~MemoryMount() {
     if (mounted_) umount2(mountPoint_.c_str(), MNT_DETACH);
   }
   bool mounted() const { return mounted_; }
+  // Why a mount as root failed; empty when it did not.
+  const std::string& error() const { return error_; }
   std::u16string u16() const { return plat::Utf8ToUtf16(mountPoint_.string()); }
   bool Empty() const { return fs::is_empty(mountPoint_); }
 
@@ -64,7 +70,18 @@ class MemoryMount {
   TempDir dir_;
   fs::path mountPoint_;
   bool mounted_ = false;
+  std::string error_;
 };
+
+// Ends a test that needs its memory mount: skipped when not root, which
+// mounting needs; failed when root cannot mount, so that CI, which runs as
+// root, never skips it unnoticed.
+#define REQUIRE_MOUNTED(mount)                                                           \
+  do {                                                                                   \
+    if ((mount).mounted()) break;                                                        \
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to mount a tmpfs (CI runs as root)"; \
+    FAIL() << "cannot mount a tmpfs as root: " << (mount).error();                       \
+  } while (false)
 
 // Rows whose every byte depends on its row and position, handed over odd rows
 // first, so that a writer ignoring the order of the row addresses is caught.

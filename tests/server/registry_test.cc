@@ -82,6 +82,33 @@ TEST(RegistryTree, DeletesSubtreesAndRefusesWhatTheFileCannotHold) {
   }
 }
 
+// Every key's full path is repeated in the file, so an unbounded depth makes
+// a small file expand quadratically when it is written back.
+TEST(RegistryTree, KeysBeyondWindowsLimitsAreRefused) {
+  auto path = [](size_t depth, size_t nameLength) {
+    std::u16string p(nameLength, u'k');
+    for (size_t i = 1; i < depth; ++i) p += u"\\" + std::u16string(nameLength, u'k');
+    return p;
+  };
+  auto file = [&](const std::u16string& keyPath) {
+    return "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\" +
+           plat::Utf16ToUtf8(keyPath) + "]\n";
+  };
+  RegistryTree tree;
+  EXPECT_TRUE(tree.CreateKey(path(RegistryTree::kMaxDepth, 1)));
+  EXPECT_TRUE(tree.CreateKey(path(1, RegistryTree::kMaxKeyNameLength)));
+  EXPECT_TRUE(tree.Parse(file(path(RegistryTree::kMaxDepth, 31))));  // 16,383 characters.
+  for (const std::u16string& beyond :
+       {path(RegistryTree::kMaxDepth + 1, 1), path(2, RegistryTree::kMaxKeyNameLength + 1),
+        path(RegistryTree::kMaxDepth, 32), path(16000, 1)}) {
+    EXPECT_FALSE(tree.CreateKey(beyond)) << beyond.size();
+    EXPECT_EQ(plat::GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_FALSE(tree.Parse(file(beyond))) << beyond.size();
+    EXPECT_EQ(plat::GetLastError(), 1010u);  // ERROR_BADKEY.
+  }
+  EXPECT_TRUE(tree.KeyExists(path(RegistryTree::kMaxDepth, 31)));
+}
+
 TEST(RegistryFile, CommitReplacesTheFileAndAbortChangesNothing) {
   ScopedRegistry registry;
   for (bool commit : {true, false}) {

@@ -72,7 +72,8 @@ class ScopedRegistry {
   bool hadOld_ = false;
 };
 
-// The library built with the tests.
+// The library built with the tests: in $TOLVARINE_BUILD_DIR, which ctest
+// sets; run by hand, the test program needs it set to the build directory.
 inline std::filesystem::path LibraryFile() {
   const char* dir = std::getenv("TOLVARINE_BUILD_DIR");
   return std::filesystem::absolute(std::filesystem::path(dir ? dir : ".") / "libtolvarine.so");
@@ -86,7 +87,7 @@ inline std::u16string U16(const std::filesystem::path& path) {
 class LoadedServer {
  public:
   explicit LoadedServer(const std::filesystem::path& path = LibraryFile())
-      : handle_(plat::LoadLibrary(U16(path))) {
+      : path_(path), handle_(plat::LoadLibrary(U16(path))) {
     if (!handle_) return;
     GetClassObject =
         reinterpret_cast<DllGetClassObjectFn>(plat::GetProcAddress(handle_, "DllGetClassObject"));
@@ -101,8 +102,16 @@ class LoadedServer {
   LoadedServer(const LoadedServer&) = delete;
   LoadedServer& operator=(const LoadedServer&) = delete;
 
-  bool Ready() const {
-    return handle_ && GetClassObject && CanUnloadNow && RegisterServer && UnregisterServer;
+  // Fails, saying what to set, when the library could not be loaded with
+  // every entry point; a fixture asserts it in SetUp and calls nothing of the
+  // library in TearDown unless it holds.
+  ::testing::AssertionResult Ready() const {
+    if (handle_ && GetClassObject && CanUnloadNow && RegisterServer && UnregisterServer) {
+      return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << "cannot load " << path_ << " with its four entry points; set TOLVARINE_BUILD_DIR "
+           << "to the build directory that holds libtolvarine.so (ctest sets it)";
   }
 
   DllGetClassObjectFn GetClassObject = nullptr;
@@ -111,6 +120,7 @@ class LoadedServer {
   DllUnregisterServerFn UnregisterServer = nullptr;
 
  private:
+  std::filesystem::path path_;
   plat::LibraryHandle handle_;
 };
 

@@ -374,6 +374,17 @@ TEST_F(SortCommandTest, RegisteredComponentIsCreatedByItsProgId) {
   EXPECT_EQ(ReadFile(dir_ / "registry.reg").find("Tolvarine.Tolvarine"), std::string::npos);
   result = Run("register no-such-library.so");
   EXPECT_EQ(result.status, 1);
+
+  // A registry that cannot be read: sort still runs from the library beside
+  // the program, and says which file it ignored and why.
+  WriteFile(dir_ / "registry.reg", "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\");
+  result = Run("sort --no-header -k 1 --schema 'n:i8'", "3\n-1\n2\n");
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "-1\n2\n3\n");
+  EXPECT_EQ(result.err, "tolvarine sort: ignoring the registry " +
+                            (dir_ / "registry.reg").string() +
+                            ": the registry file is damaged or truncated (0x800703F1); using " +
+                            (program_.parent_path() / "libtolvarine.so").string() + "\n");
 }
 
 TEST_F(SortCommandTest, HelpAndEmptyInput) {
