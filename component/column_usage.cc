@@ -136,8 +136,17 @@ HRESULT CTolvarine::SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInp
   if (inputColumn) *inputColumn = nullptr;
   if (!ComponentMetaData) return E_UNEXPECTED;
   if (!virtualInput) return E_POINTER;
+  ComPtr<IDTSInputColumnCollection90> inputColumns;
+  HRESULT hr = GetInputColumns(ComponentMetaData.Get(), inputID, inputColumns.Put());
+  if (FAILED(hr)) return hr;
+  bool selectedBefore = true;
+  {
+    ComPtr<IDTSInputColumn90> previous;
+    hr = inputColumns->GetInputColumnByLineageID(lineageID, previous.Put());
+    if (hr == DTS_E_ELEMENTNOTFOUND) selectedBefore = false;
+  }
   int32_t virtualIndex = -1;
-  HRESULT hr = virtualInput->SetUsageType(lineageID, usageType, &virtualIndex);
+  hr = virtualInput->SetUsageType(lineageID, usageType, &virtualIndex);
   if (FAILED(hr)) return hr;
 
   ComPtr<IDTSOutputColumnCollection90> outputColumns;
@@ -167,9 +176,6 @@ HRESULT CTolvarine::SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInp
   int32_t selectedLineageID = 0;
   hr = virtualColumn->get_LineageID(&selectedLineageID);
   if (FAILED(hr)) return hr;
-  ComPtr<IDTSInputColumnCollection90> inputColumns;
-  hr = GetInputColumns(ComponentMetaData.Get(), inputID, inputColumns.Put());
-  if (FAILED(hr)) return hr;
   ComPtr<IDTSInputColumn90> column;
   hr = inputColumns->GetInputColumnByLineageID(selectedLineageID, column.Put());
   if (FAILED(hr)) return hr;
@@ -191,9 +197,15 @@ HRESULT CTolvarine::SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInp
                                IDS_NEW_SORT_KEY_POSITION, sortKeyPosition);
   if (FAILED(hr)) return hr;
 
+  // A column selected for the first time has no mirrored output column (the
+  // invariant above), so only a column selected again is searched for: a
+  // search over every output column at each selection would make selecting n
+  // columns take n * n steps.
   ComPtr<IDTSOutputColumn90> mirrored;
-  hr = FindMirroredOutputColumn(outputColumns.Get(), lineageID, mirrored.Put());
-  if (FAILED(hr)) return hr;
+  if (selectedBefore) {
+    hr = FindMirroredOutputColumn(outputColumns.Get(), lineageID, mirrored.Put());
+    if (FAILED(hr)) return hr;
+  }
   if (!mirrored) {
     hr = outputColumns->New(mirrored.Put());
     if (FAILED(hr)) return hr;
