@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -31,6 +32,23 @@ inline std::string_view TakeLine(std::string_view* rest) {
   std::string_view line = rest->substr(0, end);
   rest->remove_prefix(end == std::string_view::npos ? rest->size() : end + 1);
   return line;
+}
+
+// The columns an input is read under: its first line as a field list, taken
+// off *input, or when that line is none (or too long a list) `fallback`, the
+// whole input then being data.
+inline std::vector<tolvarine::FieldSpec> TakeColumnList(std::string_view* input,
+                                                        std::string_view fallback) {
+  constexpr size_t kMaxColumns = 64;
+  std::string_view rest = *input;
+  std::vector<tolvarine::FieldSpec> fields;
+  std::string error;
+  if (tolvarine::ParseFieldList(TakeLine(&rest), &fields, &error) && fields.size() <= kMaxColumns) {
+    *input = rest;
+    return fields;
+  }
+  Require(tolvarine::ParseFieldList(fallback, &fields, &error), "the fallback list parses");
+  return fields;
 }
 
 // Columns and their slots in a row. Valid only when Compute accepted them.
