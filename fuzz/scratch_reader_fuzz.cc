@@ -90,7 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   ScratchReader* reader = MakeReader(file, width, rowCount);
   fuzz::Require(StartScratchRead(reader) == S_OK, "the read starts");
-  for (uint64_t row = 0; row < rowCount; ++row) {
+  uint64_t row = 0;
+  for (; row < rowCount; ++row) {
     const HRESULT hr = NextScratchRow(reader);
     if ((row + 1) * width > fileSize) {
       fuzz::Require(hr == HRESULT_FROM_WIN32(ERROR_HANDLE_EOF), "a row past the file's end fails");
@@ -99,6 +100,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Require(hr == S_OK, "a row within the file reads");
     fuzz::Require(std::memcmp(reader->CurrentRow, image.data() + row * width, width) == 0,
                   "a row read is the file's bytes");
+  }
+  if (row == rowCount) {
+    fuzz::Require(NextScratchRow(reader) == S_OK, "a step past the last row reads nothing");
   }
   CloseScratchReader(reader);
   return 0;
