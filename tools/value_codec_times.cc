@@ -18,6 +18,18 @@ bool YearFitsInt16(int64_t year) {
   return year >= std::numeric_limits<int16_t>::min() && year <= std::numeric_limits<int16_t>::max();
 }
 
+// Stored fields that name no day or time of day, as a fixed-width record may
+// hold, have no text form that reads back.
+bool Exists(const CivilDate& date, const TimeOfDay& time, std::string* error) {
+  const CivilDate back = CivilFromDays(DaysFromCivil(date));
+  if (date.month >= 1 && date.month <= 12 && back.month == date.month && back.day == date.day &&
+      time.hour < 24 && time.minute < 60 && time.second < 60) {
+    return true;
+  }
+  *error = "malformed value (no such day or time of day)";
+  return false;
+}
+
 int64_t FileTimeEpochDays() {
   return DaysFromCivil(CivilDate{1601, 1, 1});
 }
@@ -39,9 +51,10 @@ ValueError ParseDbDate(const ColumnModel&, std::string_view text, uint8_t* value
 }
 
 bool FormatDbDate(const ColumnModel&, const uint8_t* value, uint32_t, std::string* text,
-                  std::string*) {
+                  std::string* error) {
   DBDATE stored;
   std::memcpy(&stored, value, sizeof(stored));
+  if (!Exists(CivilDate{stored.year, stored.month, stored.day}, {}, error)) return false;
   AppendDate(CivilDate{stored.year, stored.month, stored.day}, text);
   return true;
 }
@@ -61,9 +74,10 @@ ValueError ParseDbTime(const ColumnModel&, std::string_view text, uint8_t* value
 }
 
 bool FormatDbTime(const ColumnModel&, const uint8_t* value, uint32_t, std::string* text,
-                  std::string*) {
+                  std::string* error) {
   DBTIME stored;
   std::memcpy(&stored, value, sizeof(stored));
+  if (!Exists({}, TimeOfDay{stored.hour, stored.minute, stored.second, {}}, error)) return false;
   AppendTime(TimeOfDay{stored.hour, stored.minute, stored.second, {}}, text);
   return true;
 }
@@ -96,6 +110,10 @@ bool FormatDbTimestamp(const ColumnModel&, const uint8_t* value, uint32_t, std::
   std::memcpy(&stored, value, sizeof(stored));
   if (stored.fraction > 999999999) {
     *error = "malformed dbtimestamp (fraction above 999999999 ns)";
+    return false;
+  }
+  if (!Exists(CivilDate{stored.year, stored.month, stored.day},
+              TimeOfDay{stored.hour, stored.minute, stored.second, {}}, error)) {
     return false;
   }
   AppendDate(CivilDate{stored.year, stored.month, stored.day}, text);
