@@ -1,5 +1,7 @@
 #include "platform/string_compare.h"
 
+#include <cstring>
+
 namespace plat {
 namespace {
 
@@ -31,9 +33,15 @@ int StrICmp(const char* left, const char* right) {
 }
 
 int WcsICmp(const char16_t* left, const char16_t* right) {
-  for (;; ++left, ++right) {
-    const int a = FoldAscii(*left);
-    const int b = FoldAscii(*right);
+  // Row values may sit at odd addresses: read unit by unit.
+  const auto* l = reinterpret_cast<const unsigned char*>(left);
+  const auto* r = reinterpret_cast<const unsigned char*>(right);
+  for (;; l += 2, r += 2) {
+    char16_t leftUnit, rightUnit;
+    std::memcpy(&leftUnit, l, 2);
+    std::memcpy(&rightUnit, r, 2);
+    const int a = FoldAscii(leftUnit);
+    const int b = FoldAscii(rightUnit);
     if (a != b || a == 0) return a - b;
   }
 }

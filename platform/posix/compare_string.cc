@@ -115,10 +115,23 @@ int CompareMinorCounts(size_t left, size_t right) {
   return left < right ? CSTR_LESS_THAN : left > right ? CSTR_GREATER_THAN : CSTR_EQUAL;
 }
 
+// Row values may sit at odd addresses, so a string is measured unit by unit
+// through memcpy and, when misaligned, copied before ICU reads it.
 size_t Length16(const char16_t* text) {
-  size_t length = 0;
-  while (text[length] != 0) ++length;
-  return length;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  for (size_t length = 0;; ++length) {
+    char16_t unit;
+    std::memcpy(&unit, bytes + 2 * length, 2);
+    if (unit == 0) return length;
+  }
+}
+
+// `text` itself when aligned, else a copy in `buffer`; null when no memory.
+const char16_t* Aligned(const char16_t* text, size_t length, TextBuffer* buffer) {
+  if (reinterpret_cast<uintptr_t>(text) % alignof(char16_t) == 0) return text;
+  char16_t* copy = buffer->Reserve(length);
+  if (copy != nullptr) std::memcpy(copy, text, 2 * length);
+  return copy;
 }
 
 }  // namespace
@@ -129,6 +142,10 @@ int CompareStringW(uint32_t flags, const char16_t* left, const char16_t* right) 
   const size_t leftLength = Length16(left);
   const size_t rightLength = Length16(right);
   if (!FitsCollator(leftLength) || !FitsCollator(rightLength)) return 0;
+  TextBuffer leftCopy, rightCopy;
+  left = Aligned(left, leftLength, &leftCopy);
+  right = Aligned(right, rightLength, &rightCopy);
+  if (left == nullptr || right == nullptr) return 0;
 
   const size_t leftMinor = UsesWordSort(flags) ? CountMinor(left, leftLength) : 0;
   const size_t rightMinor = UsesWordSort(flags) ? CountMinor(right, rightLength) : 0;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 #include <string>
 #include <thread>
@@ -128,6 +129,21 @@ TEST(OrdinalIgnoreCase, FoldsAsciiToLowerCaseOnly) {
   EXPECT_NE(plat::WcsICmp(u"\u00C9", u"\u00E9"), 0);
   EXPECT_GT(plat::StrICmp("\xFF", "a"), 0) << "code units are unsigned";
   EXPECT_GT(plat::WcsICmp(u"\uFFFF", u"a"), 0);
+}
+
+// Wide values sit wherever the row puts them, odd addresses included: the
+// sanitizer build fails on any misaligned read.
+TEST(CompareString, WideValuesAtOddAddresses) {
+  alignas(2) unsigned char rows[64] = {};
+  unsigned char* left = rows + 1;
+  unsigned char* right = rows + 33;
+  std::memcpy(left, u"Apple", sizeof(u"Apple"));
+  std::memcpy(right, u"apple-pie", sizeof(u"apple-pie"));
+  const auto* l = reinterpret_cast<const char16_t*>(left);
+  const auto* r = reinterpret_cast<const char16_t*>(right);
+  EXPECT_LT(plat::WcsICmp(l, r), 0);
+  EXPECT_EQ(plat::CompareStringW(0, l, r), plat::CSTR_LESS_THAN);
+  EXPECT_EQ(plat::CompareStringW(plat::SORT_STRINGSORT, r, l), plat::CSTR_GREATER_THAN);
 }
 
 TEST(Cp1252, MapsEveryByteAndBack) {
