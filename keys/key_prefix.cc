@@ -1,6 +1,7 @@
 #include "keys/key_prefix.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <type_traits>
@@ -95,7 +96,9 @@ uint64_t EncodeBytes(const uint8_t* row, const SortColumn& key) {
   const uint32_t length = BytesLength(row, key);
   if (key.InputMaxLength >= 8) {
     // Eight bytes are readable; those past the value are masked off.
-    const uint64_t kept = length >= 8 ? ~uint64_t{0} : ~(~uint64_t{0} >> (8 * length));
+    // Two shifts of half the width each: eight bytes clear all 64 bits.
+    const uint32_t half = 4 * std::min<uint32_t>(length, 8);
+    const uint64_t kept = ~((~uint64_t{0} >> half) >> half);
     return BigEndian(value) & kept;
   }
   uint64_t code = 0;
@@ -104,34 +107,73 @@ uint64_t EncodeBytes(const uint8_t* row, const SortColumn& key) {
 }
 
 // The first code units, NUL-padded (a string ends at its NUL, which is below
-// every unit, so padding agrees with shorter-first). No unit past the NUL is
-// read: the NUL lies within the slot. The case-insensitive
+// every unit, so padding agrees with shorter-first). The case-insensitive
 // comparators fold ASCII upper-case letters to lower case, nothing else.
+//
+// A slot of eight bytes or more is read whole, as lanes of code units, first
+// unit most significant; the NUL lane and every lane after it are cleared.
+// A smaller slot is read unit by unit up to its NUL, which lies within it.
+template <class Unit>
+constexpr uint64_t Lanes(uint64_t lane) {
+  return lane * (~uint64_t{0} / static_cast<Unit>(~Unit{0}));
+}
+
 template <class Unit, bool kFoldCase>
 uint64_t EncodeString(const uint8_t* row, const SortColumn& key) {
-  constexpr uint32_t kUnits = 8 / sizeof(Unit);
+  constexpr uint32_t kLaneBits = sizeof(Unit) * 8;
+  constexpr uint64_t kTop = Lanes<Unit>(uint64_t{1} << (kLaneBits - 1));
+  constexpr uint64_t kLow = ~kTop;
   const uint8_t* value = Value(row, key);
   uint64_t code = 0;
-  bool ended = false;
-  for (uint32_t i = 0; i < kUnits; ++i) {
-    Unit unit = 0;
-    if (!ended) {
-      unit = Load<Unit>(value + i * sizeof(Unit));
-      ended = unit == 0;
-      if (kFoldCase && unit >= 'A' && unit <= 'Z') unit += 'a' - 'A';
+  if (key.InputMaxLength >= 8) {
+    code = BigEndian(value);
+    if constexpr (sizeof(Unit) == 2) {
+      code = (code >> 8 & Lanes<Unit>(0xFF)) | (code & Lanes<Unit>(0xFF)) << 8;
     }
-    code = code << (sizeof(Unit) * 8) | unit;
+    // The top bit of every NUL lane (exact: no carry leaves a lane).
+    const uint64_t nul = ~(((code & kLow) + kLow) | code | kLow);
+    if (nul != 0) code &= ~((uint64_t{2} << (63 - __builtin_clzll(nul))) - 1);
+  } else {
+    bool ended = false;
+    for (uint32_t i = 0; i < 8 / sizeof(Unit); ++i) {
+      const Unit unit = ended ? Unit{0} : Load<Unit>(value + i * sizeof(Unit));
+      ended = unit == 0;
+      code = code << kLaneBits | unit;
+    }
+  }
+  if constexpr (kFoldCase) {
+    // The top bit of every lane in 'A'..'Z', moved down to 0x20 and added.
+    const uint64_t atLeastA = (code & kLow) + Lanes<Unit>(kTop / Lanes<Unit>(1) - 'A');
+    const uint64_t aboveZ = (code & kLow) + Lanes<Unit>(kTop / Lanes<Unit>(1) - 'Z' - 1);
+    const uint64_t upper = atLeastA & ~aboveZ & ~code & kTop;
+    code += upper >> (kLaneBits - 6);
   }
   return code;
 }
 
-// Negative, zero (either sign), positive, malformed: the classes of
-// CompareDecimals' order, which VarDecCmp refines within the first three.
+constexpr auto kPowersOfTen = [] {
+  std::array<unsigned __int128, 29> powers{};
+  powers[0] = 1;
+  for (size_t i = 1; i < powers.size(); ++i) powers[i] = powers[i - 1] * 10;
+  return powers;
+}();
+
+// The class of CompareDecimals' order in the top two bits: negative, zero
+// (either sign), positive, malformed. Below it, for a well-formed value, its
+// magnitude's integer part, saturated (both monotone in the magnitude, and
+// inverted for negative values); for a malformed one, its leading bytes.
 uint64_t EncodeDecimal(const uint8_t* row, const SortColumn& key) {
-  const auto value = Load<DECIMAL>(Value(row, key));
-  if (value.scale > 28 || (value.sign != 0 && value.sign != DECIMAL_NEG)) return 3;
-  if (value.Hi32 == 0 && value.Lo64 == 0) return 1;
-  return value.sign == 0 ? 2 : 0;
+  constexpr uint64_t kLow = (uint64_t{1} << 62) - 1;
+  const uint8_t* bytes = Value(row, key);
+  const auto value = Load<DECIMAL>(bytes);
+  if (value.scale > 28 || (value.sign != 0 && value.sign != DECIMAL_NEG)) {
+    return uint64_t{3} << 62 | BigEndian(bytes) >> 2;
+  }
+  const unsigned __int128 mantissa = static_cast<unsigned __int128>(value.Hi32) << 64 | value.Lo64;
+  if (mantissa == 0) return uint64_t{1} << 62;
+  const unsigned __int128 whole = mantissa / kPowersOfTen[value.scale];
+  const uint64_t magnitude = whole > kLow ? kLow : static_cast<uint64_t>(whole);
+  return value.sign == 0 ? uint64_t{2} << 62 | magnitude : kLow - magnitude;
 }
 
 // The sign byte, the scale inverted (larger first), then the magnitude as its
@@ -198,7 +240,7 @@ PrefixEncoding SelectPrefixEncoding(int32_t dataType, uint32_t flags) {
     case DT_BOOL:
       return {EncodeBoolean, 1, true};
     case DT_DECIMAL:
-      return {EncodeDecimal, 2, false};
+      return {EncodeDecimal, 64, false};
     case DT_NUMERIC:
       return {EncodeNumeric, 16 + 5 + kMagnitudeBytes * 8, false};
     case DT_GUID:

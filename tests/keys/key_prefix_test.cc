@@ -37,15 +37,26 @@ void EdgeBytes(Random& random, uint8_t* slot, uint32_t slotSize, uint32_t*) {
   for (uint32_t i = 0; i < slotSize; ++i) slot[i] = EdgeByte(random);
 }
 
-// Zeros of both signs, scales on either side of the largest valid one, and
-// sign bytes other than the two valid ones.
+// Zeros of both signs, small values, scales on either side of the largest
+// valid one, and sign bytes other than the two valid ones.
 void Decimals(Random& random, uint8_t* slot, uint32_t slotSize, uint32_t* length) {
   EdgeBytes(random, slot, slotSize, length);
   static constexpr uint8_t kScales[] = {0, 1, 28, 29};
   static constexpr uint8_t kSigns[] = {0, 0x80, 0, 0x80, 1};
   slot[2] = kScales[random() % std::size(kScales)];
   slot[3] = kSigns[random() % std::size(kSigns)];
-  if (random() % 3 == 0) std::memset(slot + 4, 0, 12);
+  switch (random() % 3) {
+    case 0:
+      std::memset(slot + 4, 0, 12);
+      break;
+    case 1: {  // Small values, whose integer parts often tie.
+      std::memset(slot + 4, 0, 12);
+      const uint64_t small = random() % 2000;
+      std::memcpy(slot + 8, &small, 8);
+      slot[2] = static_cast<uint8_t>(random() % 4);
+      break;
+    }
+  }
 }
 
 template <class T>
@@ -89,13 +100,17 @@ void Floats(Random& random, uint8_t* slot, uint32_t, uint32_t*) {
 // rest of the slot is junk that no comparison may read.
 template <class Unit>
 void Strings(Random& random, uint8_t* slot, uint32_t slotSize, uint32_t*) {
-  static constexpr Unit kUnits[] = {'a', 'A', 'z', 'Z', '@', '[', '`', '{', 0x7F, Unit(0xFF), 1};
+  static constexpr Unit kUnits[] = {'a', 'A',  'z',  'Z',  '@',        '[', '`',
+                                    '{', 0x7F, 0xC1, 0xDB, Unit(0xFF), 1};
   const uint32_t capacity = slotSize / sizeof(Unit);
   const uint32_t length = random() % capacity;
   for (uint32_t i = 0; i < capacity; ++i) {
     Unit unit = i < length ? kUnits[random() % std::size(kUnits)]
                            : static_cast<Unit>(i == length ? 0 : random() | 1);
-    if (sizeof(Unit) == 2 && i < length && random() % 8 == 0) unit = static_cast<Unit>(0xFF00);
+    if (sizeof(Unit) == 2 && i < length && random() % 8 == 0) {
+      static constexpr char16_t kWide[] = {0xFF00, 0x0141, 0x0150};  // Not letters.
+      unit = static_cast<Unit>(kWide[random() % std::size(kWide)]);
+    }
     std::memcpy(slot + i * sizeof(Unit), &unit, sizeof(Unit));
   }
 }
@@ -138,12 +153,15 @@ const std::vector<KeyType>& KeyTypes() {
       {DT_DBTIME, 6, 0, EdgeBytes},
       {DT_DBTIMESTAMP, 16, 0, EdgeBytes},
       {DT_BYTES, 10, 0, ByteStrings},
+      {DT_BYTES, 5, 0, ByteStrings},
       {DT_STR, 12, CMPFLAG_ORDINAL, Strings<uint8_t>},
       {DT_STR, 12, CMPFLAG_ORDINAL_IGNORECASE, Strings<uint8_t>},
       {DT_STR, 12, 1, Strings<uint8_t>},
       {DT_WSTR, 14, CMPFLAG_ORDINAL, Strings<char16_t>},
       {DT_WSTR, 14, CMPFLAG_ORDINAL_IGNORECASE, Strings<char16_t>},
-      {DT_WSTR, 14, 1, Strings<char16_t>}};
+      {DT_WSTR, 14, 1, Strings<char16_t>},
+      {DT_STR, 5, CMPFLAG_ORDINAL_IGNORECASE, Strings<uint8_t>},
+      {DT_WSTR, 6, CMPFLAG_ORDINAL_IGNORECASE, Strings<char16_t>}};
   return types;
 }
 
