@@ -183,12 +183,20 @@ constexpr uint32_t kMagnitudeBytes = 5;
 
 uint64_t EncodeNumeric(const uint8_t* row, const SortColumn& key) {
   const auto value = Load<DB_NUMERIC>(Value(row, key));
-  int significant = 16;
-  while (significant > 0 && value.val[significant - 1] == 0) --significant;
-  uint64_t magnitude = static_cast<uint64_t>(significant);
-  for (int i = 1; i <= static_cast<int>(kMagnitudeBytes); ++i) {
-    const int index = significant - i;
-    magnitude = magnitude << 8 | (index >= 0 ? value.val[index] : 0);
+  const auto digits = Load<unsigned __int128>(value.val);  // Little-endian.
+  const auto high = static_cast<uint64_t>(digits >> 64);
+  const auto low = static_cast<uint64_t>(digits);
+  const uint32_t leadingZeroBits = high  ? __builtin_clzll(high)
+                                   : low ? 64 + __builtin_clzll(low)
+                                         : 128;
+  const uint32_t significant = 16 - leadingZeroBits / 8;
+  uint64_t magnitude = significant;
+  if (significant != 0) {
+    const unsigned __int128 aligned = digits << (8 * (16 - significant));
+    magnitude = magnitude << (8 * kMagnitudeBytes) |
+                static_cast<uint64_t>(aligned >> (128 - 8 * kMagnitudeBytes));
+  } else {
+    magnitude <<= 8 * kMagnitudeBytes;
   }
   constexpr uint32_t kMagnitudeBits = 5 + kMagnitudeBytes * 8;
   if (value.sign == 0) magnitude ^= (uint64_t{1} << kMagnitudeBits) - 1;
