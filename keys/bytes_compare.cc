@@ -3,10 +3,6 @@
 
 #include "keys/sort_columns.h"
 
-namespace {
-
-// The value's length, never more than its slot holds. A column without a
-// length field fills its slot.
 uint32_t BytesLength(const uint8_t* row, const SortColumn& key) {
   const uint32_t slot = key.InputMaxLength;
   if (key.InputLengthOffset == kNoLengthField) return slot;
@@ -14,8 +10,6 @@ uint32_t BytesLength(const uint8_t* row, const SortColumn& key) {
   std::memcpy(&length, row + key.InputLengthOffset, sizeof(length));
   return std::min(length, slot);
 }
-
-}  // namespace
 
 int32_t CompareBytesValues(const uint8_t* left, const uint8_t* right, const SortColumn& key) {
   const uint32_t leftLength = BytesLength(left, key);

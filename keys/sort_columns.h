@@ -37,6 +37,10 @@ HRESULT BuildSortColumns(IDTSComponentMetaData90* metadata, IDTSBufferManager90*
 // column order (a stable sort).
 void OrderSortKeys(std::vector<SortColumn>* keys);
 
+// The length of a key's DT_BYTES value, never more than its slot holds. A
+// column without a length field fills its slot.
+uint32_t BytesLength(const uint8_t* row, const SortColumn& key);
+
 // Compares the DT_BYTES values of one key: the common prefix as unsigned
 // bytes, then the shorter value first. Lengths are clamped to the input slot.
 int32_t CompareBytesValues(const uint8_t* left, const uint8_t* right, const SortColumn& key);
