@@ -69,9 +69,11 @@
 //   host::RunResult result = runner.Run({{.upstreamIndex = 0, .sortKeyPosition = 1}},
 //                                       {{u"EliminateDuplicates", true}}, source, sink);
 //
-// Threads: every object is thread-safe. The runner calls ProcessInput on a
-// source thread of its own; the sink runs on whatever thread the component
-// adds rows on.
+// Threads: every object is thread-safe, except that an output buffer's
+// AddRow side takes its calls from one thread at a time (pipeline_buffer.h).
+// The runner calls ProcessInput on a source thread of its own; the sink
+// consumes full output blocks on a thread of the output buffer's own, and
+// the last block on the thread that ends the rowset.
 #pragma once
 
 #include "host/buffer_layout.h"

@@ -283,12 +283,13 @@ RunResult PipelineRunner::Execute(RowSource& source, RowSink& sink) {
 
   hr = runtime_->PostExecute();
   if (FAILED(hr)) record(RunStep::kPostExecute, hr);
-  // Blocks the component's threads may have handed over until PostExecute.
+  // The sink consumes what the component's threads handed over until
+  // PostExecute; it is the caller's and may go away once cut off.
+  outputBuffer->DetachSink();
   HRESULT sinkFailure = outputBuffer->SinkFailure();
   if (FAILED(sinkFailure)) record(RunStep::kOutput, sinkFailure);
   if (inputEnded && !outputBuffer->EndOfRowset()) record(RunStep::kOutputNotEnded, E_UNEXPECTED);
 
-  outputBuffer->DetachSink();  // The sink is the caller's and may go away now.
   result.rowsOut = outputBuffer->RowsHandedOver();
   result.outputBlocks = outputBuffer->BlocksHandedOver();
   result.outputEnded = outputBuffer->EndOfRowset();

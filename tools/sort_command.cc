@@ -101,7 +101,6 @@ class OutputSink : public host::RowSink {
       csv_ = std::make_unique<CsvRowCodec>(columns, std::string());
     } else {
       fixed_ = std::make_unique<FixedRowCodec>(columns);
-      record_.resize(fixed_->RecordWidth());
     }
   }
 
@@ -114,7 +113,8 @@ class OutputSink : public host::RowSink {
     headerPending_ = false;
   }
 
-  // Runs on the component's thread: nothing may be thrown back into it.
+  // Runs on the output buffer's sink thread, and for the last block on the
+  // component's thread: nothing may be thrown back into either.
   HRESULT Consume(const host::RowBlock& block) override {
     try {
       return WriteBlock(block);
@@ -136,18 +136,22 @@ class OutputSink : public host::RowSink {
       monitor_->SampleScratchFiles();
     }
     std::ostream& out = output_.Stream();
-    for (uint32_t i = 0; i < block.rowCount; ++i) {
-      const uint8_t* row = block.Row(i);
-      if (csv_) {
-        if (!csv_->WriteRow(row, slots_.data(), &writer_, &error_)) return kStoppedByTool;
-      } else {
-        fixed_->WriteRow(row, slots_.data(), record_.data());
-        out.write(reinterpret_cast<const char*>(record_.data()),
-                  static_cast<std::streamsize>(record_.size()));
-        counters_.bytesWritten.fetch_add(record_.size(), std::memory_order_relaxed);
+    if (csv_) {
+      for (uint32_t i = 0; i < block.rowCount; ++i) {
+        if (!csv_->WriteRow(block.Row(i), slots_.data(), &writer_, &error_)) return kStoppedByTool;
       }
+      counters_.bytesWritten.store(writer_.BytesWritten(), std::memory_order_relaxed);
+    } else {
+      // The block's records go out in one write.
+      const size_t width = fixed_->RecordWidth();
+      records_.resize(size_t{block.rowCount} * width);
+      for (uint32_t i = 0; i < block.rowCount; ++i) {
+        fixed_->WriteRow(block.Row(i), slots_.data(), records_.data() + i * width);
+      }
+      out.write(reinterpret_cast<const char*>(records_.data()),
+                static_cast<std::streamsize>(records_.size()));
+      counters_.bytesWritten.fetch_add(records_.size(), std::memory_order_relaxed);
     }
-    if (csv_) counters_.bytesWritten.store(writer_.BytesWritten(), std::memory_order_relaxed);
     counters_.rowsWritten.fetch_add(block.rowCount, std::memory_order_relaxed);
     if (block.endOfRowset) {
       writer_.Flush();
@@ -180,7 +184,7 @@ class OutputSink : public host::RowSink {
   std::unique_ptr<CsvRowCodec> csv_;
   bool headerPending_ = false;
   std::unique_ptr<FixedRowCodec> fixed_;
-  std::vector<uint8_t> record_;
+  std::vector<uint8_t> records_;  // One block's fixed records.
   std::vector<BufferColumnInfo> slots_;
   std::string error_;
 };

@@ -2,7 +2,7 @@
 
 namespace tolvarine {
 
-SortOutput::FileBuffer::FileBuffer(plat::OutputFile& file) : file_(file) {
+SortOutput::FileBuffer::FileBuffer(plat::OutputFile& file) : file_(file), space_(kBytes) {
   setp(space_.data(), space_.data() + space_.size());
 }
 
@@ -19,6 +19,13 @@ SortOutput::FileBuffer::int_type SortOutput::FileBuffer::overflow(int_type c) {
   *pptr() = traits_type::to_char_type(c);
   pbump(1);
   return c;
+}
+
+std::streamsize SortOutput::FileBuffer::xsputn(const char* text, std::streamsize count) {
+  if (static_cast<size_t>(count) < kBytes) return std::streambuf::xsputn(text, count);
+  // Copying a large piece into the buffer first would only cut it up.
+  if (!Drain() || !file_.Write(text, static_cast<size_t>(count), &error_)) return 0;
+  return count;
 }
 
 int SortOutput::FileBuffer::sync() {

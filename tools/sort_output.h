@@ -4,11 +4,11 @@
 // succeeded, so that the destination may be the input itself.
 #pragma once
 
-#include <array>
 #include <optional>
 #include <ostream>
 #include <streambuf>
 #include <string>
+#include <vector>
 
 #include "platform/output_file.h"
 
@@ -32,8 +32,9 @@ class SortOutput {
   std::string WriteFailure() const;
 
  private:
-  // Hands the stream's bytes to the file in large writes; a failed write
-  // fails the stream and keeps the reason.
+  // Hands the stream's bytes to the file in writes of up to kBytes, and a
+  // piece at least that large in one write of its own; a failed write fails
+  // the stream and keeps the reason.
   class FileBuffer : public std::streambuf {
    public:
     explicit FileBuffer(plat::OutputFile& file);
@@ -41,12 +42,14 @@ class SortOutput {
 
    protected:
     int_type overflow(int_type c) override;
+    std::streamsize xsputn(const char* text, std::streamsize count) override;
     int sync() override;
 
    private:
+    static constexpr size_t kBytes = size_t{1} << 20;
     bool Drain();
     plat::OutputFile& file_;
-    std::array<char, 1 << 18> space_;
+    std::vector<char> space_;
     std::string error_;
   };
 

@@ -250,6 +250,12 @@ TEST_F(SortCommandTest, AFullDiskIsAFailure) {
   EXPECT_NE(result.err.find("writing failed"), std::string::npos) << result.err;
   result = Run("generate -n 200", "", "/dev/full");
   EXPECT_EQ(result.status, 1);
+  // Output of several blocks fails while the sink writes an early one on
+  // its own thread; the reason still reaches the user.
+  ASSERT_EQ(Run("generate -n 60000 -o big.csv").status, 0);
+  result = Run("sort -k id -o /dev/full big.csv");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "tolvarine sort: /dev/full: writing failed: No space left on device\n");
 }
 
 TEST_F(SortCommandTest, AnOutputFileIsReplacedKeepingWhatUsersOfSortExpect) {
