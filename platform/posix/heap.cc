@@ -1,15 +1,36 @@
-// A private heap is a list of blocks taken from the C heap. Each block starts
-// with a small header that links it into its heap's list and names its heap,
-// so allocation and freeing are constant time, cost no allocation of their
-// own, and a block from another heap is recognised and refused. Destroying a
-// heap walks the list and frees whatever is left. Blocks of row data are
-// often megabytes: the header is the only overhead and is paid per block.
+// A private heap is a list of blocks. Each block starts with a small header
+// that links it into its heap's list and names its heap, so allocation and
+// freeing are constant time, cost no allocation of their own, and a block
+// from another heap is recognised and refused. Destroying a heap walks the
+// list and frees whatever is left.
+//
+// Small blocks come from the C heap. Large blocks (batches of rows, about a
+// megabyte each) are anonymous mappings that the heap keeps when they are
+// freed: a new mapping costs a page fault per page on first touch and a
+// munmap on release, and the engine frees and allocates blocks of the same
+// size all the time while it spills. A freed large block waits on an idle
+// list of its size class and is handed out again for a request of that
+// class that it can hold.
+//
+// The idle lists must not make the process bigger than it was without them:
+// the heap's mapped bytes (in use plus idle) never exceed the largest number
+// of bytes it had in use recently, that is in the current or the previous
+// epoch of kEpochEvents large allocations and frees. A new mapping or the end
+// of an epoch unmaps idle blocks until that holds again, so a heap whose use
+// has fallen gives the memory back within two epochs. Blocks of 2 MiB and
+// more are aligned to 2 MiB and asked for transparent huge pages.
+//
 // Page memory comes from anonymous mappings, which are page-aligned and
-// zero-filled.
+// zero-filled; from 2 MiB on they too are asked for huge pages (the scratch
+// I/O buffers: one fault per 2 MiB instead of 512 when a buffer is filled).
 #include "platform/heap.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
@@ -18,23 +39,212 @@
 #include "platform/com_types.h"
 #include "platform/fault_injection.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define TOLVARINE_POISON(address, bytes) ASAN_POISON_MEMORY_REGION(address, bytes)
+#define TOLVARINE_UNPOISON(address, bytes) ASAN_UNPOISON_MEMORY_REGION(address, bytes)
+#else
+#define TOLVARINE_POISON(address, bytes) ((void)(address), (void)(bytes))
+#define TOLVARINE_UNPOISON(address, bytes) ((void)(address), (void)(bytes))
+#endif
+
 namespace plat {
 
 namespace {
 
 // Keeps the data after it aligned as malloc's would be.
 struct alignas(16) BlockHeader {
-  HeapObject* owner;
+  HeapObject* owner;  // Null while the block is idle or freed.
   BlockHeader* previous;
   BlockHeader* next;
+  size_t mapped;  // Length of the block's mapping; 0 for a block from the C heap.
 };
+
+// Below this a block comes from the C heap (glibc's own mapping threshold).
+constexpr size_t kLargeBlock = size_t{1} << 17;
+constexpr size_t kHugePage = size_t{2} << 20;
+// Size classes: eight per power of two from kLargeBlock up, so a block that
+// fits a request of its class is at most an eighth larger than the request.
+constexpr int kClassesPerDoubling = 8;
+constexpr int kClassCount = (64 - 17) * kClassesPerDoubling;
+constexpr uint32_t kEpochEvents = 64;
+
+size_t PageSize() {
+  static const size_t size = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  return size;
+}
+
+int SizeClass(size_t mapped) {
+  const int log2 = std::bit_width(mapped) - 1;  // >= 17, as mapped >= kLargeBlock.
+  const int step = static_cast<int>((mapped >> (log2 - 3)) & (kClassesPerDoubling - 1));
+  return (log2 - 17) * kClassesPerDoubling + step;
+}
+
+// A 2 MiB-aligned mapping for huge pages, else a plain one; `mapped` is a
+// multiple of the page size. Null on failure, with errno set by mmap.
+void* MapBlock(size_t mapped) {
+  if (mapped < kHugePage) {
+    void* block = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return block == MAP_FAILED ? nullptr : block;
+  }
+  const size_t padded = mapped + kHugePage - PageSize();
+  void* area = mmap(nullptr, padded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (area == MAP_FAILED) return nullptr;
+  const uintptr_t start = reinterpret_cast<uintptr_t>(area);
+  const uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
+  if (aligned > start) munmap(area, aligned - start);
+  const size_t tail = start + padded - (aligned + mapped);
+  if (tail > 0) munmap(reinterpret_cast<void*>(aligned + mapped), tail);
+  madvise(reinterpret_cast<void*>(aligned), mapped, MADV_HUGEPAGE);  // Only advice.
+  return reinterpret_cast<void*>(aligned);
+}
+
+void UnmapBlock(BlockHeader* header) {
+  const size_t mapped = header->mapped;
+  TOLVARINE_UNPOISON(header, mapped);
+  munmap(header, mapped);
+}
 
 }  // namespace
 
 struct HeapObject {
   std::mutex mutex;
-  BlockHeader* first = nullptr;  // GUARDED_BY(mutex)
+  BlockHeader* first = nullptr;  // GUARDED_BY(mutex); blocks in use.
+  // GUARDED_BY(mutex): idle large blocks, singly linked through next.
+  std::array<BlockHeader*, kClassCount> idle{};
+  size_t idleBytes = 0;       // GUARDED_BY(mutex)
+  size_t inUseBytes = 0;      // GUARDED_BY(mutex); large blocks only.
+  size_t peakThisEpoch = 0;   // GUARDED_BY(mutex)
+  size_t peakLastEpoch = 0;   // GUARDED_BY(mutex)
+  uint32_t epochEvents = 0;   // GUARDED_BY(mutex)
+  int highestIdleClass = -1;  // GUARDED_BY(mutex); no idle list above it.
+
+  // REQUIRES: mutex held.
+  void Link(BlockHeader* header) {
+    header->owner = this;
+    header->previous = nullptr;
+    header->next = first;
+    if (first != nullptr) first->previous = header;
+    first = header;
+  }
+
+  // REQUIRES: mutex held.
+  void Unlink(BlockHeader* header) {
+    if (header->previous != nullptr) {
+      header->previous->next = header->next;
+    } else {
+      first = header->next;
+    }
+    if (header->next != nullptr) header->next->previous = header->previous;
+    header->owner = nullptr;
+  }
+
+  // Counts a large allocation or free; at the end of an epoch the peak of
+  // the one before is forgotten. REQUIRES: mutex held.
+  void CountEvent() {
+    if (++epochEvents < kEpochEvents) return;
+    epochEvents = 0;
+    peakLastEpoch = peakThisEpoch;
+    peakThisEpoch = inUseBytes;
+  }
+
+  // An idle block of the class of `mapped` that is at least that long, taken
+  // off its list; null if there is none. REQUIRES: mutex held.
+  BlockHeader* TakeIdle(size_t mapped) {
+    BlockHeader** link = &idle[SizeClass(mapped)];
+    while (*link != nullptr && (*link)->mapped < mapped) link = &(*link)->next;
+    BlockHeader* header = *link;
+    if (header != nullptr) {
+      *link = header->next;
+      idleBytes -= header->mapped;
+    }
+    return header;
+  }
+
+  // Moves idle blocks onto `evicted` (largest classes first) until in-use
+  // and idle bytes together are within the recent peak. The caller unmaps
+  // them after releasing the mutex. REQUIRES: mutex held.
+  void Trim(BlockHeader*& evicted) {
+    const size_t limit = std::max(peakThisEpoch, peakLastEpoch);
+    while (idleBytes > 0 && inUseBytes + idleBytes > limit) {
+      while (idle[highestIdleClass] == nullptr) --highestIdleClass;
+      BlockHeader* header = idle[highestIdleClass];
+      idle[highestIdleClass] = header->next;
+      idleBytes -= header->mapped;
+      header->next = evicted;
+      evicted = header;
+    }
+  }
+
+  // Every idle block, for the caller to unmap. REQUIRES: mutex held.
+  BlockHeader* TakeAllIdle() {
+    BlockHeader* all = nullptr;
+    for (BlockHeader*& list : idle) {
+      while (BlockHeader* header = list) {
+        list = header->next;
+        header->next = all;
+        all = header;
+      }
+    }
+    idleBytes = 0;
+    highestIdleClass = -1;
+    return all;
+  }
 };
+
+namespace {
+
+void UnmapAll(BlockHeader* header) {
+  while (header != nullptr) {
+    BlockHeader* next = header->next;
+    UnmapBlock(header);
+    header = next;
+  }
+}
+
+BlockHeader* AllocateLarge(HeapObject* heap, size_t mapped) {
+  BlockHeader* evicted = nullptr;
+  BlockHeader* header;
+  {
+    std::lock_guard<std::mutex> lock(heap->mutex);
+    heap->CountEvent();
+    header = heap->TakeIdle(mapped);
+    // A new mapping counts as in use from here, so that idle blocks make
+    // room for it before it exists.
+    heap->inUseBytes += header != nullptr ? header->mapped : mapped;
+    heap->peakThisEpoch = std::max(heap->peakThisEpoch, heap->inUseBytes);
+    heap->Trim(evicted);
+    if (header != nullptr) {
+      TOLVARINE_UNPOISON(header, header->mapped);
+      heap->Link(header);
+    }
+  }
+  UnmapAll(evicted);
+  if (header != nullptr) return header;
+  header = static_cast<BlockHeader*>(MapBlock(mapped));
+  if (header == nullptr) {
+    // Idle blocks of other sizes may be what the system is short of.
+    {
+      std::lock_guard<std::mutex> lock(heap->mutex);
+      evicted = heap->TakeAllIdle();
+    }
+    if (evicted != nullptr) {
+      UnmapAll(evicted);
+      header = static_cast<BlockHeader*>(MapBlock(mapped));
+    }
+  }
+  std::lock_guard<std::mutex> lock(heap->mutex);
+  if (header == nullptr) {
+    heap->inUseBytes -= mapped;
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  header->mapped = mapped;
+  heap->Link(header);
+  return header;
+}
+
+}  // namespace
 
 HeapHandle HeapCreate() {
   if (ShouldFail(FaultSite::kHeapCreate)) return nullptr;
@@ -49,23 +259,24 @@ void* HeapAlloc(HeapHandle heap, size_t bytes) {
     return nullptr;
   }
   if (ShouldFail(FaultSite::kHeapAlloc)) return nullptr;
-  if (bytes > SIZE_MAX - sizeof(BlockHeader)) {
+  if (bytes > SIZE_MAX - sizeof(BlockHeader) - kHugePage) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
-  auto* header = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + bytes));
+  const size_t total = sizeof(BlockHeader) + bytes;
+  if (total >= kLargeBlock) {
+    const size_t mapped = (total + PageSize() - 1) & ~(PageSize() - 1);
+    BlockHeader* header = AllocateLarge(heap, mapped);
+    return header != nullptr ? header + 1 : nullptr;
+  }
+  auto* header = static_cast<BlockHeader*>(std::malloc(total));
   if (header == nullptr) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
-  header->owner = heap;
-  header->previous = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(heap->mutex);
-    header->next = heap->first;
-    if (heap->first != nullptr) heap->first->previous = header;
-    heap->first = header;
-  }
+  header->mapped = 0;
+  std::lock_guard<std::mutex> lock(heap->mutex);
+  heap->Link(header);
   return header + 1;
 }
 
@@ -76,20 +287,28 @@ bool HeapFree(HeapHandle heap, void* block) {
   }
   if (block == nullptr) return true;
   BlockHeader* header = static_cast<BlockHeader*>(block) - 1;
+  BlockHeader* evicted = nullptr;
   {
     std::lock_guard<std::mutex> lock(heap->mutex);
     if (header->owner != heap) {
       SetLastError(ERROR_INVALID_PARAMETER);
       return false;
     }
-    if (header->previous != nullptr) {
-      header->previous->next = header->next;
-    } else {
-      heap->first = header->next;
+    heap->Unlink(header);
+    if (header->mapped != 0) {
+      const int sizeClass = SizeClass(header->mapped);
+      heap->inUseBytes -= header->mapped;
+      heap->CountEvent();
+      header->next = heap->idle[sizeClass];
+      heap->idle[sizeClass] = header;
+      heap->idleBytes += header->mapped;
+      heap->highestIdleClass = std::max(heap->highestIdleClass, sizeClass);
+      TOLVARINE_POISON(header + 1, header->mapped - sizeof(BlockHeader));
+      heap->Trim(evicted);
+      header = nullptr;
     }
-    if (header->next != nullptr) header->next->previous = header->previous;
-    header->owner = nullptr;
   }
+  UnmapAll(evicted);
   std::free(header);
   return true;
 }
@@ -99,9 +318,14 @@ void HeapDestroy(HeapHandle heap) {
   BlockHeader* header = heap->first;
   while (header != nullptr) {
     BlockHeader* next = header->next;
-    std::free(header);
+    if (header->mapped != 0) {
+      UnmapBlock(header);
+    } else {
+      std::free(header);
+    }
     header = next;
   }
+  UnmapAll(heap->TakeAllIdle());
   delete heap;
 }
 
@@ -111,8 +335,12 @@ void* PageAlloc(size_t bytes) {
     return nullptr;
   }
   if (ShouldFail(FaultSite::kPageAlloc)) return nullptr;
-  void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (block == MAP_FAILED) {
+  if (bytes > SIZE_MAX - kHugePage) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  void* block = MapBlock((bytes + PageSize() - 1) & ~(PageSize() - 1));
+  if (block == nullptr) {
     SetLastErrorFromErrno(errno);
     return nullptr;
   }

@@ -1,6 +1,8 @@
 #include "platform/heap.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
@@ -44,6 +46,56 @@ TEST(Heap, RefusesBlocksOfAnotherHeapAndImpossibleSizes) {
   EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
   HeapDestroy(first);
   HeapDestroy(second);
+}
+
+// True when every page of [block, block + bytes) is mapped.
+bool IsMapped(const void* block, size_t bytes) {
+  const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  const uintptr_t start = reinterpret_cast<uintptr_t>(block) & ~(page - 1);
+  const uintptr_t end = reinterpret_cast<uintptr_t>(block) + bytes;
+  std::vector<unsigned char> pages((end - start + page - 1) / page);
+  return mincore(reinterpret_cast<void*>(start), end - start, pages.data()) == 0;
+}
+
+TEST(Heap, KeepsFreedLargeBlocksOnlyWithinItsRecentUseAndDestroyReturnsThem) {
+  constexpr size_t kBatch = 1 << 20;
+  HeapHandle heap = HeapCreate();
+  void* first = HeapAlloc(heap, kBatch);
+  ASSERT_NE(first, nullptr);
+  std::memset(first, 1, kBatch);
+  ASSERT_TRUE(HeapFree(heap, first));
+  EXPECT_FALSE(HeapFree(heap, first));  // Idle, not the caller's any more.
+  void* again = HeapAlloc(heap, kBatch);
+  EXPECT_EQ(again, first);
+  // Of the same size class but longer: the idle block cannot hold it.
+  ASSERT_TRUE(HeapFree(heap, again));
+  auto* longer = static_cast<unsigned char*>(HeapAlloc(heap, kBatch + 64 * 1024));
+  ASSERT_NE(longer, nullptr);
+  ASSERT_TRUE(IsMapped(longer, kBatch + 64 * 1024));
+  std::memset(longer, 2, kBatch + 64 * 1024);
+  ASSERT_TRUE(HeapFree(heap, longer));
+
+  // Four batches in use, then idle; a block of another size must not add to
+  // them beyond what the heap had in use (at most one batch stays idle).
+  void* batches[4];
+  for (void*& batch : batches) ASSERT_NE(batch = HeapAlloc(heap, kBatch), nullptr);
+  for (void* batch : batches) ASSERT_TRUE(HeapFree(heap, batch));
+  auto* big = static_cast<unsigned char*>(HeapAlloc(heap, 3 * kBatch));
+  ASSERT_NE(big, nullptr);
+  std::memset(big, 3, 3 * kBatch);
+  int kept = 0;
+  for (void* batch : batches) {
+    auto* bytes = static_cast<unsigned char*>(batch);
+    const bool insideBig = bytes + kBatch > big - 4096 && bytes < big + 3 * kBatch;
+    kept += !insideBig && IsMapped(batch, kBatch);
+  }
+  EXPECT_LE(kept, 1);
+
+  void* idle = HeapAlloc(heap, kBatch);
+  ASSERT_TRUE(HeapFree(heap, idle));
+  HeapDestroy(heap);  // One block in use, one idle: both go.
+  EXPECT_FALSE(IsMapped(big, 3 * kBatch));
+  EXPECT_FALSE(IsMapped(idle, kBatch));
 }
 
 TEST(PageAlloc, GivesZeroedPageAlignedMemory) {
