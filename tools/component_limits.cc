@@ -10,6 +10,12 @@ namespace {
 // What the component reports for comparison flags string comparison does not define.
 constexpr HRESULT kInvalidFlags = HRESULT_FROM_WIN32(1004);  // ERROR_INVALID_FLAGS
 
+std::string RowTooWideMessage(uint64_t rowWidth) {
+  return "a row of these columns takes " + FormatCount(rowWidth) +
+         " bytes in the pipeline's buffers, more than the sort component's limit of 1 MiB (" +
+         FormatCount(kComponentMaxRowWidth) + " bytes); use narrower types in --schema";
+}
+
 }  // namespace
 
 std::optional<uint64_t> InputRowWidth(const std::vector<ColumnModel>& columns) {
@@ -27,12 +33,6 @@ std::optional<uint64_t> InputRowWidth(const std::vector<ColumnModel>& columns) {
     return std::nullopt;
   }
   return layout.RowWidth();
-}
-
-std::string RowTooWideMessage(uint64_t rowWidth) {
-  return "a row of these columns takes " + FormatCount(rowWidth) +
-         " bytes in the pipeline's buffers, more than the sort component's limit of 1 MiB (" +
-         FormatCount(kComponentMaxRowWidth) + " bytes); use narrower types in --schema";
 }
 
 std::optional<Refusal> DescribeComponentRefusal(HRESULT hr, uint64_t rowWidth) {

@@ -1,5 +1,4 @@
-// What the sort component refuses at pre-execution, checked by the command
-// before the component is designed, and the messages for its refusals.
+// The messages for what the sort component refuses at pre-execution.
 #pragma once
 
 #include <cstdint>
@@ -18,8 +17,6 @@ constexpr uint64_t kComponentMaxRowWidth = uint64_t{1} << 20;
 // The width of an input row as the host lays it out for the component; none
 // when the host refuses the columns.
 std::optional<uint64_t> InputRowWidth(const std::vector<ColumnModel>& columns);
-
-std::string RowTooWideMessage(uint64_t rowWidth);
 
 // A message for a refusal of the component's that the user can act on (its
 // codes are its own, whichever step reports them), and whether it is a usage

@@ -272,10 +272,6 @@ int Sort(const SortOptions& options, std::istream& in, std::ostream& out, std::o
   }
   std::vector<ColumnKey> keys;
   if (!ResolveSortKeys(options.keys, input.Columns(), &keys, &error)) return Fail(err, error);
-  // Designing a component for thousands of columns takes long; a row it
-  // would refuse at pre-execution is refused before that.
-  const uint64_t rowWidth = InputRowWidth(input.Columns()).value_or(0);
-  if (rowWidth > kComponentMaxRowWidth) return Fail(err, RowTooWideMessage(rowWidth));
   for (const std::string& directory : options.scratch) {
     std::string problem = ScratchDirectoryProblem(directory);
     if (!problem.empty()) return Fail(err, problem);
@@ -337,7 +333,10 @@ int Sort(const SortOptions& options, std::istream& in, std::ostream& out, std::o
     output.Discard();
     if (!sourceError.empty()) return Fail(err, sourceError);
     if (!sinkError.empty()) return Fail(err, sinkError);
-    if (auto refusal = DescribeComponentRefusal(result.hr, rowWidth)) {
+    // The component refuses a row too wide at pre-execution, before any row
+    // is read; the message gives the width the host laid out.
+    if (auto refusal =
+            DescribeComponentRefusal(result.hr, InputRowWidth(input.Columns()).value_or(0))) {
       Fail(err, refusal->message);
       return refusal->usage ? kExitUsage : kExitFailure;
     }
