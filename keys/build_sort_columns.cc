@@ -72,7 +72,7 @@ HRESULT ChooseColumnFunctions(const BufferColumnInfo& input, SortColumn* column)
     return TOLVARINE_E_COLUMNMISMATCH;
   }
   if (column->SortKeyPosition == 0) return S_OK;
-  return CheckComparisonFlags(dataType, column->ComparisonFlags);
+  return CheckComparisonFlags(column->Compare, column->ComparisonFlags);
 }
 
 // The description of output column `index` and of the input column that it

@@ -25,8 +25,8 @@ constexpr uint32_t CMPFLAG_ORDINAL_IGNORECASE = 32;
 HRESULT SelectColumnFunctions(int32_t dataType, uint32_t flags, ColumnComparator* compare,
                               ColumnCopier* copy);
 
-// Tries, once, the comparison that a key of this type and these flags makes
-// per row: S_OK when it works or needs no check, else the HRESULT of its
-// failure (CompareString refuses undefined flags with ERROR_INVALID_FLAGS).
-// A comparison that fails per row would make every pair of values equal.
-HRESULT CheckComparisonFlags(int32_t dataType, uint32_t flags);
+// Tries, once, the call that `compare`, chosen for these flags, makes per
+// row: S_OK when it works or cannot fail, else the HRESULT of its failure
+// (CompareString refuses undefined flags with ERROR_INVALID_FLAGS). A
+// comparison that failed per row would make every pair of values equal.
+HRESULT CheckComparisonFlags(ColumnComparator compare, uint32_t flags);

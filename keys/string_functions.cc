@@ -1,6 +1,5 @@
 #include <cstring>
 
-#include "component/pipeline_types.h"
 #include "keys/column_functions.h"
 #include "keys/value_functions.h"
 #include "platform/string_compare.h"
@@ -73,15 +72,14 @@ void CopyWideString(void* destination, const void* source) {
 
 }  // namespace keys
 
-HRESULT CheckComparisonFlags(int32_t dataType, uint32_t flags) {
-  if (flags == CMPFLAG_ORDINAL || flags == CMPFLAG_ORDINAL_IGNORECASE) return S_OK;
+HRESULT CheckComparisonFlags(ColumnComparator compare, uint32_t flags) {
   int result;
-  if (dataType == DT_STR) {
+  if (compare == keys::CompareStringsCollated) {
     result = plat::CompareStringA(flags, "", "");
-  } else if (dataType == DT_WSTR) {
+  } else if (compare == keys::CompareWideStringsCollated) {
     result = plat::CompareStringW(flags, u"", u"");
   } else {
-    return S_OK;
+    return S_OK;  // Ordinal and fixed-width comparisons cannot fail.
   }
   return result == 0 ? plat::HResultFromLastError() : S_OK;
 }
