@@ -1,13 +1,12 @@
 #include "scratch/io_slot.h"
 
 #include "platform/heap.h"
-#include "scratch/scratch_file.h"
 
-HRESULT InitIoSlot(IoSlot* slot) {
-  void* buffer = plat::PageAlloc(ScratchBlockSize);
+HRESULT InitIoSlot(IoSlot* slot, uint32_t bytes) {
+  void* buffer = plat::PageAlloc(bytes);
   if (buffer == nullptr) return plat::HResultFromLastError();
   slot->Buffer = static_cast<uint8_t*>(buffer);
-  slot->BufferSize = ScratchBlockSize;
+  slot->BufferSize = bytes;
   return S_OK;
 }
 

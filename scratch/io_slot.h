@@ -1,5 +1,5 @@
-// One transfer buffer of a scratch file: a block-sized, page-aligned buffer
-// and the record of the transfer in flight on it.
+// One transfer buffer of a scratch file: a page-aligned buffer the size of
+// the blocks moved through it, and the record of the transfer in flight on it.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +13,10 @@ struct IoSlot {
   uint32_t BufferSize = 0;
 };
 
-// Gives the slot its ScratchBlockSize buffer. The HRESULT of the system's
+// Gives the slot a buffer of `bytes` bytes. The HRESULT of the system's
 // refusal when the memory cannot be had.
-HRESULT InitIoSlot(IoSlot* slot);
+// REQUIRES: bytes is a nonzero multiple of plat::kFileAlignment.
+HRESULT InitIoSlot(IoSlot* slot, uint32_t bytes);
 // Releases the buffer, if any, and sets BufferSize to 0.
 // REQUIRES: no transfer pending on the slot.
 void FreeIoSlot(IoSlot* slot);

@@ -1,15 +1,37 @@
-// Scratch files: sorted runs written to and read back from disk in 2 MiB
-// blocks, unbuffered and asynchronous, through two alternating buffers.
+// Scratch files: sorted runs written to disk in 2 MiB blocks and read back
+// in blocks of the reader's choosing, unbuffered and asynchronous, through
+// two alternating buffers of the block size. A run is one contiguous stream
+// of rows, so the blocks it is read in need not match those it was written in.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <string>
 
+#include "platform/async_file.h"
 #include "platform/com_types.h"
 #include "scratch/scratch_areas.h"
 
 constexpr uint32_t ScratchBlockSize = 0x200000;
+
+// The read block size the engine asks for when it merges runs from disk: it
+// reads many runs at once (64 and more) within a quarter of its budget, two
+// buffers each, yet a block must stay large enough that each direct read
+// costs little more than the transfer itself.
+constexpr uint32_t kMergeReadBlockBytes = 512 * 1024;
+
+// The read block size for runs of `rowWidth`-byte rows: `preferredBytes`, but
+// no less than two rows (the rest of a row split at a block's end and the
+// next row whole must fit the next block), rounded up to a multiple of
+// plat::kFileAlignment, and no more than ScratchBlockSize (which holds two
+// rows of every width a run may have).
+constexpr uint32_t ScratchReadBlockBytes(uint32_t rowWidth, uint32_t preferredBytes) {
+  const uint64_t wanted = std::max<uint64_t>({preferredBytes, 2 * uint64_t{rowWidth}, 1});
+  const uint64_t aligned =
+      (wanted + plat::kFileAlignment - 1) / plat::kFileAlignment * plat::kFileAlignment;
+  return static_cast<uint32_t>(std::min<uint64_t>(aligned, ScratchBlockSize));
+}
 
 // Reserves the next free name "<area>/tolvarine<n>" by creating it
 // exclusively (an existing name is skipped).
@@ -40,8 +62,11 @@ HRESULT WriteRunToScratchFile(ScratchAreaList* list, uint8_t* const* rowPointers
                               uint32_t rowWidth, const std::atomic<bool>* inputEnded,
                               ScratchReader** reader);
 
-// Sets up the read buffers and issues the read of the first block.
-HRESULT StartScratchRead(ScratchReader* reader);
+// Sets up two read buffers of `blockBytes` and issues the read of the first
+// block. E_INVALIDARG unless blockBytes is a nonzero multiple of
+// plat::kFileAlignment and at least twice the row width (ScratchReadBlockBytes
+// gives such a size); E_UNEXPECTED when the read was started before.
+HRESULT StartScratchRead(ScratchReader* reader, uint32_t blockBytes = ScratchBlockSize);
 // Moves CurrentRow to the next row, reading the next block at a block's end;
 // the first call makes the first row current. A read that failed is reported
 // here, when its block is needed. A step past the last row is S_OK and reads

@@ -1,7 +1,10 @@
 // Reading a run back from its scratch file, one row at a time.
 //
-// Rows are handed out where they lie in the current block; only a row split
-// between two blocks is put together in RowBuffer. While the current block is
+// The file is read in blocks of the reader's size (the slots' BufferSize) at
+// offsets that are multiples of it, whatever size the run was written in: the
+// rows lie back to back from offset 0, so only the stream matters. Rows are
+// handed out where they lie in the current block; only a row split between
+// two blocks is put together in RowBuffer. While the current block is
 // consumed, the next one is being read into the other slot. The reader knows
 // how many rows the run has, so it never mistakes the undefined bytes after
 // the last row for rows, and a file that ends too early is an error rather
@@ -19,7 +22,7 @@ HRESULT IssueRead(ScratchReader::State* state, IoSlot* slot) {
   if (!plat::StartFileRead(state->File, slot->Buffer, slot->BufferSize, &slot->Io)) {
     return plat::HResultFromLastError();
   }
-  state->NextReadOffset += ScratchBlockSize;
+  state->NextReadOffset += slot->BufferSize;
   return S_OK;
 }
 
@@ -50,11 +53,11 @@ HRESULT ReadNextScratchBlock(ScratchReader* reader) {
   HRESULT hr = IssueRead(state, state->CurrentSlot);
   if (FAILED(hr)) return hr;
 
-  // Every block but the last is written whole, and the read-ahead has
-  // already moved on by a whole block: a short transfer that does not hold
-  // the rest of the run would misplace every row after it.
+  // The file runs on without gaps to the end of the run, and the read-ahead
+  // has already moved on by a whole read block: a short transfer that does
+  // not hold the rest of the run would misplace every row after it.
   const uint64_t needed = (uint64_t{state->RowsLeft} + 1) * width - state->CarryBytes;
-  if (bytes != ScratchBlockSize && bytes < needed) return kRunTruncated;
+  if (bytes != slot->BufferSize && bytes < needed) return kRunTruncated;
 
   if (state->CarryBytes != 0) {
     const uint32_t rest = width - state->CarryBytes;
@@ -71,11 +74,17 @@ HRESULT ReadNextScratchBlock(ScratchReader* reader) {
 
 }  // namespace
 
-HRESULT StartScratchRead(ScratchReader* reader) {
+HRESULT StartScratchRead(ScratchReader* reader, uint32_t blockBytes) {
   ScratchReader::State* state = reader->Private;
   if (state->SlotA.Buffer != nullptr) return E_UNEXPECTED;  // Started before.
-  HRESULT hr = InitIoSlot(&state->SlotA);
-  if (SUCCEEDED(hr)) hr = InitIoSlot(&state->SlotB);
+  // A split row's rest and the next row whole must fit one block; and so a
+  // row is never split over more than two blocks.
+  if (blockBytes == 0 || blockBytes % plat::kFileAlignment != 0 ||
+      blockBytes / 2 < state->RowWidth) {
+    return E_INVALIDARG;
+  }
+  HRESULT hr = InitIoSlot(&state->SlotA, blockBytes);
+  if (SUCCEEDED(hr)) hr = InitIoSlot(&state->SlotB, blockBytes);
   if (FAILED(hr)) return hr;
   state->CurrentSlot = &state->SlotA;
   state->NextReadOffset = 0;

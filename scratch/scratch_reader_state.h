@@ -15,7 +15,7 @@
 // RowBuffer.
 struct ScratchReader::State {
   plat::FileHandle File = nullptr;
-  IoSlot SlotA;
+  IoSlot SlotA;  // Both buffers are one read block in size.
   IoSlot SlotB;
   IoSlot* CurrentSlot = &SlotA;  // The slot whose read delivers the next block.
   uint64_t NextReadOffset = 0;

@@ -126,8 +126,8 @@ HRESULT BeginScratchRun(ScratchAreaList* list, uint32_t rowWidth, uint64_t expec
   }
   ++list->NextArea;
 
-  hr = InitIoSlot(&w->Slots[0]);
-  if (SUCCEEDED(hr)) hr = InitIoSlot(&w->Slots[1]);
+  hr = InitIoSlot(&w->Slots[0], ScratchBlockSize);
+  if (SUCCEEDED(hr)) hr = InitIoSlot(&w->Slots[1], ScratchBlockSize);
   if (SUCCEEDED(hr)) {
     if (!list->PrivilegeTried) EnableVolumePrivilegeOnce(list);
     w->File = plat::OpenTransientFile(name);

@@ -109,6 +109,20 @@ TEST_P(ScratchFailure, ShortBlockBeforeTheRunsEndFailsTheRead) {
   CloseScratchReader(reader_);
 }
 
+TEST_P(ScratchFailure, FileEndingBeforeTheRunFailsSmallBlockReads) {
+  ASSERT_EQ(WriteRun(&list_, run_, &reader_), S_OK);
+  const int fd = ScratchFileDescriptor(area_.path());
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(0, ftruncate(fd, 2 * kMergeReadBlockBytes + 4096));
+  ASSERT_EQ(StartScratchRead(reader_, kMergeReadBlockBytes), S_OK);
+  HRESULT hr = S_OK;
+  uint32_t row = 0;
+  while (row < run_.count() && (hr = NextScratchRow(reader_)) == S_OK) ++row;
+  EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_HANDLE_EOF));
+  EXPECT_EQ(row, 2 * kMergeReadBlockBytes / run_.width) << "the row split into the short block";
+  CloseScratchReader(reader_);
+}
+
 TEST_P(ScratchFailure, AreasThatCannotHoldFiles) {
   ScratchAreaList list;
   ASSERT_EQ(ParseScratchAreas(&list, (area_.u16() + u"/missing;/etc/passwd/x").c_str()), S_OK);

@@ -12,6 +12,7 @@
 #include "platform/async_file.h"
 #include "platform/heap.h"
 #include "scratch/scratch_reader_state.h"
+#include "scratch/scratch_run_writer.h"
 #include "scratch_test_support.h"
 
 namespace scratch_test {
@@ -33,19 +34,21 @@ constexpr Shape kShapes[] = {
     {"WideSplitRows", 700001, 7},
 };
 
-std::set<uint32_t> SplitRows(uint32_t rows, uint32_t width) {
+// The rows whose bytes lie in two blocks of `block` bytes.
+std::set<uint32_t> SplitRows(uint32_t rows, uint32_t width, uint32_t block = ScratchBlockSize) {
   std::set<uint32_t> split;
   for (uint64_t i = 0; i < rows; ++i) {
-    if (i * width / ScratchBlockSize != ((i + 1) * width - 1) / ScratchBlockSize) split.insert(i);
+    if (i * width / block != ((i + 1) * width - 1) / block) split.insert(i);
   }
   return split;
 }
 
-// Reads every row, checking it against `run`; returns the rows handed out
-// from the reader's row buffer.
-std::set<uint32_t> ReadBack(ScratchReader* reader, const PatternRun& run) {
+// Reads every row in blocks of `block` bytes, checking it against `run`;
+// returns the rows handed out from the reader's row buffer.
+std::set<uint32_t> ReadBack(ScratchReader* reader, const PatternRun& run,
+                            uint32_t block = ScratchBlockSize) {
   std::set<uint32_t> fromBuffer;
-  EXPECT_EQ(StartScratchRead(reader), S_OK);
+  EXPECT_EQ(StartScratchRead(reader, block), S_OK);
   for (uint32_t i = 0; i < run.count(); ++i) {
     const HRESULT hr = NextScratchRow(reader);
     if (hr != S_OK || std::memcmp(reader->CurrentRow, run.pointers[i], run.width) != 0) {
@@ -95,7 +98,86 @@ INSTANTIATE_TEST_SUITE_P(Thread, ScratchRoundTrip,
                                           testing::Values(kShapes[0], kShapes[4], kShapes[6])),
                          ShapeName);
 
+struct SmallBlockShape {
+  const char* name;
+  uint32_t block;
+  uint32_t width;
+  uint32_t rows;
+};
+
+// Read blocks smaller than the written ones, some not dividing them: runs
+// ending on a read block's end and just after, on a written block's end, and
+// rows as wide as the read block allows.
+constexpr SmallBlockShape kSmallBlockShapes[] = {
+    {"PageEndsOnReadBlock", 4096, 64, 5 * 4096 / 64},
+    {"PageEndsOnWrittenBlock", 4096, 64, ScratchBlockSize / 64},
+    {"PagePastWrittenBlock", 4096, 64, ScratchBlockSize / 64 + 1},
+    {"PageSplitEndsOnReadBlock", 4096, 100, 1024},  // 25 blocks, 24 rows split.
+    {"PageSplitPastReadBlock", 4096, 100, 1025},
+    {"PageSplitAcrossWrittenBlocks", 4096, 100, 25000},
+    {"PageWidest", 4096, 2048, 1100},
+    {"ThreePagesWidest", 3 * 4096, 6144, 700},          // Read blocks straddle written ones.
+    {"ThreePagesEndInShortRead", 3 * 4096, 6000, 699},  // The file's last read is 4096 bytes.
+    {"MergeSplit", kMergeReadBlockBytes, 1000, 7000},
+    {"MergeEndsOnReadBlock", kMergeReadBlockBytes, 512, 1024},
+    {"MergePastReadBlock", kMergeReadBlockBytes, 512, 1025},
+    {"MergeWidest", kMergeReadBlockBytes, kMergeReadBlockBytes / 2, 9},
+    {"MergeWidestSplit", kMergeReadBlockBytes, kMergeReadBlockBytes / 2 - 1, 9},
+};
+
+// Written whole or row by row (as a merge writes its output).
+using ScratchSmallBlocks = ScratchTest<std::tuple<bool, SmallBlockShape>>;
+
+TEST_P(ScratchSmallBlocks, RowsComeBackInOrderAndWhole) {
+  const auto [appended, shape] = GetParam();
+  UseEngine(Engine::kUring);
+  PatternRun run(shape.rows, shape.width);
+  ScratchReader* reader = nullptr;
+  if (appended) {
+    ScratchRunWriter* writer = nullptr;
+    ASSERT_EQ(BeginScratchRun(&list_, run.width, 0, &writer), S_OK);
+    for (const uint8_t* row : run.pointers) ASSERT_EQ(AppendScratchRow(writer, row), S_OK);
+    uint32_t rows = 0;
+    ASSERT_EQ(FinishScratchRun(writer, &rows, &reader), S_OK);
+  } else {
+    ASSERT_EQ(WriteRun(&list_, run, &reader), S_OK);
+  }
+  EXPECT_EQ(ReadBack(reader, run, shape.block), SplitRows(run.count(), run.width, shape.block));
+  CloseScratchReader(reader);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, ScratchSmallBlocks,
+                         testing::Combine(testing::Bool(), testing::ValuesIn(kSmallBlockShapes)),
+                         [](const testing::TestParamInfo<ScratchSmallBlocks::ParamType>& info) {
+                           return std::string(std::get<0>(info.param) ? "Appended" : "Whole") +
+                                  std::get<1>(info.param).name;
+                         });
+
+TEST(ScratchReadBlocks, SizeFitsTwoRowsAndDirectIo) {
+  EXPECT_EQ(ScratchReadBlockBytes(100, kMergeReadBlockBytes), kMergeReadBlockBytes);
+  EXPECT_EQ(ScratchReadBlockBytes(1, 0), 4096u);
+  EXPECT_EQ(ScratchReadBlockBytes(1, 5000), 8192u);
+  EXPECT_EQ(ScratchReadBlockBytes(2049, 4096), 8192u);
+  EXPECT_EQ(ScratchReadBlockBytes(300000, kMergeReadBlockBytes), 147u * 4096);
+  EXPECT_EQ(ScratchReadBlockBytes(ScratchBlockSize / 2, 0), ScratchBlockSize);
+  EXPECT_EQ(ScratchReadBlockBytes(ScratchBlockSize / 2 - 1, 4096), ScratchBlockSize);
+  EXPECT_EQ(ScratchReadBlockBytes(64, 4 * ScratchBlockSize), ScratchBlockSize);
+}
+
 using ScratchEngines = ScratchTest<Engine>;
+
+// A refused block size leaves the reader as it was, ready to start.
+TEST_P(ScratchEngines, ReadBlocksTooSmallForTwoRowsOrUnalignedAreRefused) {
+  UseEngine(GetParam());
+  PatternRun run(100, 2049);
+  ScratchReader* reader = nullptr;
+  ASSERT_EQ(WriteRun(&list_, run, &reader), S_OK);
+  EXPECT_EQ(StartScratchRead(reader, 0), E_INVALIDARG);
+  EXPECT_EQ(StartScratchRead(reader, 4096), E_INVALIDARG);
+  EXPECT_EQ(StartScratchRead(reader, 8192 + 512), E_INVALIDARG);
+  EXPECT_EQ(ReadBack(reader, run, 8192), SplitRows(run.count(), run.width, 8192));
+  CloseScratchReader(reader);
+}
 
 // A run may be released unread (the engine is destroyed after a spill), or
 // half-way through with a read-ahead in flight.
