@@ -24,6 +24,7 @@
 class OutputRowWriter final : public SortedRowSink {
  public:
   // Takes the columns (one per output column, as BuildSortColumns made them)
+  // and the widths of a stored row (the input buffer's) and of an output row,
   // and decides how rows are copied. Called before any row flows, whenever
   // the columns or either layout may have changed.
   void Prepare(const std::vector<SortColumn>& columns, uint32_t inputRowWidth,
