@@ -20,8 +20,19 @@
 // has fallen gives the memory back within two epochs. Blocks of 2 MiB and
 // more are aligned to 2 MiB and asked for transparent huge pages.
 //
+// Large blocks below 2 MiB, and page memory below 2 MiB, are carved one
+// after the other out of 32 MiB slabs: 2 MiB-aligned mappings asked for
+// huge pages. A first touch costs one fault per 2 MiB instead of one per
+// page, which on a virtual machine whose every fault traps to the host
+// decides how fast the input can be copied in (1 GiB of 1 MB batches: 2.7 s
+// of faults in separate mappings, 1.7 s in slabs). A carved block is still a
+// mapping of its own to everyone else: it is unmapped alone, which splits
+// the slab's mapping and its huge pages around it. The part of a slab never
+// carved is given back when the next slab is needed and when its heap is
+// destroyed.
+//
 // Page memory comes from anonymous mappings, which are page-aligned and
-// zero-filled; from 2 MiB on they too are asked for huge pages (the scratch
+// zero-filled; from 2 MiB on they are asked for huge pages too (the scratch
 // I/O buffers: one fault per 2 MiB instead of 512 when a buffer is filled).
 #include "platform/heap.h"
 
@@ -80,13 +91,9 @@ int SizeClass(size_t mapped) {
   return (log2 - 17) * kClassesPerDoubling + step;
 }
 
-// A 2 MiB-aligned mapping for huge pages, else a plain one; `mapped` is a
-// multiple of the page size. Null on failure, with errno set by mmap.
-void* MapBlock(size_t mapped) {
-  if (mapped < kHugePage) {
-    void* block = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    return block == MAP_FAILED ? nullptr : block;
-  }
+// A 2 MiB-aligned mapping asked for huge pages; `mapped` is a multiple of
+// the page size. Null on failure, with errno set by mmap.
+void* MapHugeAligned(size_t mapped) {
   const size_t padded = mapped + kHugePage - PageSize();
   void* area = mmap(nullptr, padded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (area == MAP_FAILED) return nullptr;
@@ -99,6 +106,63 @@ void* MapBlock(size_t mapped) {
   return reinterpret_cast<void*>(aligned);
 }
 
+// Carves mappings below 2 MiB out of huge-page slabs, one after the other.
+class Slab {
+ public:
+  Slab() = default;
+  Slab(const Slab&) = delete;
+  Slab& operator=(const Slab&) = delete;
+  ~Slab() { Release(); }
+
+  // `mapped` bytes (a multiple of the page size, below kHugePage) that may
+  // be unmapped alone. Null on failure, with errno set by mmap.
+  void* Carve(size_t mapped) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (end_ - next_ < mapped) {
+      ReleaseLocked();
+      void* slab = MapHugeAligned(kSlabBytes);
+      if (slab == nullptr) return nullptr;
+      next_ = reinterpret_cast<uintptr_t>(slab);
+      end_ = next_ + kSlabBytes;
+    }
+    void* block = reinterpret_cast<void*>(next_);
+    next_ += mapped;
+    return block;
+  }
+
+  // Unmaps the part never carved.
+  void Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ReleaseLocked();
+  }
+
+ private:
+  static constexpr size_t kSlabBytes = size_t{32} << 20;
+
+  // REQUIRES: mutex_ held.
+  void ReleaseLocked() {
+    if (end_ > next_) munmap(reinterpret_cast<void*>(next_), end_ - next_);
+    next_ = end_ = 0;
+  }
+
+  std::mutex mutex_;
+  uintptr_t next_ = 0;  // GUARDED_BY(mutex_)
+  uintptr_t end_ = 0;   // GUARDED_BY(mutex_)
+};
+
+// A mapping of `mapped` bytes (a multiple of the page size): carved from
+// `slab` below 2 MiB, else a huge-page mapping of its own. Null on failure,
+// with errno set by mmap.
+void* MapBlock(Slab* slab, size_t mapped) {
+  return mapped < kHugePage ? slab->Carve(mapped) : MapHugeAligned(mapped);
+}
+
+// Page memory of the whole process.
+Slab& PageSlab() {
+  static Slab* slab = new Slab;  // Never destroyed: pages may outlive statics.
+  return *slab;
+}
+
 void UnmapBlock(BlockHeader* header) {
   const size_t mapped = header->mapped;
   TOLVARINE_UNPOISON(header, mapped);
@@ -108,6 +172,7 @@ void UnmapBlock(BlockHeader* header) {
 }  // namespace
 
 struct HeapObject {
+  Slab slab;  // Where the heap's large blocks below 2 MiB come from.
   std::mutex mutex;
   BlockHeader* first = nullptr;  // GUARDED_BY(mutex); blocks in use.
   // GUARDED_BY(mutex): idle large blocks, singly linked through next.
@@ -221,7 +286,7 @@ BlockHeader* AllocateLarge(HeapObject* heap, size_t mapped) {
   }
   UnmapAll(evicted);
   if (header != nullptr) return header;
-  header = static_cast<BlockHeader*>(MapBlock(mapped));
+  header = static_cast<BlockHeader*>(MapBlock(&heap->slab, mapped));
   if (header == nullptr) {
     // Idle blocks of other sizes may be what the system is short of.
     {
@@ -230,7 +295,7 @@ BlockHeader* AllocateLarge(HeapObject* heap, size_t mapped) {
     }
     if (evicted != nullptr) {
       UnmapAll(evicted);
-      header = static_cast<BlockHeader*>(MapBlock(mapped));
+      header = static_cast<BlockHeader*>(MapBlock(&heap->slab, mapped));
     }
   }
   std::lock_guard<std::mutex> lock(heap->mutex);
@@ -339,7 +404,7 @@ void* PageAlloc(size_t bytes) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
-  void* block = MapBlock((bytes + PageSize() - 1) & ~(PageSize() - 1));
+  void* block = MapBlock(&PageSlab(), (bytes + PageSize() - 1) & ~(PageSize() - 1));
   if (block == nullptr) {
     SetLastErrorFromErrno(errno);
     return nullptr;
