@@ -1,11 +1,12 @@
 // The run-time half of CTolvarine: pre-execution turns the component custom
 // properties into the engine's settings and starts the engine, output
-// priming keeps the output buffer, input processing hands every input
+// priming hands the output buffer to the writer of output rows, input processing hands every input
 // buffer's rows to the engine, and post-execution stops the engine.
 #include <cstdint>
 
 #include "component/allocation_guard.h"
 #include "component/custom_properties.h"
+#include "component/output_row_writer.h"
 #include "component/sort_threads.h"
 #include "component/tolvarine.h"
 #include "engine/engine_limits.h"
@@ -28,23 +29,35 @@ HRESULT ReadPropertyValue(IDTSCustomPropertyCollection90* properties, const char
   return value->Get().vt == type ? S_OK : E_UNEXPECTED;
 }
 
-// The engine stores rows of at most kMaxRowWidth bytes. The input buffer's
-// width is known before any row arrives, so a wider input is refused here
-// instead of after all of it has been read.
-HRESULT CheckInputRowWidth(IDTSComponentMetaData90* metadata, IDTSBufferManager90* buffers) {
+// The row width of the buffer type of the component's first input or
+// output.
+template <class Collection, class Item>
+HRESULT BufferRowWidth(IDTSBufferManager90* buffers, Collection* collection, uint32_t* rowWidth) {
+  ComPtr<Item> item;
+  HRESULT hr = GetItemAt(collection, 0, item.Put());
+  if (FAILED(hr)) return hr;
+  int32_t bufferType = 0;
+  hr = item->get_Buffer(&bufferType);
+  if (FAILED(hr)) return hr;
+  return buffers->GetRowWidth(bufferType, rowWidth);
+}
+
+// The widths of an input row and an output row. The engine stores rows of at
+// most kMaxRowWidth bytes; the input buffer's width is known before any row
+// arrives, so a wider input is refused here instead of after all of it has
+// been read.
+HRESULT GetRowWidths(IDTSComponentMetaData90* metadata, IDTSBufferManager90* buffers,
+                     uint32_t* inputWidth, uint32_t* outputWidth) {
   ComPtr<IDTSInputCollection90> inputs;
   HRESULT hr = metadata->get_InputCollection(inputs.Put());
   if (FAILED(hr)) return hr;
-  ComPtr<IDTSInput90> input;
-  hr = GetItemAt(inputs.Get(), 0, input.Put());
+  hr = BufferRowWidth<IDTSInputCollection90, IDTSInput90>(buffers, inputs.Get(), inputWidth);
   if (FAILED(hr)) return hr;
-  int32_t bufferType = 0;
-  hr = input->get_Buffer(&bufferType);
+  if (*inputWidth > kMaxRowWidth) return TOLVARINE_E_ROWTOOWIDE;
+  ComPtr<IDTSOutputCollection90> outputs;
+  hr = metadata->get_OutputCollection(outputs.Put());
   if (FAILED(hr)) return hr;
-  uint32_t rowWidth = 0;
-  hr = buffers->GetRowWidth(bufferType, &rowWidth);
-  if (FAILED(hr)) return hr;
-  return rowWidth > kMaxRowWidth ? TOLVARINE_E_ROWTOOWIDE : S_OK;
+  return BufferRowWidth<IDTSOutputCollection90, IDTSOutput90>(buffers, outputs.Get(), outputWidth);
 }
 
 }  // namespace
@@ -107,7 +120,8 @@ HRESULT CTolvarine::PreExecute() {
     HRESULT hr = ApplyComponentProperties();
     if (FAILED(hr)) return hr;
     if (!BufferManager) return E_UNEXPECTED;
-    hr = CheckInputRowWidth(ComponentMetaData.Get(), BufferManager.Get());
+    uint32_t inputWidth = 0, outputWidth = 0;
+    hr = GetRowWidths(ComponentMetaData.Get(), BufferManager.Get(), &inputWidth, &outputWidth);
     if (FAILED(hr)) return hr;
     // A failed earlier PreExecute may have left part of a description.
     Engine.Columns.clear();
@@ -115,6 +129,7 @@ HRESULT CTolvarine::PreExecute() {
     hr = BuildSortColumns(ComponentMetaData.Get(), BufferManager.Get(), &Engine.Columns,
                           &Engine.SortKeys);
     if (FAILED(hr)) return hr;
+    Output.Prepare(Engine.Columns, inputWidth, outputWidth);
     return Engine.Create();
   });
 }
@@ -122,9 +137,11 @@ HRESULT CTolvarine::PreExecute() {
 HRESULT CTolvarine::PrimeOutput(int32_t outputs, int32_t* outputIDs, IDTSBuffer90** buffers) {
   if (outputs != 1) return E_UNEXPECTED;
   if (!buffers) return E_POINTER;
-  // The host's order makes this store visible to the engine's threads: they
-  // read the buffer only after the input's last buffer has been handed over.
-  if (Engine.OutputBuffer.Get() != buffers[0]) Engine.OutputBuffer.Reset(buffers[0]);
+  // The host's order makes these stores visible to the engine's threads:
+  // they use the sink only after the input's last buffer has been handed
+  // over.
+  Output.SetBuffer(buffers[0]);
+  Engine.Output = &Output;
   return S_OK;
 }
 
@@ -150,7 +167,15 @@ HRESULT CTolvarine::ProcessInput(int32_t inputID, IDTSBuffer90* buffer) {
         return E_INVALIDARG;
       }
     }
-    return Engine.AddRows(rowCount, rowWidth, rowData, endOfRowset == VARIANT_TRUE);
+    const bool end = endOfRowset == VARIANT_TRUE;
+    hr = Engine.AddRows(rowCount, rowWidth, rowData, end);
+    // The output's rowset is ended even when the sort failed, so that the
+    // host never waits for rows that will not come.
+    if (end && Engine.Output) {
+      Output.EndRowset();
+      Engine.Output = nullptr;
+    }
+    return hr;
   });
   buffer->Close();
   return hr;

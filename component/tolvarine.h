@@ -20,6 +20,7 @@
 
 #include "component/component_interfaces.h"
 #include "component/module_lock.h"
+#include "component/output_row_writer.h"
 #include "engine/sort_engine.h"
 #include "platform/com.h"
 #include "platform/sync.h"
@@ -104,16 +105,16 @@ class CTolvarine final : public IDTSRuntimeComponent90,
  private:
   explicit CTolvarine(ModuleLockCount* module);
   // Runs on the last Release. The members go in reverse order of
-  // declaration: the engine first (its destructor stops a running engine and
-  // releases the output buffer), then the buffer manager, then the metadata,
+  // declaration: the engine first (its destructor stops a running engine),
+  // then the output row writer (which releases the output buffer), then the
+  // buffer manager, then the metadata,
   // then the critical section; the module lock goes last, once nothing of
   // the object is left to tear down.
   ~CTolvarine();
   CTolvarine(const CTolvarine&) = delete;
   CTolvarine& operator=(const CTolvarine&) = delete;
 
-  // Reads the five component custom properties into the engine's settings
-  // (pre-execution steps 1 to 3).
+  // Reads the five component custom properties into the engine's settings.
   HRESULT ApplyComponentProperties();
 
   // Declared first so that it is destroyed last.
@@ -124,5 +125,7 @@ class CTolvarine final : public IDTSRuntimeComponent90,
   plat::CriticalSection lock_;
   ComPtr<IDTSComponentMetaData90> ComponentMetaData;
   ComPtr<IDTSBufferManager90> BufferManager;
+  // Declared before the engine, which hands it rows until it is destroyed.
+  OutputRowWriter Output;
   SortEngine Engine;
 };

@@ -42,13 +42,12 @@
 #include <algorithm>
 #include <new>
 
+#include "engine/run_merger.h"
 #include "engine/sort_engine.h"
 #include "scratch/scratch_run_writer.h"
 
 namespace {
 
-// Two block buffers per run being read.
-constexpr uint32_t kReaderBytes = 2 * ScratchBlockSize;
 // The read buffers of a merge of disk runs stay within a quarter of the
 // budget, but may always take this much.
 constexpr uint32_t kSmallestReaderAllowance = 16u << 20;
@@ -60,7 +59,9 @@ constexpr uint32_t kStopCheckRows = 1u << 16;
 // At least 2, so that every merge of disk runs leaves fewer of them.
 uint32_t SortEngine::MaxReadersAtOnce() const {
   const uint32_t allowance = std::max(RamBudget / 4, kSmallestReaderAllowance);
-  return std::max(allowance / kReaderBytes, 2u);
+  // Two read buffers per run being read.
+  const uint32_t readerBytes = 2 * ScratchReadBlockBytes(RowWidth, MergeReadBlockBytes);
+  return std::max(allowance / readerBytes, 2u);
 }
 
 // REQUIRES: SpillLock held, input not ended. A failure fails the sort (the
@@ -159,31 +160,31 @@ HRESULT SortEngine::MergeDiskRunGroup(RunList* group) {
   uint64_t bytes = 0;
   uint32_t level = 0;
   const uint32_t readersBefore = ReadersOpen;
+  const uint32_t blockBytes = ScratchReadBlockBytes(RowWidth, MergeReadBlockBytes);
   HRESULT hr = S_OK;
   for (SortRun* r = group->Front(); r && SUCCEEDED(hr); r = r->Next) {
-    hr = StartReadingRun(r);
+    hr = StartReadingRun(r, blockBytes);
     bytes += r->Bytes();
     level = std::max(level, r->Level + 1);
   }
+  RunMerger merger(Order, false);
+  if (SUCCEEDED(hr)) hr = merger.Start({group});
   auto* merged = SUCCEEDED(hr) ? new (std::nothrow) SortRun : nullptr;
   if (SUCCEEDED(hr) && !merged) hr = E_OUTOFMEMORY;
   ScratchRunWriter* writer = nullptr;
   if (SUCCEEDED(hr)) hr = BeginScratchRun(&ScratchAreaList, RowWidth, bytes, &writer);
   // Ties go to the run nearer the front of the group.
-  for (uint32_t rows = 0; SUCCEEDED(hr) && !group->Empty(); ++rows) {
+  for (uint32_t rows = 1; SUCCEEDED(hr) && !merger.Done(); ++rows) {
     if (rows % kStopCheckRows == 0 && StopRequested) {
       hr = E_UNEXPECTED;  // Destroy is waiting; no one sees the result.
       break;
     }
-    SortRun* best = group->Front();
-    for (SortRun* r = best->Next; r; r = r->Next) {
-      if (CompareRowKeys(*r->Cursor, *best->Cursor) < 0) best = r;
-    }
-    hr = AppendScratchRow(writer, *best->Cursor);
-    if (SUCCEEDED(hr)) hr = AdvanceRun(best);
-    if (SUCCEEDED(hr) && --best->RowCount == 0) {
-      group->Remove(best);
-      DiscardRun(best);
+    hr = AppendScratchRow(writer, merger.Top().Row);
+    SortRun* drained = nullptr;
+    if (SUCCEEDED(hr)) hr = merger.Pop(&drained);
+    if (drained) {
+      group->Remove(drained);
+      DiscardRun(drained);
     }
   }
   ReadersOpen = readersBefore;
@@ -201,9 +202,7 @@ HRESULT SortEngine::MergeDiskRunGroup(RunList* group) {
   }
   merged->RowCount = rowCount;
   merged->RowWidth = RowWidth;
-  merged->Engine = this;
   merged->Reader = reader;
-  merged->Cursor = &reader->CurrentRow;
   merged->Level = level;
   plat::Lock listLock(RunListLock);
   DiskRuns.PushBack(merged);

@@ -1,36 +1,25 @@
-// The final merge: every run, in memory and on disk, into the output buffer.
+// The final merge: every run, in memory and on disk, to the row sink.
 #include <algorithm>
-#include <cstring>
 
+#include "engine/run_merger.h"
 #include "engine/sort_engine.h"
 #include "platform/stream_copy.h"
-
-namespace {
-
-uint32_t LoadU32(const uint8_t* p) {
-  uint32_t value;
-  std::memcpy(&value, p, sizeof value);
-  return value;
-}
-
-void StoreU32(uint8_t* p, uint32_t value) {
-  std::memcpy(p, &value, sizeof value);
-}
-
-}  // namespace
+#include "scratch/scratch_file.h"
 
 // REQUIRES: SpillLock and RunListLock held, the input ended, no batch or
 // merge in flight. Failures are recorded for the AddRows that ends the input;
 // runs not drained stay in the lists until Destroy.
 void SortEngine::FinalMerge() {
-  IDTSBuffer90* output = OutputBuffer.Get();
-  if (!output) {
+  if (!Output) {
     RecordFailure(E_UNEXPECTED);
     return;
   }
-  output->Open();
-  HRESULT hr = S_OK;
-  HaveReferenceRow = false;
+  HRESULT hr = Output->BeginRows();
+  if (FAILED(hr)) {
+    RecordFailure(hr);
+    return;
+  }
+  HoldingEntry = {0, nullptr};
   if (EliminateDuplicates && RowWidth > 0) {
     HoldingRow = static_cast<uint8_t*>(plat::HeapAlloc(Heap, RowWidth));
     if (!HoldingRow) hr = E_OUTOFMEMORY;
@@ -39,47 +28,42 @@ void SortEngine::FinalMerge() {
   if (SUCCEEDED(hr)) hr = MergeAllRuns();
   if (HoldingRow) plat::HeapFree(Heap, HoldingRow);
   HoldingRow = nullptr;
-  output->Close();
+  Output->EndRows();
   RecordFailure(hr);
 }
 
-// Repeatedly emits the smallest current row of all runs. Runs in memory are
-// looked at before runs on disk, each list from the front, and a run replaces
-// the best so far only when its row is strictly smaller: ties go to the run
-// met first.
+// Hands every row to Output in key order. Runs in memory come before runs on
+// disk, each list from the front: rows with equal keys come out in that
+// order of their runs. A run is released as soon as it is drained.
 HRESULT SortEngine::MergeAllRuns() {
+  const uint32_t blockBytes = ScratchReadBlockBytes(RowWidth, MergeReadBlockBytes);
   for (SortRun* r = DiskRuns.Front(); r; r = r->Next) {
-    const HRESULT hr = StartReadingRun(r);
+    const HRESULT hr = StartReadingRun(r, blockBytes);
     if (FAILED(hr)) return hr;
   }
-  for (;;) {
-    SortRun* best = nullptr;
-    for (RunList* list : {&MemoryRuns, &DiskRuns}) {
-      for (SortRun* r = list->Front(); r; r = r->Next) {
-        if (!best || CompareRowKeys(*r->Cursor, *best->Cursor) < 0) best = r;
-      }
+  RunMerger merger(Order, true);
+  HRESULT hr = merger.Start({&MemoryRuns, &DiskRuns});
+  while (SUCCEEDED(hr) && !merger.Done()) {
+    hr = EmitRow(merger.Top());
+    SortRun* drained = nullptr;
+    if (SUCCEEDED(hr)) hr = merger.Pop(&drained);
+    if (!drained) continue;
+    if (drained->OnDisk()) {
+      FinishReadingRun(drained);
+    } else {
+      MemoryRuns.Remove(drained);
     }
-    if (!best) return S_OK;
-    HRESULT hr = EmitRow(*best->Cursor);
-    if (SUCCEEDED(hr)) hr = AdvanceRun(best);
-    if (FAILED(hr)) return hr;
-    if (--best->RowCount == 0) {
-      if (best->Reader) {
-        FinishReadingRun(best);
-      } else {
-        MemoryRuns.Remove(best);
-      }
-      DiscardRun(best);
-    }
+    DiscardRun(drained);
   }
+  return hr;
 }
 
-// Sets up the reading of a run on disk and makes its first row current.
-HRESULT SortEngine::StartReadingRun(SortRun* run) {
-  const HRESULT hr = StartScratchRead(run->Reader);
+// Sets up the reading of a run on disk.
+HRESULT SortEngine::StartReadingRun(SortRun* run, uint32_t blockBytes) {
+  const HRESULT hr = StartScratchRead(run->Reader, blockBytes);
   if (FAILED(hr)) return hr;
   PeakReadersOpen = std::max(PeakReadersOpen, ++ReadersOpen);
-  return AdvanceRun(run);
+  return S_OK;
 }
 
 // Takes a drained run on disk out of DiskRuns; the caller discards it, and
@@ -90,52 +74,16 @@ void SortEngine::FinishReadingRun(SortRun* run) {
   --ReadersOpen;
 }
 
-// Writes `row` unless duplicates are eliminated and its key equals that of
-// the last row written. The last row written is copied into HoldingRow, so
-// the comparison stays sound after its run (or its scratch block) is gone.
-HRESULT SortEngine::EmitRow(const uint8_t* row) {
-  if (!EliminateDuplicates) return WriteOutputRow(row);
-  if (HaveReferenceRow && CompareRowKeys(row, HoldingRow) == 0) return S_OK;
-  const HRESULT hr = WriteOutputRow(row);
+// Hands the entry's row on unless duplicates are eliminated and its key
+// equals that of the last row handed on. That row is copied into HoldingRow,
+// so the comparison stays sound after its run (or its scratch block) is
+// gone; its prefix settles most comparisons without reading either row.
+HRESULT SortEngine::EmitRow(const SortEntry& entry) {
+  if (!EliminateDuplicates) return Output->PutRow(entry.Row);
+  if (HoldingEntry.Row && Order.Equal(entry, HoldingEntry)) return S_OK;
+  const HRESULT hr = Output->PutRow(entry.Row);
   if (FAILED(hr)) return hr;
-  plat::CopyBytes(HoldingRow, row, RowWidth);
-  HaveReferenceRow = true;
-  return S_OK;
-}
-
-// Moves the run to its next row. RowCount is left to the caller.
-HRESULT SortEngine::AdvanceRun(SortRun* run) {
-  if (run->Reader) return NextScratchRow(run->Reader);
-  ++run->Cursor;
-  return S_OK;
-}
-
-// Adds one row to OutputBuffer and fills it column by column from the stored
-// row: status, length (when both rows have a length field) and, unless NULL,
-// the value. A DT_BYTES value is copied for its stored length, never more
-// than either slot holds; the output length says what was copied. Other
-// values fit because pre-execution made sure that every output slot is at
-// least as large as its input slot and holds the same type.
-HRESULT SortEngine::WriteOutputRow(const uint8_t* row) {
-  uint8_t* out = nullptr;
-  HRESULT hr = OutputBuffer->AddRow(&out);
-  if (FAILED(hr)) return hr;
-  if (!out) return E_POINTER;
-  for (const SortColumn& column : Columns) {
-    const BufferColumnInfo& target = column.OutputColumn;
-    const uint32_t status = LoadU32(row + column.InputStatusOffset);
-    StoreU32(out + target.StatusOffset, status);
-    const bool hasLength =
-        column.InputLengthOffset != kNoLengthField && target.LengthOffset != kNoLengthField;
-    uint32_t length = hasLength ? LoadU32(row + column.InputLengthOffset) : column.InputMaxLength;
-    if (!column.Copy) length = std::min({length, column.InputMaxLength, target.MaxLength});
-    if (hasLength) StoreU32(out + target.LengthOffset, length);
-    if (status == DBSTATUS_S_ISNULL) continue;
-    if (column.Copy) {
-      column.Copy(out + target.DataOffset, row + column.InputDataOffset);
-    } else {
-      plat::CopyBytes(out + target.DataOffset, row + column.InputDataOffset, length);
-    }
-  }
+  plat::CopyBytes(HoldingRow, entry.Row, RowWidth);
+  HoldingEntry = {entry.Prefix, HoldingRow};
   return S_OK;
 }

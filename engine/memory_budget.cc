@@ -54,7 +54,8 @@ uint64_t SortEngine::LowMemoryMark() const {
 HRESULT SortEngine::CopyBatch(const uint8_t* rowData, uint32_t rowCount, uint32_t rowWidth,
                               SortRun** batch) {
   const uint64_t bytes = static_cast<uint64_t>(rowCount) * rowWidth;
-  if (bytes > FreeBudget()) {
+  const uint64_t stored = static_cast<uint64_t>(rowCount) * (rowWidth + sizeof(SortEntry));
+  if (stored > FreeBudget()) {
     // The wait must be answered by a pass that ends after this wake: a pass
     // that ended earlier (an early wake nobody waited for) may have left the
     // event set.
@@ -81,10 +82,10 @@ HRESULT SortEngine::CopyBatch(const uint8_t* rowData, uint32_t rowCount, uint32_
     return error ? HRESULT_FROM_WIN32(error) : E_OUTOFMEMORY;
   }
   block->Next = nullptr;
-  auto* pointers = new (std::nothrow) uint8_t*[rowCount];
+  auto* entries = new (std::nothrow) SortEntry[rowCount];
   auto* run = new (std::nothrow) SortRun;
-  if (!pointers || !run) {
-    delete[] pointers;
+  if (!entries || !run) {
+    delete[] entries;
     delete run;
     plat::HeapFree(Heap, block);
     return E_OUTOFMEMORY;
@@ -92,16 +93,17 @@ HRESULT SortEngine::CopyBatch(const uint8_t* rowData, uint32_t rowCount, uint32_
 
   uint8_t* rows = block->Rows();
   plat::CopyBytes(rows, rowData, bytes);
-  for (uint32_t i = 0; i < rowCount; ++i) pointers[i] = rows + static_cast<size_t>(i) * rowWidth;
+  // The prefixes are taken while the rows are still in the cache.
+  for (uint32_t i = 0; i < rowCount; ++i) {
+    entries[i] = Order.EntryFor(rows + static_cast<size_t>(i) * rowWidth);
+  }
   run->Blocks = run->LastBlock = block;
-  run->RowPointers = pointers;
+  run->Entries = run->Cursor = entries;
   run->RowCount = rowCount;
   run->RowWidth = rowWidth;
-  run->Cursor = pointers;
-  run->Engine = this;
 
   plat::Lock lock(RunListLock);
-  BytesInMemory += bytes;
+  BytesInMemory += stored;
   PendingBatches.PushBack(run);
   *batch = run;
   return S_OK;

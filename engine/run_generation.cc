@@ -1,20 +1,24 @@
-// Runs in memory: sorted batches, merge groups of equal-sized runs, release.
+// Runs in memory: sorted batches, merges of runs of one level, release.
+#include <algorithm>
 #include <new>
 
+#include "engine/row_sort.h"
+#include "engine/run_merger.h"
 #include "engine/sort_engine.h"
 
 namespace {
 
-constexpr uint32_t kMaxMergeGroup = 10;
-// A run of another size ends a group of at least this many runs; a smaller
-// group starts afresh at that run.
-constexpr uint32_t kMinGroupBeforeSizeChange = 4;
+// Runs merged at once in memory. Each merge moves only entries, so every
+// level costs one sequential pass over 16 bytes a row; a wide fan-in keeps
+// the levels few (three for a gigabyte of 1 MB batches) and the final merge
+// short of runs.
+constexpr uint32_t kMemoryFanIn = 16;
 
 }  // namespace
 
 // A Batch item. The batch belongs to this worker until it is in MemoryRuns.
 void SortEngine::SortBatch(SortRun* batch) {
-  if (batch->RowCount > 1) SortRows(batch, 0, static_cast<int32_t>(batch->RowCount - 1));
+  SortEntries(batch->Entries, batch->RowCount, Order);
   {
     plat::Lock lock(RunListLock);
     PendingBatches.Remove(batch);
@@ -29,61 +33,76 @@ void SortEngine::SortBatch(SortRun* batch) {
   if ((merged || InputEnded) && !PostWork(kMerge)) OnMerge();
 }
 
-// Takes 2..10 consecutive runs of one row count, together no larger than
-// ScratchFileBytes, out of MemoryRuns into `group` (in list order) and counts
-// a merge in progress. 0 when there is nothing to merge or the input has
-// ended.
+// Takes kMemoryFanIn runs of the lowest level that has them out of
+// MemoryRuns into `group` (in list order) and counts a merge in progress. A
+// level whose runs together would pass ScratchFileBytes is merged as soon as
+// the runs that fit are there, at least two; larger runs stay as they are
+// (they are spilled or meet the final merge). 0 when there is nothing to
+// merge or the input has ended.
 uint32_t SortEngine::PickMergeGroup(RunList* group) {
   plat::Lock lock(RunListLock);
   if (InputEnded) return 0;
 
-  SortRun* start = MemoryRuns.Front();
-  uint32_t taken = 0;
-  uint64_t total = 0;
-  for (SortRun* r = start; r && taken < kMaxMergeGroup; r = r->Next) {
-    if (r->RowCount == start->RowCount) {
+  for (uint32_t level = 0;; ++level) {
+    uint32_t taken = 0;
+    uint64_t total = 0;
+    bool higher = false, full = false;
+    for (SortRun* r = MemoryRuns.Front(); r; r = r->Next) {
+      higher |= r->Level > level;
+      if (r->Level != level) continue;
       if (total + r->Bytes() > ScratchFileBytes) {
-        // The overflowing run and the one taken before it are both left out.
-        taken = taken > 0 ? taken - 1 : 0;
+        full = taken >= 2;
         break;
       }
       total += r->Bytes();
-    } else {
-      if (taken >= kMinGroupBeforeSizeChange) break;
-      start = r;
-      taken = 0;
-      total = r->Bytes();
+      if (++taken == kMemoryFanIn) {
+        full = true;
+        break;
+      }
     }
-    ++taken;
+    if (full) {
+      for (SortRun* r = MemoryRuns.Front(); r && group->Size() < taken;) {
+        SortRun* next = r->Next;
+        if (r->Level == level) {
+          MemoryRuns.Remove(r);
+          group->PushBack(r);
+        }
+        r = next;
+      }
+      ++MergesInProgress;
+      return taken;
+    }
+    if (!higher) return 0;
   }
-  if (taken < 2) return 0;
-
-  SortRun* r = start;
-  for (uint32_t i = 0; i < taken; ++i) {
-    SortRun* next = r->Next;
-    MemoryRuns.Remove(r);
-    group->PushBack(r);
-    r = next;
-  }
-  ++MergesInProgress;
-  return taken;
 }
 
 // Merges one group into a new run, outside any lock: the group's runs belong
-// to this worker alone. True when a group was merged.
+// to this worker alone. Only entries move; the merged run takes over the
+// blocks of its inputs. True when a group was merged.
 bool SortEngine::MergeMemoryRuns() {
   RunList group;
-  const uint32_t count = PickMergeGroup(&group);
-  if (count < 2) return false;
+  if (PickMergeGroup(&group) < 2) return false;
 
   uint32_t totalRows = 0;
-  for (SortRun* r = group.Front(); r; r = r->Next) totalRows += r->RowCount;
-  auto* pointers = new (std::nothrow) uint8_t*[totalRows];
+  uint32_t level = 0;
+  for (SortRun* r = group.Front(); r; r = r->Next) {
+    totalRows += r->RowCount;
+    level = std::max(level, r->Level + 1);
+  }
+  auto* entries = new (std::nothrow) SortEntry[totalRows];
   auto* merged = new (std::nothrow) SortRun;
-  if (!pointers || !merged) {
-    // Merging is only an optimisation: give the runs back unmerged, in their
-    // order, at the front where the small runs are.
-    delete[] pointers;
+  RunMerger merger(Order, false);
+  HRESULT hr = entries && merged ? merger.Start({&group}) : E_OUTOFMEMORY;
+  SortEntry* out = entries;
+  for (SortRun* drained = nullptr; SUCCEEDED(hr) && !merger.Done();) {
+    *out++ = merger.Top();
+    hr = merger.Pop(&drained);
+  }
+  if (FAILED(hr)) {
+    // Merging is only an optimisation: give the runs back unmerged (the
+    // merger read them through cursors of its own), in their order, at the
+    // front where the small runs are.
+    delete[] entries;
     delete merged;
     plat::Lock lock(RunListLock);
     while (SortRun* r = group.Back()) {
@@ -95,28 +114,14 @@ bool SortEngine::MergeMemoryRuns() {
   }
 
   merged->RowWidth = group.Front()->RowWidth;
-  merged->Engine = this;
-  for (SortRun* r = group.Front(); r; r = r->Next) {
+  merged->Level = level;
+  while (SortRun* r = group.PopFront()) {
     (merged->LastBlock ? merged->LastBlock->Next : merged->Blocks) = r->Blocks;
     merged->LastBlock = r->LastBlock;
     r->Blocks = r->LastBlock = nullptr;
+    DiscardRun(r);  // Its blocks now belong to the merged run.
   }
-
-  // Ties go to the run nearer the front of the group.
-  uint8_t** out = pointers;
-  while (!group.Empty()) {
-    SortRun* best = group.Front();
-    for (SortRun* r = best->Next; r; r = r->Next) {
-      if (CompareRowKeys(*r->Cursor, *best->Cursor) < 0) best = r;
-    }
-    *out++ = *best->Cursor++;
-    if (--best->RowCount == 0) {
-      group.Remove(best);
-      DiscardRun(best);  // Its blocks now belong to the merged run.
-    }
-  }
-  merged->RowPointers = pointers;
-  merged->Cursor = pointers;
+  merged->Entries = merged->Cursor = entries;
   merged->RowCount = totalRows;
 
   plat::Lock lock(RunListLock);
@@ -132,9 +137,8 @@ bool SortEngine::MergeMemoryRuns() {
 // Gives back the run's memory and, unless keepFile, its scratch file. The run
 // record itself stays for the caller.
 void SortEngine::ReleaseRun(SortRun* run, bool keepFile) {
-  delete[] run->RowPointers;
-  run->RowPointers = nullptr;
-  run->Cursor = nullptr;
+  delete[] run->Entries;
+  run->Entries = run->Cursor = nullptr;
   for (RowBlock* block = run->Blocks; block;) {
     RowBlock* next = block->Next;
     plat::HeapFree(Heap, block);

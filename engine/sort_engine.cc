@@ -189,6 +189,7 @@ HRESULT SortEngine::Create() {
 
   HRESULT hr = ResetSetAsideAreas(&ScratchAreaList);
   if (FAILED(hr)) return hr;
+  Order.Reset(SortKeys);
   if (!(Heap = plat::HeapCreate()) || !(CompletionPort = plat::CreateCompletionPort(ThreadCount)) ||
       !(SpillWakeEvent = plat::CreateEvent(false, false)) ||
       !(MemoryFreedEvent = plat::CreateEvent(false, false)) ||
@@ -209,7 +210,7 @@ HRESULT SortEngine::AddRows(uint32_t rowCount, uint32_t rowWidth, const uint8_t*
   if (FAILED(failure)) return failure;  // The sort cannot succeed any more.
   // Without an output buffer the final merge would have nowhere to go; the
   // input is not ended, and Destroy still releases everything.
-  if (endOfRowset && !OutputBuffer) return E_UNEXPECTED;
+  if (endOfRowset && !Output) return E_UNEXPECTED;
 
   if (rowCount > 0) {
     if (!rowData) return E_POINTER;
@@ -227,7 +228,7 @@ HRESULT SortEngine::AddRows(uint32_t rowCount, uint32_t rowWidth, const uint8_t*
       {
         plat::Lock lock(RunListLock);
         PendingBatches.Remove(batch);
-        BytesInMemory -= batch->Bytes();
+        BytesInMemory -= batch->StoredBytes();
       }
       DiscardRun(batch);
       return hr;
@@ -239,8 +240,6 @@ HRESULT SortEngine::AddRows(uint32_t rowCount, uint32_t rowWidth, const uint8_t*
   if (plat::WaitForEvent(SortDoneEvent) != plat::WaitResult::kSignaled) {
     return plat::HResultFromLastError();
   }
-  OutputBuffer->SetEndOfRowset();
-  OutputBuffer.Reset();
   return FirstFailure.load();
 }
 
@@ -257,6 +256,8 @@ void SortEngine::Destroy() {
   }
   Columns.clear();
   SortKeys.clear();
+  Order = RowOrder();
+  Output = nullptr;
   // No engine thread is left, so the lists need no lock here.
   for (RunList* list : {&PendingBatches, &MemoryRuns, &DiskRuns}) {
     while (SortRun* run = list->PopFront()) DiscardRun(run);

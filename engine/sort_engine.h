@@ -1,7 +1,7 @@
 // The sort engine: takes blocks of fixed-width rows, sorts and merges them on
 // worker threads within a RAM budget, spills sorted runs to scratch files
-// when the budget runs out, and at the end of input merges every run into
-// the host's output buffer. The algorithm, threads and locks are described
+// when the budget runs out, and at the end of input merges every run and
+// hands the rows, in key order, to a SortedRowSink. The algorithm, threads and locks are described
 // at the top of sort_engine.cc.
 #pragma once
 
@@ -9,8 +9,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "component/pipeline_interfaces.h"
+#include "engine/sort_entry.h"
 #include "engine/sort_run.h"
+#include "engine/sorted_row_sink.h"
 #include "keys/sort_columns.h"
 #include "platform/com.h"
 #include "platform/completion_port.h"
@@ -31,11 +32,13 @@ class SortEngine {
   bool EliminateDuplicates = false;
   uint32_t ThreadCount = 1;  // 1..128
   ::ScratchAreaList ScratchAreaList;
-  uint32_t RamBudget = 0;             // Row bytes to keep in memory.
-  uint32_t ScratchFileBytes = 0;      // Largest in-memory merged run / scratch file.
-  std::vector<SortColumn> Columns;    // Every output column, in output order.
-  std::vector<SortColumn> SortKeys;   // The key columns, in key order.
-  ComPtr<IDTSBuffer90> OutputBuffer;  // Set by output priming.
+  uint32_t RamBudget = 0;            // Row bytes to keep in memory.
+  uint32_t ScratchFileBytes = 0;     // Largest in-memory merged run / scratch file.
+  std::vector<SortColumn> Columns;   // Every output column, in output order.
+  std::vector<SortColumn> SortKeys;  // The key columns, in key order.
+  // Where the final merge delivers the rows; set before the input ends and
+  // kept alive until then.
+  SortedRowSink* Output = nullptr;
 
   // RamBudget and ScratchFileBytes from the RAMBudget and ScratchFileSize
   // property values (megabytes; 0 and negative budgets are shares of memory).
@@ -45,8 +48,8 @@ class SortEngine {
   // On failure everything made so far is released and the engine is idle.
   HRESULT Create();
   // Copies rowCount rows into the engine and queues them for sorting. With
-  // endOfRowset, returns only when every row has been added to OutputBuffer
-  // and the rowset ended; then returns the first failure of the engine's
+  // endOfRowset, returns only when every row has been handed to Output;
+  // then returns the first failure of the engine's
   // threads (spill, read-back, output), never success with a partial output.
   // Once a spill has failed for good (every scratch area refused it), every
   // call returns that failure at once and takes no rows in.
@@ -76,10 +79,8 @@ class SortEngine {
   void OnEndOfInput();
   void RunSpillPass();
 
-  // Run generation (run_generation.cc, row_sort.cc).
+  // Run generation (run_generation.cc).
   void SortBatch(SortRun* batch);
-  void SortRows(SortRun* run, int32_t lo, int32_t hi);
-  int32_t PartitionRows(SortRun* run, int32_t lo, int32_t hi);
   uint32_t PickMergeGroup(RunList* group);
   bool MergeMemoryRuns();
   void ReleaseRun(SortRun* run, bool keepFile);
@@ -88,10 +89,8 @@ class SortEngine {
   // Final merge (final_merge.cc).
   void FinalMerge();
   HRESULT MergeAllRuns();
-  HRESULT EmitRow(const uint8_t* row);
-  HRESULT AdvanceRun(SortRun* run);
-  HRESULT WriteOutputRow(const uint8_t* row);
-  HRESULT StartReadingRun(SortRun* run);
+  HRESULT EmitRow(const SortEntry& entry);
+  HRESULT StartReadingRun(SortRun* run, uint32_t blockBytes);
   void FinishReadingRun(SortRun* run);
 
   // Merging runs on disk into fewer (disk_run_merge.cc).
@@ -104,13 +103,12 @@ class SortEngine {
 
   // Spilling (spill.cc).
   HRESULT SpillOneRun(bool* wroteRun);
+  HRESULT TakeSpillGroup(RunList* group);
+  HRESULT WriteSpillGroup(RunList* group, ScratchReader** reader, uint32_t* rowCount);
 
   // Keeps the first failure of an engine thread for the AddRows that ends
   // the input.
   void RecordFailure(HRESULT hr);
-  int32_t CompareRowKeys(const uint8_t* left, const uint8_t* right) const {
-    return CompareRows(left, right, SortKeys.data(), SortKeys.size());
-  }
 
   // Row bytes held in Heap. Changed under RunListLock; read without it.
   std::atomic<uint64_t> BytesInMemory{0};
@@ -142,10 +140,13 @@ class SortEngine {
   // Set after every scratch area refused a spill: no more spills in this
   // execution.
   bool SpillDisabled = false;  // GUARDED_BY(SpillLock)
-  // The final merge's copy of the last row emitted (duplicate elimination).
+  // The order of SortKeys on entries; set by Create.
+  RowOrder Order;
+  // The final merge's copy of the last row emitted and its entry (duplicate
+  // elimination).
   uint8_t* HoldingRow = nullptr;
-  bool HaveReferenceRow = false;
-  // Runs on disk being read (each holds two block buffers) by the final merge
+  SortEntry HoldingEntry{0, nullptr};
+  // Runs on disk being read (each holds two read buffers) by the final merge
   // and the merges of disk runs, and the most at any time in this execution.
   // GUARDED_BY(SpillLock); read by tests once the final merge has ended.
   uint32_t ReadersOpen = 0;
@@ -156,6 +157,10 @@ class SortEngine {
   uint32_t SmallRunBytes = 20u << 20;
   uint32_t SmallRunWaits = 5;
   uint32_t SmallRunWaitMs = 500;
+  // The preferred read block of a run on disk being merged (see
+  // kMergeReadBlockBytes); tests of the merges of disk runs raise it to have
+  // fewer readers at once.
+  uint32_t MergeReadBlockBytes = kMergeReadBlockBytes;
   // Whether the spill thread merges runs on disk while input arrives; off
   // only in tests of the merges before the final one.
   bool MergeDiskRunsEarly = true;

@@ -4,9 +4,8 @@
 
 #include <cstdint>
 
+#include "engine/sort_entry.h"
 #include "scratch/scratch_file.h"
-
-class SortEngine;
 
 // The header in front of the rows of every block of the engine's heap. The
 // blocks of one run are chained through it, so that a merged run takes over
@@ -16,21 +15,20 @@ struct alignas(16) RowBlock {
   uint8_t* Rows() { return reinterpret_cast<uint8_t*>(this + 1); }
 };
 
-// One run. In memory: Blocks holds the rows, RowPointers their order and
-// Cursor points into RowPointers. On disk: Reader holds the rows, Blocks and
-// RowPointers are null and Cursor points at Reader->CurrentRow. Either way
-// the current row is *Cursor.
+// One run. In memory: Blocks holds the rows and Entries their order, from
+// Cursor on (the entries before Cursor are consumed). On disk: Reader holds
+// the rows and Blocks and Entries are null. Either way RowCount rows are left.
 struct SortRun {
   RowBlock* Blocks = nullptr;     // First block of the chain.
   RowBlock* LastBlock = nullptr;  // Last block, for constant-time concatenation.
-  uint8_t** RowPointers = nullptr;
+  SortEntry* Entries = nullptr;
+  SortEntry* Cursor = nullptr;
   uint32_t RowCount = 0;  // Rows not yet consumed.
   uint32_t RowWidth = 0;
-  uint8_t** Cursor = nullptr;
-  SortEngine* Engine = nullptr;
   ScratchReader* Reader = nullptr;
-  // On disk: one more than the highest level of the runs merged into it; 0
-  // for a spilled run. Runs of one level are of about the same size.
+  // One more than the highest level of the runs merged into it; 0 for a
+  // batch and for a run spilled from memory. Runs of one level, in memory or
+  // on disk, are of about the same size.
   uint32_t Level = 0;
 
   // Links of the one RunList the run is in. Changed only under the lock of
@@ -38,8 +36,13 @@ struct SortRun {
   SortRun* Prev = nullptr;
   SortRun* Next = nullptr;
 
-  const uint8_t* CurrentRow() const { return *Cursor; }
+  bool OnDisk() const { return Reader != nullptr; }
   uint64_t Bytes() const { return static_cast<uint64_t>(RowCount) * RowWidth; }
+  // What the run holds in memory against the budget: its rows and, for a
+  // run in memory, their entries.
+  uint64_t StoredBytes() const {
+    return OnDisk() ? 0 : static_cast<uint64_t>(RowCount) * (RowWidth + sizeof(SortEntry));
+  }
 };
 
 // A doubly linked list of runs threaded through their own links: moving a run

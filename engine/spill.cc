@@ -1,77 +1,152 @@
 // Spilling runs to scratch files.
-#include "engine/engine_limits.h"
-#include "engine/sort_engine.h"
-
-// Writes the last (normally the largest) run of MemoryRuns to a new scratch
-// file and moves it to DiskRuns. *wroteRun tells whether a run went to disk.
 //
-// A run smaller than SmallRunBytes is written only after SmallRunWaits waits
-// for a merge to make a larger one, and only while batches being sorted or
-// merges in progress could make one: with nothing in flight the wait cannot
-// help, and with a small budget it would stall every spill (and the input
-// waiting for it) for seconds. When no sorted run is in memory but batches
-// are still being sorted or merged, it waits for them rather than give up:
-// otherwise an input faster than sorting would run far past the budget, the
-// spill finding nothing to write each time.
+// A spill merges the sorted runs in memory, largest first, into one new run
+// on disk: as many as together hold at most ScratchFileBytes of rows (at
+// least one run). The merge compares entries only and reads each row once,
+// to copy it into the write buffer, so a spilled run is as large as memory
+// allows at no more cost than writing runs one by one, and the input makes
+// far fewer, larger runs on disk: fewer merges of disk runs later, none at
+// all for inputs up to about F spills (MaxReadersAtOnce).
+#include <new>
+
+#include "engine/engine_limits.h"
+#include "engine/run_merger.h"
+#include "engine/sort_engine.h"
+#include "scratch/scratch_run_writer.h"
+
+namespace {
+
+// How many rows a spill writes between two looks at StopRequested and
+// InputEnded.
+constexpr uint32_t kSpillCheckRows = 1u << 16;
+
+}  // namespace
+
+// Moves the runs to spill from MemoryRuns to `group`; S_FALSE when there is
+// nothing to spill.
+//
+// A group smaller than SmallRunBytes is taken only after SmallRunWaits waits
+// for more rows to be sorted into memory, and only while batches being
+// sorted or merges in progress could add some: with nothing in flight the
+// wait cannot help, and with a small budget it would stall every spill (and
+// the input waiting for it) for seconds. When no sorted run is in memory but
+// batches are still being sorted or merged, it waits for them rather than
+// give up: otherwise an input faster than sorting would run far past the
+// budget, the spill finding nothing to write each time.
+// REQUIRES: SpillLock held, RunListLock not held.
+HRESULT SortEngine::TakeSpillGroup(RunList* group) {
+  uint32_t waitMs = 0;  // 0: look at once.
+  for (uint32_t tries = 0;;) {
+    if (waitMs > 0) plat::WaitForEvent(MergeDoneEvent, waitMs);
+    if (StopRequested) return S_FALSE;
+    plat::Lock listLock(RunListLock);
+    const bool inFlight = MergesInProgress > 0 || !PendingBatches.Empty();
+    if (MemoryRuns.Empty()) {
+      if (!inFlight) return S_FALSE;  // Nothing to come.
+      waitMs = kPendingWorkWaitMs;
+      continue;
+    }
+    uint64_t bytes = 0;
+    for (SortRun* r = MemoryRuns.Back(); r; r = r->Prev) bytes += r->Bytes();
+    if (tries < SmallRunWaits && bytes < SmallRunBytes && inFlight) {
+      ++tries;
+      waitMs = SmallRunWaitMs;
+      continue;
+    }
+    bytes = 0;
+    for (SortRun* r = MemoryRuns.Back(); r;) {
+      SortRun* prev = r->Prev;
+      if (!group->Empty() && bytes + r->Bytes() > ScratchFileBytes) break;
+      bytes += r->Bytes();
+      MemoryRuns.Remove(r);
+      group->PushBack(r);
+      r = prev;
+    }
+    return S_OK;
+  }
+}
+
+// Merges the group into a new scratch file in the next area. S_FALSE when
+// the input ended or the engine is being stopped before the end: the file is
+// abandoned and the runs, read through the merger's own cursors, are as
+// they were.
+// REQUIRES: SpillLock held; the runs of `group` are in no other list.
+HRESULT SortEngine::WriteSpillGroup(RunList* group, ScratchReader** reader, uint32_t* rowCount) {
+  uint64_t bytes = 0;
+  for (SortRun* r = group->Front(); r; r = r->Next) bytes += r->Bytes();
+  RunMerger merger(Order, true);
+  HRESULT hr = merger.Start({group});
+  if (FAILED(hr)) return hr;
+  ScratchRunWriter* writer = nullptr;
+  hr = BeginScratchRun(&ScratchAreaList, RowWidth, bytes, &writer);
+  if (FAILED(hr)) return hr;
+  for (uint32_t rows = 0; !merger.Done(); ++rows) {
+    if (rows % kSpillCheckRows == 0 && (StopRequested || InputEnded)) {
+      hr = S_FALSE;
+      break;
+    }
+    hr = AppendScratchRow(writer, merger.Top().Row);
+    SortRun* drained = nullptr;
+    if (SUCCEEDED(hr)) hr = merger.Pop(&drained);
+    if (FAILED(hr)) break;
+  }
+  if (hr != S_OK) {
+    AbandonScratchRun(writer);
+    return hr;
+  }
+  return FinishScratchRun(writer, rowCount, reader);
+}
+
+// Writes the largest runs in memory, merged, to a new scratch file and
+// moves the merged run to DiskRuns. *wroteRun tells whether a run went to
+// disk.
 //
 // An area that refuses the file (full, missing, failing) is set aside for the
-// rest of the execution and the run goes to the next area at once. The run is
-// never lost: when the write is abandoned because the input ended, or every
-// area has refused it, it goes back to the end of MemoryRuns. Once every area
-// has refused, no further spill is tried in this execution and the failure
-// is returned (the spill pass records it, and the next AddRows returns it).
+// rest of the execution and the group goes to the next area at once. No row
+// is ever lost: when the write is abandoned because the input ended, or every
+// area has refused it, the runs go back to the end of MemoryRuns. Once every
+// area has refused, no further spill is tried in this execution and the
+// failure is returned (the spill pass records it, and the next AddRows
+// returns it).
 // REQUIRES: SpillLock held (a spill pass), RunListLock not held.
 HRESULT SortEngine::SpillOneRun(bool* wroteRun) {
   *wroteRun = false;
   plat::Lock spillLock(SpillLock);
   if (SpillDisabled) return S_OK;
+  RunList group;
+  if (TakeSpillGroup(&group) != S_OK) return S_OK;
 
-  SortRun* run = nullptr;
-  uint32_t waitMs = 0;  // 0: look at once.
-  for (uint32_t tries = 0; !run;) {
-    if (waitMs > 0) plat::WaitForEvent(MergeDoneEvent, waitMs);
-    if (StopRequested) return S_OK;
-    plat::Lock listLock(RunListLock);
-    if (MemoryRuns.Empty()) {
-      if (PendingBatches.Empty() && MergesInProgress == 0) return S_OK;  // Nothing to come.
-      waitMs = kPendingWorkWaitMs;
-      continue;
-    }
-    SortRun* last = MemoryRuns.Back();
-    const bool canGrow = MergesInProgress > 0 || !PendingBatches.Empty();
-    if (tries < SmallRunWaits && last->Bytes() < SmallRunBytes && canGrow) {
-      ++tries;
-      waitMs = SmallRunWaitMs;
-      continue;
-    }
-    MemoryRuns.Remove(last);
-    run = last;
-  }
-
-  // The workers go on sorting and merging while the run is written: it is in
-  // no list, so no one else can reach it.
-  const uint64_t bytes = run->Bytes();
+  // The workers go on sorting and merging while the group is written: its
+  // runs are in no list, so no one else can reach them.
   ScratchReader* reader = nullptr;
+  uint32_t rowCount = 0;
   HRESULT hr = HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);  // No area at all.
   for (size_t area = 0; area < ScratchAreaList.Areas.size(); ++area) {
-    hr = WriteRunToScratchFile(&ScratchAreaList, run->RowPointers, run->RowCount, run->RowWidth,
-                               &InputEnded, &reader);
+    hr = WriteSpillGroup(&group, &reader, &rowCount);
     if (!FAILED(hr) || !SetLastAreaAside(&ScratchAreaList)) break;
   }
+  uint64_t stored = 0;
+  for (SortRun* r = group.Front(); r; r = r->Next) stored += r->StoredBytes();
+  auto* spilled = hr == S_OK ? new (std::nothrow) SortRun : nullptr;
+  if (hr == S_OK && !spilled) {
+    CloseScratchReader(reader);
+    hr = E_OUTOFMEMORY;
+  }
   if (hr == S_OK) {
-    ReleaseRun(run, true);
-    run->Reader = reader;
-    run->Cursor = &reader->CurrentRow;
+    spilled->Reader = reader;
+    spilled->RowCount = rowCount;
+    spilled->RowWidth = RowWidth;
+    while (SortRun* r = group.PopFront()) DiscardRun(r);
   }
   {
     plat::Lock listLock(RunListLock);
     if (hr == S_OK) {
-      DiskRuns.PushBack(run);
+      DiskRuns.PushBack(spilled);
       ++DiskRunCount;
-      BytesInMemory -= bytes;
-      BytesSpilled += bytes;
+      BytesInMemory -= stored;
+      BytesSpilled += spilled->Bytes();
     } else {
-      MemoryRuns.PushBack(run);
+      while (SortRun* r = group.PopFront()) MemoryRuns.PushBack(r);
     }
   }
   if (FAILED(hr)) {

@@ -27,6 +27,8 @@ class DiskRunMergeTest : public ::testing::Test {
   SortSetup SmallBudget(uint32_t runBytes, bool mergeEarly = false) {
     SortEngineTestAccess::SetSmallRunWait(&engine_, 128u << 10, 2, 5);
     SortEngineTestAccess::SetMergeDiskRunsEarly(&engine_, mergeEarly);
+    // Whole 2 MiB blocks: four readers in the smallest allowance.
+    SortEngineTestAccess::SetMergeReadBlockBytes(&engine_, ScratchBlockSize);
     return {.ramBudget = runBytes,
             .scratchFileBytes = runBytes,
             .batchRows = (64u << 10) / 100,
@@ -71,16 +73,18 @@ TEST_F(DiskRunMergeTest, SortsThroughGroupMergesWithinTheReaderLimit) {
 }
 
 // A write or read failing in a merge of disk runs fails the sort before any
-// row is out (the final merge does not start); the half-written file and every run not drained are
-// gone by the end. Runs on disk here are one block each, so the reads fail as the group starts (the
-// first run's block, or the third's); the merged run has two blocks, so its second write fails part
-// way through.
+// row is out (the final merge does not start); the half-written file and
+// every run not drained are gone by the end. Runs on disk here are one block
+// each, and a merge issues the first read of every run of its group before
+// it waits for any, so the reads fail as the group starts (the first run's
+// block, or the third's); the merged run has two blocks, so its second write
+// fails part way through.
 TEST_F(DiskRunMergeTest, FailureInAGroupMergeFailsTheSortAndLeavesNoFile) {
   const Rows rows = MakeRows((7u << 20) / 100, Pattern::kRandom, 32, kPadding);
   for (auto [site, skip] : {std::pair{plat::FaultSite::kFileWrite, 0u},
                             {plat::FaultSite::kFileWrite, 1u},
                             {plat::FaultSite::kFileRead, 0u},
-                            {plat::FaultSite::kFileRead, 4u}}) {
+                            {plat::FaultSite::kFileRead, 2u}}) {
     const SortSetup setup = SmallBudget(1u << 20);
     uint32_t diskRuns = 0;
     const SortOutcome outcome = RunSort(&engine_, rows, setup, [&](SortEngine* e) {
@@ -94,7 +98,7 @@ TEST_F(DiskRunMergeTest, FailureInAGroupMergeFailsTheSortAndLeavesNoFile) {
     EXPECT_GT(diskRuns, 4u);
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_IO_DEVICE), outcome.result) << skip;
     EXPECT_TRUE(outcome.ids.empty());
-    EXPECT_EQ(1, outcome.ends);
+    EXPECT_EQ(1, outcome.closes);
   }
   // A merge while input arrives (where the first read is) that fails fails
   // the sort: the next AddRows returns the failure, so the host stops feeding

@@ -78,8 +78,7 @@ TEST_F(EngineLifecycleTest, OutputRowRefusedByTheHostFailsTheSort) {
   const SortOutcome outcome = RunSort(&engine_, rows_, setup, nullptr, 250, refused);
   EXPECT_EQ(refused, outcome.result);
   EXPECT_EQ(250u, outcome.ids.size());
-  EXPECT_EQ(1, outcome.closes);
-  EXPECT_EQ(1, outcome.ends);  // The host does not wait for ever.
+  EXPECT_EQ(1, outcome.closes);  // The host does not wait for ever.
 }
 
 TEST_F(EngineLifecycleTest, AllocationFailuresAreReported) {
@@ -99,7 +98,7 @@ TEST_F(EngineLifecycleTest, AllocationFailuresAreReported) {
   });
   EXPECT_EQ(E_OUTOFMEMORY, outcome.result);
   EXPECT_EQ(0u, outcome.ids.size());
-  EXPECT_EQ(1, outcome.ends);
+  EXPECT_EQ(1, outcome.closes);
 }
 
 TEST_F(EngineLifecycleTest, WorkItemsThatCannotBePosted) {

@@ -28,26 +28,28 @@ TEST(MemorySettingsTest, BudgetAndScratchSizeFromTheProperties) {
   EXPECT_EQ(0xFFFFFFFFu, ComputeMemorySettingsFor(INT32_MIN, 0, 4 * kGiB).RamBudget);
 }
 
-TEST(MergeGroupTest, TakesTwoToTenEqualRunsFromTheFrontWithinTheScratchSize) {
+TEST(MergeGroupTest, TakesSixteenRunsOfTheLowestFullLevelWithinTheScratchSize) {
   SortEngine engine;
   engine.ScratchFileBytes = 200u << 20;
-  auto pick = [&](const Counts& runs, uint32_t width = 100) {
-    return SortEngineTestAccess::PickMergeGroup(&engine, runs, width);
+  auto pick = [&](const Counts& runs, uint32_t width = 100, const Counts& levels = {}) {
+    return SortEngineTestAccess::PickMergeGroup(&engine, runs, width, levels);
   };
-  EXPECT_EQ(Counts({10000, 10000}), pick({10000, 10000}));
-  // Fewer than four restart at a run of another size; four or more end there.
-  EXPECT_EQ(Counts(), pick({10000, 10000, 3000}));
-  EXPECT_EQ(Counts({3000, 3000}), pick({10000, 3000, 3000}));
-  EXPECT_EQ(Counts(4, 10000), pick({10000, 10000, 10000, 10000, 3000}));
-  EXPECT_EQ(Counts(10, 500), pick(Counts(12, 500)));
-  EXPECT_EQ(Counts(), pick({7}));
-  // 60 MiB runs: the fourth would make 240 MiB; it and the third stay out.
-  EXPECT_EQ(Counts(2, 61440), pick(Counts(5, 61440), 1024));
+  EXPECT_EQ(Counts(), pick(Counts(15, 10000)));
+  EXPECT_EQ(Counts(16, 10000), pick(Counts(17, 10000)));
+  // Runs of other levels in between are skipped; the lowest full level goes
+  // first.
+  Counts levels(16, 1), counts(16, 10000);
+  levels.insert(levels.begin() + 3, 0), counts.insert(counts.begin() + 3, 7);
+  EXPECT_EQ(Counts(16, 10000), pick(counts, 100, levels));
+  levels.insert(levels.end(), 16, 0), counts.insert(counts.end(), 16, 7);
+  EXPECT_EQ(Counts(16, 7), pick(counts, 100, levels));
+  // 60 MiB runs: the fourth would make 240 MiB, so three are merged once it
+  // is there.
+  EXPECT_EQ(Counts(), pick(Counts(3, 61440), 1024));
+  EXPECT_EQ(Counts(3, 61440), pick(Counts(4, 61440), 1024));
   EXPECT_EQ(Counts(), pick(Counts(3, 256000), 1024));  // 250 MiB alone.
-  engine.ScratchFileBytes = 4000;
-  EXPECT_EQ(Counts(4, 10), pick(Counts(4, 10)));  // Exactly the limit.
   SortEngineTestAccess::SetInputEnded(&engine, true);
-  EXPECT_EQ(Counts(), pick({10, 10, 10}));
+  EXPECT_EQ(Counts(), pick(Counts(20, 10)));
   SortEngineTestAccess::SetInputEnded(&engine, false);
 }
 

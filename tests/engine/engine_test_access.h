@@ -7,16 +7,15 @@
 #include "engine/sort_engine.h"
 
 struct SortEngineTestAccess {
-  static void SortRows(SortEngine* e, SortRun* run) {
-    e->SortRows(run, 0, static_cast<int32_t>(run->RowCount) - 1);
-  }
-
   // Row counts of the group PickMergeGroup takes from runs of these row
-  // counts (front to back); every run is freed again.
+  // counts and levels (front to back); every run is freed again.
   static std::vector<uint32_t> PickMergeGroup(SortEngine* e, const std::vector<uint32_t>& counts,
-                                              uint32_t rowWidth = 100) {
-    for (uint32_t count : counts)
-      e->MemoryRuns.PushBack(new SortRun{.RowCount = count, .RowWidth = rowWidth});
+                                              uint32_t rowWidth = 100,
+                                              const std::vector<uint32_t>& levels = {}) {
+    for (size_t i = 0; i < counts.size(); ++i) {
+      e->MemoryRuns.PushBack(new SortRun{
+          .RowCount = counts[i], .RowWidth = rowWidth, .Level = i < levels.size() ? levels[i] : 0});
+    }
     RunList group;
     std::vector<uint32_t> taken(e->PickMergeGroup(&group), 0);
     for (uint32_t& count : taken) count = group.Front()->RowCount, delete group.PopFront();
@@ -42,6 +41,9 @@ struct SortEngineTestAccess {
   // Leaves runs on disk for the final merge to merge down (on by default).
   static void SetMergeDiskRunsEarly(SortEngine* e, bool early) { e->MergeDiskRunsEarly = early; }
   static uint32_t MaxReadersAtOnce(SortEngine* e) { return e->MaxReadersAtOnce(); }
+  static void SetMergeReadBlockBytes(SortEngine* e, uint32_t bytes) {
+    e->MergeReadBlockBytes = bytes;
+  }
   // The most runs on disk read at once in this execution, merges before the
   // final one included. Valid after the end of input, until Destroy.
   static uint32_t PeakReadersOpen(SortEngine* e) { return e->PeakReadersOpen; }

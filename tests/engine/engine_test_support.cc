@@ -13,18 +13,18 @@
 namespace enginetest {
 namespace {
 
-// Where each column lies in input and output rows. The output order differs,
-// and the bytes value ends where k1's status begins, so that a copy that
-// overran the 16-byte slot would show.
+// Where each column lies in a row. The bytes value ends where the id's
+// status begins, so that a comparison that read past its 16-byte slot would
+// show.
 struct ColumnPlace {
   int32_t type;
-  uint32_t inData, inLength, inStatus, outData, outLength, outStatus, size;
+  uint32_t data, length, status, size;
 };
 constexpr uint32_t kNone = kNoLengthField;
-constexpr ColumnPlace kK1{DT_I4, 4, kNone, 0, 36, kNone, 32, 4};
-constexpr ColumnPlace kK2{DT_I8, 16, kNone, 8, 48, kNone, 40, 8};
-constexpr ColumnPlace kBytes{DT_BYTES, 32, 24, 28, 16, 12, 8, 16};
-constexpr ColumnPlace kId{DT_I4, 52, kNone, 48, 4, kNone, 0, 4};
+constexpr ColumnPlace kK1{DT_I4, 4, kNone, 0, 4};
+constexpr ColumnPlace kK2{DT_I8, 16, kNone, 8, 8};
+constexpr ColumnPlace kBytes{DT_BYTES, 32, 24, 28, 16};
+constexpr ColumnPlace kId{DT_I4, 52, kNone, 48, 4};
 constexpr ColumnPlace kPlaces[] = {kK1, kK2, kBytes, kId};
 
 uint32_t Load(const uint8_t* p) {
@@ -41,9 +41,8 @@ std::vector<SortColumn> ColumnsFor(const SortSetup& setup) {
   std::vector<SortColumn> columns;
   for (size_t i = 0; i < 4; ++i) {
     const ColumnPlace& p = kPlaces[i];
-    SortColumn c{p.inData, p.inLength, p.inStatus, {}, 0, positions[i], nullptr, nullptr, p.size};
-    c.OutputColumn = {
-        static_cast<uint32_t>(p.type), p.size, p.outData, p.outStatus, p.outLength, 0, 0, 0};
+    SortColumn c{p.data, p.length, p.status, {}, 0, positions[i], nullptr, nullptr, p.size};
+    c.OutputColumn = {static_cast<uint32_t>(p.type), p.size, p.data, p.status, p.length, 0, 0, 0};
     EXPECT_EQ(S_OK, SelectColumnFunctions(p.type, 0, &c.Compare, &c.Copy));
     columns.push_back(c);
   }
@@ -62,7 +61,7 @@ std::vector<SortColumn> KeysFor(const SortSetup& setup) {
 }  // namespace
 
 int32_t Rows::K1(size_t i) const {
-  return static_cast<int32_t>(Load(Row(i) + kK1.inData));
+  return static_cast<int32_t>(Load(Row(i) + kK1.data));
 }
 
 Rows MakeRows(size_t count, Pattern pattern, uint32_t seed, uint32_t padding, uint32_t nullEvery) {
@@ -74,18 +73,18 @@ Rows MakeRows(size_t count, Pattern pattern, uint32_t seed, uint32_t padding, ui
     uint8_t* row = rows.data.data() + static_cast<size_t>(i) * rows.width;
     const int32_t k1[] = {static_cast<int32_t>(random()),    i, n - i, 7, i < n / 2 ? i : n - i,
                           static_cast<int32_t>(random() % 5)};
-    Store(row + kK1.inData, k1[static_cast<int>(pattern)]);
+    Store(row + kK1.data, k1[static_cast<int>(pattern)]);
     const int64_t k2 = static_cast<int64_t>(random() % 7) - 3;
-    std::memcpy(row + kK2.inData, &k2, 8);
+    std::memcpy(row + kK2.data, &k2, 8);
     const uint32_t length = random() % 17;
-    Store(row + kBytes.inLength, length);
-    for (uint32_t b = 0; b < length; ++b) row[kBytes.inData + b] = 'a' + random() % 3;
-    Store(row + kId.inData, i);
+    Store(row + kBytes.length, length);
+    for (uint32_t b = 0; b < length; ++b) row[kBytes.data + b] = 'a' + random() % 3;
+    Store(row + kId.data, i);
     const bool isNull = nullEvery > 0 && i % nullEvery == 0;
     for (const ColumnPlace* p : {&kK1, &kK2, &kBytes}) {
       if (!isNull || (p == &kK2 && i / nullEvery % 2)) continue;
-      Store(row + p->inStatus, DBSTATUS_S_ISNULL);
-      std::memset(row + p->inData, 0x5A, p->size);  // Must never be copied.
+      Store(row + p->status, DBSTATUS_S_ISNULL);
+      std::memset(row + p->data, 0x5A, p->size);  // Must never be copied.
     }
     for (uint32_t b = kBaseWidth; b < rows.width; ++b) row[b] = static_cast<uint8_t>(i + b);
   }
@@ -96,16 +95,9 @@ Rows Slice(const Rows& rows, size_t begin, size_t end) {
   return {rows.width, std::vector<uint8_t>(rows.Row(begin), rows.Row(end))};
 }
 
-ULONG FakeOutputBuffer::Release() {
-  const ULONG left = --refs_;
-  if (left == 0) delete this;
-  return left;
-}
-
-HRESULT FakeOutputBuffer::AddRow(uint8_t** rowData) {
-  if (data.size() / kOutputWidth == failAtRow) return failResult;
-  data.resize(data.size() + kOutputWidth, 0);
-  *rowData = data.data() + data.size() - kOutputWidth;
+HRESULT CollectingSink::PutRow(const uint8_t* row) {
+  if (data.size() / width_ == failAtRow) return failResult;
+  data.insert(data.end(), row, row + width_);
   return S_OK;
 }
 
@@ -147,28 +139,26 @@ SortOutcome RunSort(SortEngine* engine, const Rows& rows, const SortSetup& setup
   SortOutcome outcome;
   Configure(engine, setup);
   EXPECT_EQ(S_OK, engine->Create());
-  auto* output = new FakeOutputBuffer;
-  output->failAtRow = failAtRow;
-  output->failResult = failResult;
-  engine->OutputBuffer = output;
+  CollectingSink output(rows.width);
+  output.failAtRow = failAtRow;
+  output.failResult = failResult;
+  engine->Output = &output;
   outcome.result = feed ? feed(engine) : Feed(engine, rows, setup);
   engine->Destroy();
-  engine->OutputBuffer.Reset();
-  outcome.output = output->data;
-  for (size_t at = 0; at < outcome.output.size(); at += kOutputWidth) {
-    outcome.ids.push_back(static_cast<int32_t>(Load(&outcome.output[at] + kId.outData)));
+  outcome.output = std::move(output.data);
+  for (size_t at = 0; at < outcome.output.size(); at += rows.width) {
+    outcome.ids.push_back(static_cast<int32_t>(Load(&outcome.output[at] + kId.data)));
   }
-  outcome.opens = output->opens;
-  outcome.closes = output->closes;
-  outcome.ends = output->ends;
-  output->Release();
+  outcome.opens = output.opens;
+  outcome.closes = output.closes;
   return outcome;
 }
 
 void ExpectSorted(const Rows& input, const SortSetup& setup, const SortOutcome& outcome,
                   HRESULT result) {
   ASSERT_EQ(result, outcome.result);
-  EXPECT_EQ(1, outcome.ends);
+  EXPECT_EQ(1, outcome.opens);
+  EXPECT_EQ(1, outcome.closes);
   const std::vector<SortColumn> keys = KeysFor(setup);
   std::set<int32_t> seen;
   for (size_t i = 0; i < outcome.ids.size(); ++i) {
@@ -176,19 +166,7 @@ void ExpectSorted(const Rows& input, const SortSetup& setup, const SortOutcome& 
     ASSERT_TRUE(id >= 0 && static_cast<size_t>(id) < input.Count()) << id;
     ASSERT_TRUE(seen.insert(id).second) << "row " << id << " twice";
     const uint8_t* in = input.Row(id);
-    const uint8_t* out = &outcome.output[i * kOutputWidth];
-    for (const ColumnPlace& p : kPlaces) {
-      const uint32_t status = Load(in + p.inStatus);
-      ASSERT_EQ(status, Load(out + p.outStatus)) << "row " << id;
-      uint32_t size = p.size;
-      if (p.inLength != kNone) {
-        size = Load(in + p.inLength);
-        ASSERT_EQ(size, Load(out + p.outLength)) << "row " << id;
-      }
-      const std::vector<uint8_t> zero(size + 1, 0);
-      const uint8_t* expected = status == DBSTATUS_S_ISNULL ? zero.data() : in + p.inData;
-      ASSERT_EQ(0, std::memcmp(expected, out + p.outData, size)) << "row " << id;
-    }
+    ASSERT_EQ(0, std::memcmp(in, &outcome.output[i * input.width], input.width)) << "row " << id;
     if (i == 0) continue;
     const int32_t order = CompareRows(input.Row(outcome.ids[i - 1]), in, keys);
     ASSERT_TRUE(setup.eliminateDuplicates ? order < 0 : order <= 0) << "output row " << i;

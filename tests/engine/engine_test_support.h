@@ -1,5 +1,5 @@
-// Test rows (raw stored rows in a fixed layout), a fake output buffer, and
-// the check of a sort's output against its input.
+// Test rows (raw stored rows in a fixed layout), a sink that keeps the
+// sorted rows, and the check of a sort's output against its input.
 #pragma once
 
 #include <atomic>
@@ -13,11 +13,9 @@
 
 namespace enginetest {
 
-// Input rows: k1 (I4), k2 (I8), a DT_BYTES value of up to 16 bytes, the row's
-// id (I4, never a key), then `padding` bytes. Output rows hold the same
-// columns at other offsets.
+// Rows: k1 (I4), k2 (I8), a DT_BYTES value of up to 16 bytes, the row's id
+// (I4, never a key), then `padding` bytes.
 constexpr uint32_t kBaseWidth = 56;
-constexpr uint32_t kOutputWidth = 56;
 
 struct SortSetup {
   uint32_t threads = 2;
@@ -47,34 +45,29 @@ Rows MakeRows(size_t count, Pattern pattern, uint32_t seed, uint32_t padding = 0
               uint32_t nullEvery = 0);
 Rows Slice(const Rows& rows, size_t begin, size_t end);
 
-// Keeps every row added; the AddRow numbered failAtRow fails with failResult.
-class FakeOutputBuffer final : public IDTSBuffer90 {
+// Keeps every row handed to it; the row numbered failAtRow fails with
+// failResult.
+class CollectingSink final : public SortedRowSink {
  public:
-  HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override;
-  HRESULT Open() override { return ++opens, S_OK; }
-  HRESULT Close() override { return ++closes, S_OK; }
-  HRESULT get_EndOfRowset(VARIANT_BOOL*) override { return E_NOTIMPL; }
-  HRESULT get_RowCount(uint32_t*) override { return E_NOTIMPL; }
-  HRESULT GetRowData(int32_t, uint32_t*, uint8_t**) override { return E_NOTIMPL; }
-  HRESULT AddRow(uint8_t** rowData) override;
-  HRESULT SetEndOfRowset() override { return ++ends, S_OK; }
+  explicit CollectingSink(uint32_t width) : width_(width) {}
+  HRESULT BeginRows() override { return ++opens, S_OK; }
+  HRESULT PutRow(const uint8_t* row) override;
+  void EndRows() override { ++closes; }
 
   std::vector<uint8_t> data;
   uint64_t failAtRow = UINT64_MAX;
   HRESULT failResult = E_FAIL;
-  int opens = 0, closes = 0, ends = 0;
+  int opens = 0, closes = 0;
 
  private:
-  std::atomic<ULONG> refs_{1};
+  uint32_t width_;
 };
 
 struct SortOutcome {
   HRESULT result = E_FAIL;
-  std::vector<int32_t> ids;  // Of the output rows, in output order.
-  std::vector<uint8_t> output;
-  int opens = 0, closes = 0, ends = 0;
+  std::vector<int32_t> ids;     // Of the output rows, in output order.
+  std::vector<uint8_t> output;  // The rows handed on, as stored.
+  int opens = 0, closes = 0;
 };
 
 void Configure(SortEngine* engine, const SortSetup& setup);
@@ -86,8 +79,8 @@ SortOutcome RunSort(SortEngine* engine, const Rows& rows, const SortSetup& setup
 HRESULT Feed(SortEngine* engine, const Rows& rows, const SortSetup& setup);
 HRESULT AddAll(SortEngine* engine, const Rows& rows, bool end = false);
 
-// Expects every output row to be one input row, copied column by column
-// (values of NULL columns left zero), each at most once, in key order
+// Expects every output row to be one input row, byte for byte, each at most
+// once, in key order
 // (strictly, with duplicate elimination); and every input row to be there,
 // or one row of every group of equal keys with duplicate elimination.
 // `result` is the expected result of the sort.

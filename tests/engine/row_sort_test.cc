@@ -1,4 +1,6 @@
 // The batch sort: correct on every shape of input, and never quadratic.
+#include "engine/row_sort.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,8 +8,6 @@
 #include <cstring>
 #include <functional>
 #include <random>
-
-#include "tests/engine/engine_test_access.h"
 
 namespace {
 
@@ -29,18 +29,20 @@ int32_t CountingCompare(const void* left, const void* right, uint32_t) {
 
 // Sorts rows holding `values`; returns the values in sorted order.
 std::vector<int32_t> Sort(std::vector<int32_t> values) {
-  SortEngine engine;
-  engine.SortKeys = {SortColumn{4, kNoLengthField, 0, {}, 0, 1, &CountingCompare, nullptr, 4}};
+  // A key of no known type has no prefix: every comparison is counted.
+  const std::vector<SortColumn> keys = {
+      SortColumn{4, kNoLengthField, 0, {}, 0, 1, &CountingCompare, nullptr, 4}};
+  RowOrder order;
+  order.Reset(keys);
   std::vector<uint8_t> rows(values.size() * 8, 0);
-  std::vector<uint8_t*> pointers;
+  std::vector<SortEntry> entries;
   for (size_t i = 0; i < values.size(); ++i) {
-    pointers.push_back(&rows[i * 8]);
     std::memcpy(&rows[i * 8 + 4], &values[i], 4);
+    entries.push_back(order.EntryFor(&rows[i * 8]));
   }
-  SortRun run{.RowPointers = pointers.data(), .RowCount = static_cast<uint32_t>(values.size())};
   g_comparisons = 0;
-  SortEngineTestAccess::SortRows(&engine, &run);
-  for (size_t i = 0; i < values.size(); ++i) std::memcpy(&values[i], pointers[i] + 4, 4);
+  SortEntries(entries.data(), static_cast<uint32_t>(entries.size()), order);
+  for (size_t i = 0; i < values.size(); ++i) std::memcpy(&values[i], entries[i].Row + 4, 4);
   return values;
 }
 

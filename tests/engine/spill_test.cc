@@ -63,9 +63,10 @@ TEST_F(SpillTest, SortsFourTimesTheBudgetWithRowsSplitOrNotByBlocks) {
 }
 
 TEST_F(SpillTest, MergesDiskRunsAloneOrAfterMemoryRunsOnEqualKeys) {
-  // Everything on disk.
+  // Everything on disk, one run a spill.
   const Rows many = MakeRows(4000, Pattern::kRandom, 21, 0, 13);
   SortSetup setup = Setup();
+  setup.scratchFileBytes = 1;
   ExpectSorted(many, setup, RunSort(&engine_, many, setup, [&](SortEngine* e) {
                  EXPECT_EQ(S_OK, AddDistinct(e, many, 0, 4000));
                  EXPECT_EQ(S_OK, SortEngineTestAccess::SpillEverything(e));
@@ -110,12 +111,16 @@ TEST_F(SpillTest, SpillStartingAfterTheEndOfInputKeepsTheRunInMemory) {
 }
 
 TEST_F(SpillTest, ReadFailureInTheFinalMergeFailsTheSort) {
-  // Disk runs of three blocks and one. Reads go: run 1 block 0, its read
-  // ahead (block 1), run 2 block 0, its read ahead, run 1 block 2. So skip 0
-  // fails before any row is out and skip 4 after two blocks of run 1.
+  // Disk runs of three blocks and one, read in whole blocks. Reads go: run 1
+  // block 0, its read ahead (block 1), run 2 block 0, its read ahead, run 1
+  // block 2. So skip 0 fails before any row is out and skip 4 after two
+  // blocks of run 1.
   const Rows rows = MakeRows(5000, Pattern::kRandom, 24, kSplitRows);
+  SortSetup setup = Setup(kSplitRows, 16u << 20);
+  setup.scratchFileBytes = 1;  // One run a spill.
+  SortEngineTestAccess::SetMergeReadBlockBytes(&engine_, ScratchBlockSize);
   for (uint32_t skip : {0u, 4u}) {
-    const SortOutcome outcome = RunSort(&engine_, rows, Setup(kSplitRows, 16u << 20), [&](auto* e) {
+    const SortOutcome outcome = RunSort(&engine_, rows, setup, [&](auto* e) {
       EXPECT_EQ(S_OK, AddAll(e, Slice(rows, 0, 4300)));
       EXPECT_EQ(S_OK, AddAll(e, Slice(rows, 4300, 5000)));
       EXPECT_EQ(S_OK, SortEngineTestAccess::SpillEverything(e));
@@ -126,7 +131,7 @@ TEST_F(SpillTest, ReadFailureInTheFinalMergeFailsTheSort) {
     EXPECT_EQ(skip == 0, outcome.ids.empty());
     EXPECT_TRUE(skip == 0 || outcome.ids.size() > 4194) << outcome.ids.size();
     EXPECT_LT(outcome.ids.size(), 5000u);
-    EXPECT_EQ(1, outcome.ends);
+    EXPECT_EQ(1, outcome.closes);
   }
 }
 
@@ -177,6 +182,7 @@ TEST_F(SpillTest, AreaThatRefusesIsSetAsideAndTheNextTakesTheRun) {
   plat::ClearFaults();
 
   setup.ramBudget = 16u << 20;
+  setup.scratchFileBytes = 1;  // One run a spill.
   uint32_t numbersUsed = 0, diskRuns = 0;
   ExpectSorted(rows, setup, RunSort(&engine_, rows, setup, [&](SortEngine* e) {
                  EXPECT_EQ(S_OK, AddDistinct(e, rows, 0, 2000));
@@ -191,21 +197,28 @@ TEST_F(SpillTest, AreaThatRefusesIsSetAsideAndTheNextTakesTheRun) {
   EXPECT_EQ(diskRuns + 2, numbersUsed);
 }
 
-// A spill writes the largest run in memory, the one at the back of the list.
-TEST_F(SpillTest, SpillWritesTheLargestRun) {
+// A spill merges the runs in memory that fit ScratchFileBytes together into
+// one run on disk (with a scratch size of one byte, only the largest).
+TEST_F(SpillTest, SpillMergesTheRunsInMemoryIntoOneRunOnDisk) {
   const Rows rows = MakeRows(600, Pattern::kRandom, 28);
-  SortSetup setup = Setup(0, 16u << 20);
-  setup.threads = 1;  // Runs reach the list in the order of their buffers.
-  uint64_t spilled = 0;
-  ExpectSorted(rows, setup, RunSort(&engine_, rows, setup, [&](SortEngine* e) {
-                 for (auto [begin, end] : {std::pair{0, 300}, {300, 500}, {500, 600}}) {
-                   EXPECT_EQ(S_OK, AddAll(e, Slice(rows, begin, end)));
-                 }
-                 EXPECT_EQ(S_OK, SortEngineTestAccess::SpillOneRun(e));
-                 spilled = SortEngineTestAccess::BytesSpilled(e);
-                 return e->AddRows(0, rows.width, nullptr, true);
-               }));
-  EXPECT_EQ(300u * rows.width, spilled);
+  for (auto [scratchBytes, expected] : {std::pair{16u << 20, 600u}, {1u, 300u}}) {
+    SortSetup setup = Setup(0, 16u << 20);
+    setup.scratchFileBytes = scratchBytes;
+    setup.threads = 1;  // Runs reach the list in the order of their buffers.
+    uint64_t spilled = 0;
+    uint32_t diskRuns = 0;
+    ExpectSorted(rows, setup, RunSort(&engine_, rows, setup, [&](SortEngine* e) {
+                   for (auto [begin, end] : {std::pair{0, 300}, {300, 500}, {500, 600}}) {
+                     EXPECT_EQ(S_OK, AddAll(e, Slice(rows, begin, end)));
+                   }
+                   EXPECT_EQ(S_OK, SortEngineTestAccess::SpillOneRun(e));
+                   spilled = SortEngineTestAccess::BytesSpilled(e);
+                   diskRuns = SortEngineTestAccess::DiskRunCount(e);
+                   return e->AddRows(0, rows.width, nullptr, true);
+                 }));
+    EXPECT_EQ(expected * rows.width, spilled);
+    EXPECT_EQ(1u, diskRuns);
+  }
 }
 
 TEST_F(SpillTest, ZeroBudgetSpillsEveryRunAndNeverStopsTheInput) {
