@@ -9,7 +9,7 @@
 // 256 MiB budget, scratch files in DIR (default $TMPDIR or /tmp). budget:
 // twenty times a 32 MiB budget; fails unless resident memory stays within
 // the budget plus InputOverhead while the input arrives (the final merge
-// adds two 2 MiB read buffers for every run on disk).
+// adds two read buffers for every run on disk).
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -31,14 +31,15 @@ constexpr uint32_t kRowWidth = 100;
 constexpr uint32_t kKeyBytes = 10;
 constexpr uint32_t kBufferRows = 10000;
 constexpr double kMiB = 1024.0 * 1024.0;
-// Beyond the budget while input arrives: the one buffer taken in after a
-// spill pass, the spill's two 2 MiB write buffers, the row address arrays (8
-// bytes a row, twice over while a merge builds its array), the read buffers
-// of a merge of runs on disk (4 MiB for each of max(budget / 16 MiB, 4) runs)
-// and slack for thread stacks and the allocator.
-uint64_t InputOverhead(uint64_t budget) {
-  const uint64_t mergeReaders = std::max<uint64_t>(budget >> 24, 4) << 22;
-  return (1u << 20) + (4u << 20) + budget * 16 / kRowWidth + mergeReaders + (8u << 20);
+// Beyond the budget (which counts rows and their 16-byte entries) while input
+// arrives: the one buffer taken in after a spill pass, the spill's two 2 MiB
+// write buffers, the entry array a merge in memory builds (at most a scratch
+// file's worth of rows), the read buffers of a merge of runs on disk (a
+// quarter of the budget, at least 16 MiB) and slack for thread stacks and the
+// allocator.
+uint64_t InputOverhead(uint64_t budget, uint64_t scratchFileBytes) {
+  const uint64_t mergeReaders = std::max<uint64_t>(budget / 4, 16u << 20);
+  return (1u << 20) + (4u << 20) + scratchFileBytes * 16 / kRowWidth + mergeReaders + (8u << 20);
 }
 
 // Row layout (the same for input and output): the key, a sequence number and
@@ -194,7 +195,7 @@ bool RunCase(const Case& c, const std::u16string& scratchDir) {
       "start while the input arrived\n",
       peak / kMiB, residentBefore / kMiB, (peak - residentBefore) / kMiB / dataMiB,
       inputGrowth / kMiB);
-  const bool peakOk = !c.checkPeak || inputGrowth <= c.budget + InputOverhead(c.budget);
+  const bool peakOk = !c.checkPeak || inputGrowth <= c.budget + InputOverhead(c.budget, c.scratchFileBytes);
   if (!peakOk) std::printf("  OVER BUDGET while the input arrived\n");
   const uint64_t written = ioAfter.WriteBytes - ioBefore.WriteBytes;
   const uint64_t read = ioAfter.ReadBytes - ioBefore.ReadBytes;

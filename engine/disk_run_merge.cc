@@ -1,7 +1,7 @@
 // Merging runs on disk into fewer, larger runs on disk.
 //
 // Every run on disk costs a file, and the final merge reads each through two
-// block buffers of its own, so both the descriptors and the final merge's
+// read buffers of its own, so both the descriptors and the final merge's
 // memory grow with the number of disk runs. Two merges keep it bounded:
 //
 //   while input arrives  after each spill pass, the spill thread merges the

@@ -3,59 +3,72 @@
 // The engine sorts fixed-width rows that arrive in blocks ("buffers") on the
 // host's input thread, keeps at most about RamBudget bytes of them in memory,
 // writes sorted runs to scratch files when that budget runs out, and at the
-// end of input merges everything, in memory and on disk, into the host's
-// output buffer in one pass.
+// end of input merges everything, in memory and on disk, in one pass and
+// hands the rows in key order to Output, a SortedRowSink (the component lays
+// them out in the host's output buffer).
 //
-// ROWS AND RUNS
+// ROWS, ENTRIES AND RUNS
 //
 // A stored row is a byte-for-byte copy of one row of the host's input buffer,
 // RowWidth bytes wide; its columns are reached only through the SortColumn
-// entries (Columns for output, SortKeys for CompareRows, the one definition of
-// row order). Every input buffer is copied, in one piece, into one block of the
-// private heap (CopyBatch). Each block starts with a RowBlock header that
-// chains the blocks of one run together. Rows never move after that copy:
-// sorting and merging reorder arrays of row addresses only.
+// entries (SortKeys for CompareRows, the one definition of row order). Every
+// input buffer is copied, in one piece, into one block of the private heap
+// (CopyBatch). Each block starts with a RowBlock header that chains the
+// blocks of one run together. Rows never move after that copy: sorting and
+// merging reorder arrays of entries only.
+//
+// An entry (sort_entry.h) is a row's address beside a 64-bit prefix of its
+// key that orders as the key does (keys/key_prefix.h). Order compares two
+// entries by prefix and reads the rows only when the prefixes tie and do not
+// settle the key. The prefix is taken once, in CopyBatch, while the row is
+// still in the cache; a row read back from disk gets it again as it is read.
 //
 // A SortRun is a set of rows plus their order:
-//   in memory  Blocks (the chain of heap blocks), RowPointers (the rows in key
-//              order), Cursor pointing into RowPointers;
+//   in memory  Blocks (the chain of heap blocks), Entries (the rows in key
+//              order), Cursor pointing at the first entry not consumed;
 //   on disk    Reader (a ScratchReader over a scratch file holding the rows
-//              back to back in key order), Cursor pointing at Reader's
-//              CurrentRow field.
-// Either way the current row is *Cursor and RowCount is the number of rows
-// not yet consumed. Runs live in intrusive doubly linked lists (RunList), so
-// moving a run between lists never allocates:
+//              back to back in key order).
+// RowCount is the number of rows not yet consumed; Level says how many
+// merges are behind the run. Runs live in intrusive doubly linked lists
+// (RunList), so moving a run between lists never allocates:
 //   PendingBatches  batches copied in by CopyBatch and not yet sorted;
 //   MemoryRuns      sorted runs in memory: fresh batches at the front, larger
 //                   merged runs further back (ordered by row count);
 //   DiskRuns        runs written to scratch files, in the order written.
 //
+// Every merge, in memory, of runs on disk, and the final one, takes its rows
+// from one RunMerger (run_merger.h): a tournament tree of losers over the
+// runs' cursors, log2(runs) entry comparisons a row, ties to the run given
+// first.
+//
 // THE LIFE OF A ROW
 //
-//   1. AddRows -> CopyBatch: the buffer becomes a batch (a run whose
-//      RowPointers are in input order) in PendingBatches, and a Batch work
-//      item carrying it is posted to CompletionPort.
-//   2. A worker takes the item (SortBatch): SortRows orders the batch
+//   1. AddRows -> CopyBatch: the buffer becomes a batch (a run whose entries
+//      are in input order) in PendingBatches, and a Batch work item carrying
+//      it is posted to CompletionPort.
+//   2. A worker takes the item (SortBatch): SortEntries orders the entries
 //      (introsort: ninther pivots, insertion sort for short ranges, heapsort
 //      below a depth limit, and one pass for input already in order or in
-//      reverse order), then moves it to the front of MemoryRuns.
-//   3. The worker looks for 2..10 runs of equal row count at the front of
-//      MemoryRuns, together no larger than ScratchFileBytes (PickMergeGroup),
-//      takes them out, merges their address arrays into one new run without
-//      any lock (MergeMemoryRuns), puts the result back in row-count order,
-//      and posts a Merge item so that merging goes on while there is work.
+//      reverse order), then the batch goes to the front of MemoryRuns.
+//   3. The worker looks for 16 runs of one level in MemoryRuns, or fewer
+//      when 16 would pass ScratchFileBytes (PickMergeGroup), takes them out,
+//      merges their entries into one new run a level up without any lock
+//      (MergeMemoryRuns), puts the result back in row-count order, and posts
+//      a Merge item so that merging goes on while there is work.
 //   4. When a batch does not fit the free budget, CopyBatch wakes the spill
 //      thread and waits for MemoryFreedEvent. A spill pass (SpillOneRun)
-//      writes the last, largest run of MemoryRuns to a scratch file and moves
-//      it to DiskRuns, until the free budget is back above the low-memory
-//      mark (ScratchFileBytes / 2), the input has ended, or nothing more can
-//      be written. Once a run is on disk, CopyBatch also wakes the spill
-//      thread early, without waiting, when the free budget falls below the
-//      mark. After the pass, with CopyBatch released, the spill thread merges
-//      runs on disk F = MaxReadersAtOnce at a time while more than F of them
-//      are there and F have the same level, or more than 2F are there
-//      (MergeDiskRunsWhileInputArrives): each run on disk holds a file, and
-//      this keeps them within 2F, a level being one more pass over its rows.
+//      merges the largest runs of MemoryRuns, together at most
+//      ScratchFileBytes of rows, into one new scratch file and moves the
+//      merged run to DiskRuns, until the free budget is back above the
+//      low-memory mark (ScratchFileBytes / 2), the input has ended, or
+//      nothing more can be written. Once a run is on disk, CopyBatch also
+//      wakes the spill thread early, without waiting, when the free budget
+//      falls below the mark. After the pass, with CopyBatch released, the
+//      spill thread merges runs on disk F = MaxReadersAtOnce at a time while
+//      more than F of them are there and F have the same level, or more than
+//      2F are there (MergeDiskRunsWhileInputArrives): each run on disk holds
+//      a file, and this keeps them within 2F, a level being one more pass
+//      over its rows.
 //   5. AddRows with endOfRowset posts EndOfInput and waits on SortDoneEvent.
 //      The worker that takes EndOfInput sets InputEnded (no in-memory merge
 //      starts after that) and posts Merge. The worker that takes a Merge item
@@ -63,13 +76,12 @@
 //      empty runs FinalMerge. When there are more runs on disk than it may
 //      read at once (MaxReadersAtOnce), it first merges them in groups into
 //      new runs on disk until few enough are left (MergeDiskRunsDown). Then
-//      it scans all runs (memory runs first, then disk
-//      runs, each list front to back; ties go to the run met first) for the
-//      smallest current row, emits it through WriteOutputRow (dropping rows
-//      whose key equals the last emitted row, kept in HoldingRow, when
-//      EliminateDuplicates is set), advances that run and releases it when it
-//      is exhausted. Then it clears InputEnded and sets SortDoneEvent, and
-//      AddRows ends the output rowset.
+//      one RunMerger over every run (memory runs first, then disk runs, each
+//      list front to back; ties go to the run met first) hands the rows to
+//      Output (dropping rows whose key equals the last one handed on, kept in
+//      HoldingRow, when EliminateDuplicates is set) and releases each run as
+//      soon as it is drained. Then it clears InputEnded and sets
+//      SortDoneEvent, and AddRows returns.
 //
 // Every batch posted before EndOfInput is sorted into MemoryRuns before the
 // final merge starts: the final merge requires PendingBatches to be empty,
@@ -142,15 +154,16 @@
 //
 // MEMORY
 //
-// Only row bytes count against RamBudget. Beyond it the engine uses, while
-// input arrives: the one buffer CopyBatch takes in after a spill pass, the
-// row address arrays (one address per row; twice that while a merge builds
-// its array), and the spill's two 2 MiB write buffers. Every merge of runs
-// on disk, while input arrives and in the final merge, reads each run through
-// two 2 MiB buffers of its own, 4 MiB per run, at most MaxReadersAtOnce runs
-// at once (a quarter of the budget, at least 16 MiB), plus one writer's 4 MiB
-// while input arrives or the final merge merges down the runs on disk beyond
-// that.
+// What counts against RamBudget is every row in memory and its entry (16
+// bytes). Beyond it the engine uses, while input arrives: the one buffer
+// CopyBatch takes in after a spill pass, the entry array a merge in memory
+// builds before it lets go of its inputs' arrays (at most ScratchFileBytes
+// worth of rows), and the spill's two 2 MiB write buffers. Every merge of
+// runs on disk, while input arrives and in the final merge, reads each run
+// through two read buffers of its own (kMergeReadBlockBytes each, 1 MiB a
+// run for narrow rows), at most MaxReadersAtOnce runs at once (a quarter of
+// the budget, at least 16 MiB), plus one writer's 4 MiB while input arrives
+// or the final merge merges down the runs on disk beyond that.
 //
 // STOPPING
 //

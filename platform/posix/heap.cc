@@ -157,10 +157,11 @@ void* MapBlock(Slab* slab, size_t mapped) {
   return mapped < kHugePage ? slab->Carve(mapped) : MapHugeAligned(mapped);
 }
 
-// Page memory of the whole process.
+// Page memory of the whole library. Its destruction (at unload) gives back
+// only the part never carved; pages handed out are mappings of their own.
 Slab& PageSlab() {
-  static Slab* slab = new Slab;  // Never destroyed: pages may outlive statics.
-  return *slab;
+  static Slab slab;
+  return slab;
 }
 
 void UnmapBlock(BlockHeader* header) {
