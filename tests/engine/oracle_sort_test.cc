@@ -9,12 +9,12 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <map>
 #include <random>
 #include <string>
 #include <tuple>
 
 #include "keys/column_functions.h"
+#include "keys/value_functions.h"
 #include "platform/decimal.h"
 #include "tests/engine/engine_test_access.h"
 #include "tests/engine/engine_test_support.h"
@@ -33,12 +33,7 @@ struct Value {
 // Negative, 0 or positive, like a comparator; the lengths only for DT_BYTES.
 using Oracle = int (*)(const uint8_t* a, uint32_t aLength, const uint8_t* b, uint32_t bLength);
 
-template <class T>
-T Get(const uint8_t* p) {
-  T v;
-  std::memcpy(&v, p, sizeof(T));
-  return v;
-}
+using keys::Load;
 template <class T>
 Value Of(const T& v) {
   Value value;
@@ -52,28 +47,28 @@ int Order(const T& a, const T& b) {
 
 template <class T>
 int IntegerOrder(const uint8_t* a, uint32_t, const uint8_t* b, uint32_t) {
-  return Order(Get<T>(a), Get<T>(b));
+  return Order(Load<T>(a), Load<T>(b));
 }
 // 64-bit values as their high word (signed or not as H is), then the low
 // word unsigned.
 template <class H>
 int HalvesOrder(const uint8_t* a, uint32_t, const uint8_t* b, uint32_t) {
-  return Order(std::tuple(Get<H>(a + 4), Get<uint32_t>(a)),
-               std::tuple(Get<H>(b + 4), Get<uint32_t>(b)));
+  return Order(std::tuple(Load<H>(a + 4), Load<uint32_t>(a)),
+               std::tuple(Load<H>(b + 4), Load<uint32_t>(b)));
 }
 int BoolOrder(const uint8_t* a, uint32_t, const uint8_t* b, uint32_t) {
-  return Order(Get<uint16_t>(a) != 0, Get<uint16_t>(b) != 0);
+  return Order(Load<uint16_t>(a) != 0, Load<uint16_t>(b) != 0);
 }
 // Every NaN alike and first; then numbers, -0 being 0.
 template <class T>
 int FloatOrder(const uint8_t* a, uint32_t, const uint8_t* b, uint32_t) {
-  const T x = Get<T>(a), y = Get<T>(b);
+  const T x = Load<T>(a), y = Load<T>(b);
   if (std::isnan(x) || std::isnan(y)) return int{!std::isnan(x)} - int{!std::isnan(y)};
   return Order(x, y);
 }
 // The day toward zero, then the time of day, the fraction's magnitude.
 int DateOrder(const uint8_t* a, uint32_t, const uint8_t* b, uint32_t) {
-  const double x = Get<double>(a), y = Get<double>(b);
+  const double x = Load<double>(a), y = Load<double>(b);
   if (std::isnan(x) || std::isnan(y)) return FloatOrder<double>(a, 0, b, 0);
   double xDay, yDay;
   const double xTime = std::fabs(std::modf(x, &xDay)), yTime = std::fabs(std::modf(y, &yDay));
@@ -95,7 +90,7 @@ std::array<uint32_t, 7> ScaledMagnitude(const DECIMAL& d) {
   return words;
 }
 int DecimalOrder(const uint8_t* a, uint32_t, const uint8_t* b, uint32_t) {
-  const auto x = Get<DECIMAL>(a), y = Get<DECIMAL>(b);
+  const auto x = Load<DECIMAL>(a), y = Load<DECIMAL>(b);
   auto sign = [](const DECIMAL& d) { return d.Hi32 == 0 && d.Lo64 == 0 ? 0 : d.sign ? -1 : 1; };
   if (sign(x) != sign(y)) return Order(sign(x), sign(y));
   return sign(x) * Order(ScaledMagnitude(x), ScaledMagnitude(y));
@@ -103,25 +98,18 @@ int DecimalOrder(const uint8_t* a, uint32_t, const uint8_t* b, uint32_t) {
 // Sign byte (0 negative first), larger scale first, then the magnitude,
 // larger first among negatives; precision plays no part.
 int NumericOrder(const uint8_t* a, uint32_t, const uint8_t* b, uint32_t) {
-  const auto x = Get<DB_NUMERIC>(a), y = Get<DB_NUMERIC>(b);
+  const auto x = Load<DB_NUMERIC>(a), y = Load<DB_NUMERIC>(b);
   if (x.sign != y.sign || x.scale != y.scale)
     return Order(std::pair(x.sign, -x.scale), std::pair(y.sign, -y.scale));
   unsigned __int128 xm = 0, ym = 0;
   for (int i = 15; i >= 0; --i) xm = xm << 8 | x.val[i], ym = ym << 8 | y.val[i];
   return x.sign ? Order(xm, ym) : Order(ym, xm);
 }
-int DbDateOrder(const uint8_t* a, uint32_t, const uint8_t* b, uint32_t) {
-  const auto x = Get<DBDATE>(a), y = Get<DBDATE>(b);
-  return Order(std::tuple(x.year, x.month, x.day), std::tuple(y.year, y.month, y.day));
-}
-int DbTimeOrder(const uint8_t* a, uint32_t, const uint8_t* b, uint32_t) {
-  const auto x = Get<DBTIME>(a), y = Get<DBTIME>(b);
-  return Order(std::tuple(x.hour, x.minute, x.second), std::tuple(y.hour, y.minute, y.second));
-}
-int DbTimestampOrder(const uint8_t* a, uint32_t, const uint8_t* b, uint32_t) {
-  const auto x = Get<DBTIMESTAMP>(a), y = Get<DBTIMESTAMP>(b);
-  return Order(std::tuple(x.year, x.month, x.day, x.hour, x.minute, x.second, x.fraction),
-               std::tuple(y.year, y.month, y.day, y.hour, y.minute, y.second, y.fraction));
+// Field by field, each compared as its own type.
+template <class T, auto... kFields>
+int FieldOrder(const uint8_t* a, uint32_t, const uint8_t* b, uint32_t) {
+  const auto x = Load<T>(a), y = Load<T>(b);
+  return Order(std::tuple(x.*kFields...), std::tuple(y.*kFields...));
 }
 int BytesOrder(const uint8_t* a, uint32_t aLength, const uint8_t* b, uint32_t bLength) {
   return Order(std::basic_string<uint8_t>(a, aLength), std::basic_string<uint8_t>(b, bLength));
@@ -130,7 +118,7 @@ int BytesOrder(const uint8_t* a, uint32_t aLength, const uint8_t* b, uint32_t bL
 template <class Unit, bool kFold>
 std::basic_string<Unit> Units(const uint8_t* p) {
   std::basic_string<Unit> units;
-  for (Unit u; (u = Get<Unit>(p)) != 0; p += sizeof(Unit))
+  for (Unit u; (u = Load<Unit>(p)) != 0; p += sizeof(Unit))
     units += kFold && u >= 'A' && u <= 'Z' ? Unit(u + 32) : u;
   return units;
 }
@@ -158,7 +146,7 @@ std::vector<Value> FloatValues(Random& r, int count) {
               L::lowest(), L::min(), -L::denorm_min(), L::denorm_min(), T(1), T(-1)}) {
     v.push_back(Of(x));
   }
-  const Bits exponent = Get<Bits>(Of(L::infinity()).bytes.data());
+  const Bits exponent = Load<Bits>(Of(L::infinity()).bytes.data());
   for (Bits payload : {Bits{1}, Bits{3} << 3, Bits(Bits{1} << (L::digits - 2))}) {
     v.push_back(Of(Bits(exponent | payload)));  // Signalling and quiet NaNs of both signs.
     v.push_back(Of(Bits(exponent | payload | Bits{1} << (sizeof(Bits) * 8 - 1))));
@@ -217,12 +205,10 @@ std::vector<Value> NumericValues(Random& r, int count) {
   std::vector<Value> v;
   for (int i = 0; i < count; ++i) {
     DB_NUMERIC n{uint8_t(1 + r() % 38), uint8_t(i % 4 == 0 ? 38 : r() % 3), uint8_t(r() % 2), {}};
+    // All ones, only the top byte, only the bottom byte, or small bytes.
     const int shape = r() % 4;
-    for (int b = 0; b < 16; ++b)
-      n.val[b] = shape == 0            ? 0xFF
-                 : shape == 1          ? (b == 15 ? r() % 2 : 0)
-                 : shape == 2 && b > 0 ? 0
-                                       : uint8_t(r() % 3);
+    for (int b = 0; b < 16; ++b) n.val[b] = shape == 0 ? 0xFF : shape == 3 ? r() % 3 : 0;
+    if (shape == 1 || shape == 2) n.val[shape == 1 ? 15 : 0] = uint8_t(1 + r() % 2);
     v.push_back(Of(n));
   }
   return v;
@@ -232,14 +218,9 @@ std::vector<Value> DbDateValues(Random& r, int count) {
   const uint16_t small[] = {0, 1, 2, 12, 31, 0xFFFF};
   std::vector<Value> v;
   for (int i = 0; i < count; ++i) {
-    const DBTIMESTAMP t{years[r() % 6],
-                        small[r() % 6],
-                        small[r() % 6],
-                        small[r() % 6],
-                        small[r() % 6],
-                        small[r() % 6],
-                        i % 2 ? uint32_t(r()) : uint32_t(r() % 3 * 999999999u)};
-    v.push_back(Of(t));  // Read as DBDATE and DBTIME too: their fields lead the same way.
+    DBTIMESTAMP t{years[r() % 6], 0, 0, 0, 0, 0, uint32_t(i % 2 ? r() : r() % 3 * 999999999u)};
+    for (uint16_t* f : {&t.month, &t.day, &t.hour, &t.minute, &t.second}) *f = small[r() % 6];
+    v.push_back(Of(t));  // Read as DBDATE too: its fields lead the same way.
   }
   return v;
 }
@@ -250,20 +231,20 @@ std::vector<Value> DbTimeValues(Random& r, int count) {
   return v;
 }
 // Slot bytes after the value hold garbage, which no comparison may read.
-std::vector<Value> UnitValues(Random& r, int count, size_t unit,
-                              const std::vector<uint16_t>& alphabet, uint32_t maxLength,
-                              bool terminated) {
+template <bool kTerminated, uint32_t kUnit, uint32_t kMaxLength, uint16_t... kAlphabet>
+std::vector<Value> UnitValues(Random& r, int count) {
+  const uint16_t alphabet[] = {kAlphabet...};
   std::vector<Value> v;
   for (int i = 0; i < count; ++i) {
     Value s;
     for (uint8_t& b : s.bytes) b = uint8_t(r() | 1);
     const bool sharesPrefix = i % 3 == 0;
-    s.length = sharesPrefix ? 6 + r() % (maxLength - 5) : r() % (maxLength + 1);
-    for (uint32_t c = 0; c < s.length + terminated; ++c) {
+    s.length = sharesPrefix ? 6 + r() % (kMaxLength - 5) : r() % (kMaxLength + 1);
+    for (uint32_t c = 0; c < s.length + kTerminated; ++c) {
       const uint16_t u = c == s.length           ? 0
                          : sharesPrefix && c < 8 ? alphabet[c % 2]
-                                                 : alphabet[r() % alphabet.size()];
-      std::memcpy(&s.bytes[c * unit], &u, unit);
+                                                 : alphabet[r() % sizeof...(kAlphabet)];
+      std::memcpy(&s.bytes[c * kUnit], &u, kUnit);
     }
     v.push_back(s);
   }
@@ -296,45 +277,47 @@ const KeyType kKeyTypes[] = {
     {"GUID", DT_GUID, 0, 16, GuidOrder, GuidValues},
     {"DECIMAL", DT_DECIMAL, 0, 16, DecimalOrder, DecimalValues},
     {"NUMERIC", DT_NUMERIC, 0, 19, NumericOrder, NumericValues},
-    {"DBDATE", DT_DBDATE, 0, 6, DbDateOrder, DbDateValues},
-    {"DBTIME", DT_DBTIME, 0, 6, DbTimeOrder, DbTimeValues},
-    {"DBTIMESTAMP", DT_DBTIMESTAMP, 0, 16, DbTimestampOrder, DbDateValues},
+    {"DBDATE", DT_DBDATE, 0, 6, FieldOrder<DBDATE, &DBDATE::year, &DBDATE::month, &DBDATE::day>,
+     DbDateValues},
+    {"DBTIME", DT_DBTIME, 0, 6, FieldOrder<DBTIME, &DBTIME::hour, &DBTIME::minute, &DBTIME::second>,
+     DbTimeValues},
+    {"DBTIMESTAMP", DT_DBTIMESTAMP, 0, 16,
+     FieldOrder<DBTIMESTAMP, &DBTIMESTAMP::year, &DBTIMESTAMP::month, &DBTIMESTAMP::day,
+                &DBTIMESTAMP::hour, &DBTIMESTAMP::minute, &DBTIMESTAMP::second,
+                &DBTIMESTAMP::fraction>,
+     DbDateValues},
     {"BYTES", DT_BYTES, 0, 20, BytesOrder,
-     [](Random& r, int n) {
-       return UnitValues(r, n, 1, {0, 0xFF, 1, 0x7F, 0x80, 0xFE, 'a'}, 20, false);
-     }},
+     UnitValues<false, 1, 20, 0, 0xFF, 1, 0x7F, 0x80, 0xFE, 'a'>},
     {"STR", DT_STR, CMPFLAG_ORDINAL, 24, StringOrder<uint8_t, false>,
-     [](Random& r, int n) {
-       return UnitValues(r, n, 1, {'a', 'A', 'b', '_', 'Z', '[', 0x80, 0xFF, 1}, 23, true);
-     }},
+     UnitValues<true, 1, 23, 'a', 'A', 'b', '_', 'Z', '[', 0x80, 0xFF, 1>},
     {"STR_IgnoreCase", DT_STR, CMPFLAG_ORDINAL_IGNORECASE, 24, StringOrder<uint8_t, true>,
-     [](Random& r, int n) {
-       return UnitValues(r, n, 1, {'a', 'A', 'b', 'B', '_', '`', 'z', 'Z', 0xC0, 0xE0}, 23, true);
-     }},
+     UnitValues<true, 1, 23, 'a', 'A', 'b', 'B', '_', '`', 'z', 'Z', 0xC0, 0xE0>},
     {"WSTR", DT_WSTR, CMPFLAG_ORDINAL, 48, StringOrder<char16_t, false>,
-     [](Random& r, int n) {
-       return UnitValues(r, n, 2, {'a', 'A', 0x100, 0xD800, 0xFFFF, 0x7F, 0x80, 1}, 23, true);
-     }},
+     UnitValues<true, 2, 23, 'a', 'A', 0x100, 0xD800, 0xFFFF, 0x7F, 0x80, 1>},
     {"WSTR_IgnoreCase", DT_WSTR, CMPFLAG_ORDINAL_IGNORECASE, 48, StringOrder<char16_t, true>,
-     [](Random& r, int n) {
-       return UnitValues(r, n, 2, {'a', 'A', 'q', 'Q', '_', 0xC0, 0xE0, 0x161}, 23, true);
-     }},
+     UnitValues<true, 2, 23, 'a', 'A', 'q', 'Q', '_', 0xC0, 0xE0, 0x161>},
 };
+
+void PrintTo(const KeyType& type, std::ostream* os) {
+  *os << type.name;
+}
+
+SortColumn Column(int32_t type, uint32_t flags, uint32_t data, uint32_t length, uint32_t status,
+                  uint32_t size) {
+  SortColumn c{data, length, status, {}, flags, 0, nullptr, nullptr, size};
+  c.OutputColumn = {uint32_t(type), size, data, status, length, 0, 0, 0};
+  EXPECT_EQ(S_OK, SelectColumnFunctions(type, flags, &c.Compare, &c.Copy));
+  return c;
+}
 
 class OracleSortTest : public ::testing::TestWithParam<KeyType> {};
 
 TEST_P(OracleSortTest, MatchesTheTypesOrderAscendingDescendingDedupedAndSpilled) {
   const KeyType& kt = GetParam();
-  const bool bytes = kt.type == DT_BYTES || kt.type == DT_STR || kt.type == DT_WSTR;
-  SortColumn key{8, bytes ? 4u : kNoLengthField, 0, {}, kt.flags, 1, nullptr, nullptr, kt.size};
-  key.OutputColumn = {uint32_t(kt.type), kt.size, 8, 0, key.InputLengthOffset, 0, 0, 0};
-  ASSERT_EQ(S_OK, SelectColumnFunctions(kt.type, kt.flags, &key.Compare, &key.Copy));
-  SortColumn second{kK2, kNoLengthField, kK2Status, {}, 0, 2, nullptr, nullptr, 4};
-  second.OutputColumn = {DT_I4, 4, kK2, kK2Status, kNoLengthField, 0, 0, 0};
-  ASSERT_EQ(S_OK, SelectColumnFunctions(DT_I4, 0, &second.Compare, &second.Copy));
-  SortColumn id{kId, kNoLengthField, kIdStatus, {}, 0, 0, nullptr, nullptr, 4};
-  id.OutputColumn = {DT_I4, 4, kId, kIdStatus, kNoLengthField, 0, 0, 0};
-  ASSERT_EQ(S_OK, SelectColumnFunctions(DT_I4, 0, &id.Compare, &id.Copy));
+  const bool hasLength = kt.type == DT_BYTES || kt.type == DT_STR || kt.type == DT_WSTR;
+  SortColumn key = Column(kt.type, kt.flags, 8, hasLength ? 4 : kNoLengthField, 0, kt.size);
+  SortColumn second = Column(DT_I4, 0, kK2, kNoLengthField, kK2Status, 4);
+  const SortColumn id = Column(DT_I4, 0, kId, kNoLengthField, kIdStatus, 4);
 
   Random random(std::hash<std::string>{}(kt.name));
   const std::vector<Value> pool = kt.values(random, 250);
@@ -365,12 +348,12 @@ TEST_P(OracleSortTest, MatchesTheTypesOrderAscendingDescendingDedupedAndSpilled)
     auto oracle = [&](const uint8_t* a, const uint8_t* b) {
       for (int k = 0; k < 2; ++k) {
         const uint32_t statusOffset = k ? kK2Status : 0;
-        const bool aNull = Get<uint32_t>(a + statusOffset) == DBSTATUS_S_ISNULL;
-        const bool bNull = Get<uint32_t>(b + statusOffset) == DBSTATUS_S_ISNULL;
+        const bool aNull = Load<uint32_t>(a + statusOffset) == DBSTATUS_S_ISNULL;
+        const bool bNull = Load<uint32_t>(b + statusOffset) == DBSTATUS_S_ISNULL;
         int order = aNull || bNull ? int{bNull} - int{aNull}
-                    : k            ? Order(Get<int32_t>(a + kK2), Get<int32_t>(b + kK2))
-                                   : kt.order(a + 8, std::min(Get<uint32_t>(a + 4), kt.size), b + 8,
-                                              std::min(Get<uint32_t>(b + 4), kt.size));
+                    : k            ? Order(Load<int32_t>(a + kK2), Load<int32_t>(b + kK2))
+                        : kt.order(a + 8, std::min(Load<uint32_t>(a + 4), kt.size), b + 8,
+                                   std::min(Load<uint32_t>(b + 4), kt.size));
         order = order < 0 ? -1 : order > 0;
         if (order != 0) return (k ? secondDescending : descending) ? -order : order;
       }
@@ -405,7 +388,7 @@ TEST_P(OracleSortTest, MatchesTheTypesOrderAscendingDescendingDedupedAndSpilled)
     const size_t outputRows = sink.data.size() / kWidth;
     for (size_t i = 0; i < outputRows; ++i) {
       const uint8_t* out = &sink.data[i * kWidth];
-      const uint32_t rowId = Get<uint32_t>(out + kId);
+      const uint32_t rowId = Load<uint32_t>(out + kId);
       ASSERT_LT(rowId, kRows);
       ASSERT_FALSE(seen[rowId]) << "row " << rowId << " twice";
       seen[rowId] = true;
