@@ -229,7 +229,7 @@ std::vector<Value> DbTimeValues(Random& r, int count) {
     std::memmove(t.bytes.data(), t.bytes.data() + 2, 6);  // Month, day, hour: any uint16.
   return v;
 }
-// Slot bytes after the value hold garbage, which no comparison may read.
+// Slot bytes after the value hold garbage, which must not change the order.
 template <bool kTerminated, uint32_t kUnit, uint32_t kMaxLength, uint16_t... kAlphabet>
 std::vector<Value> UnitValues(Random& r, int count) {
   const uint16_t alphabet[] = {kAlphabet...};
