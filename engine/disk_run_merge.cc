@@ -167,7 +167,7 @@ HRESULT SortEngine::MergeDiskRunGroup(RunList* group) {
     bytes += r->Bytes();
     level = std::max(level, r->Level + 1);
   }
-  RunMerger merger(Order, false);
+  RunMerger merger(Order, 0);
   if (SUCCEEDED(hr)) hr = merger.Start({group});
   auto* merged = SUCCEEDED(hr) ? new (std::nothrow) SortRun : nullptr;
   if (SUCCEEDED(hr) && !merged) hr = E_OUTOFMEMORY;

@@ -41,7 +41,7 @@ HRESULT SortEngine::MergeAllRuns() {
     const HRESULT hr = StartReadingRun(r, blockBytes);
     if (FAILED(hr)) return hr;
   }
-  RunMerger merger(Order, true);
+  RunMerger merger(Order, std::min(RowWidth, kMostPrefetchBytes));
   HRESULT hr = merger.Start({&MemoryRuns, &DiskRuns});
   while (SUCCEEDED(hr) && !merger.Done()) {
     hr = EmitRow(merger.Top());

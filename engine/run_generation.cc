@@ -91,7 +91,7 @@ bool SortEngine::MergeMemoryRuns() {
   }
   auto* entries = new (std::nothrow) SortEntry[totalRows];
   auto* merged = new (std::nothrow) SortRun;
-  RunMerger merger(Order, false);
+  RunMerger merger(Order, 0);
   HRESULT hr = entries && merged ? merger.Start({&group}) : E_OUTOFMEMORY;
   SortEntry* out = entries;
   for (SortRun* drained = nullptr; SUCCEEDED(hr) && !merger.Done();) {

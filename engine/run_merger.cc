@@ -10,6 +10,7 @@ namespace {
 // How many entries ahead of a run's head its row is fetched: far enough that
 // the fetch is done when the row comes out, near enough that it stays cached.
 constexpr uint32_t kPrefetchDistance = 4;
+constexpr uint32_t kCacheLine = 64;
 
 }  // namespace
 
@@ -67,9 +68,9 @@ HRESULT RunMerger::Open(uint32_t i, SortRun* run) {
     s.head = run->Cursor[0];
     s.next = run->Cursor + 1;
     s.end = run->Cursor + run->RowCount;
-    if (prefetch_) {
+    if (prefetchBytes_ != 0) {
       for (uint32_t k = 0; k < kPrefetchDistance && run->Cursor + k < s.end; ++k) {
-        __builtin_prefetch(run->Cursor[k].Row);
+        Prefetch(run->Cursor[k].Row);
       }
     }
   }
@@ -84,8 +85,8 @@ HRESULT RunMerger::Advance(Source* s) {
   --s->left;
   if (s->next) {
     s->head = *s->next++;
-    if (prefetch_ && s->next + kPrefetchDistance - 1 < s->end) {
-      __builtin_prefetch(s->next[kPrefetchDistance - 1].Row);
+    if (prefetchBytes_ != 0 && s->next + kPrefetchDistance - 1 < s->end) {
+      Prefetch(s->next[kPrefetchDistance - 1].Row);
     }
     return S_OK;
   }
@@ -94,6 +95,16 @@ HRESULT RunMerger::Advance(Source* s) {
   if (FAILED(hr)) return hr;
   s->head = order_.EntryFor(reader->CurrentRow);
   return S_OK;
+}
+
+// Every cache line the row's first prefetchBytes_ bytes touch: a row that
+// straddles lines would otherwise miss on its second one.
+void RunMerger::Prefetch(const uint8_t* row) const {
+  const auto first = reinterpret_cast<uintptr_t>(row) & ~uintptr_t{kCacheLine - 1};
+  const uintptr_t last = reinterpret_cast<uintptr_t>(row) + prefetchBytes_ - 1;
+  for (uintptr_t line = first; line <= last; line += kCacheLine) {
+    __builtin_prefetch(reinterpret_cast<const void*>(line));
+  }
 }
 
 HRESULT RunMerger::Pop(SortRun** drained) {

@@ -24,11 +24,18 @@
 #include "engine/sort_run.h"
 #include "platform/com_types.h"
 
+// How much of a row the merges that read rows fetch ahead; beyond it the
+// hardware's own prefetch follows the row's sequential reads.
+constexpr uint32_t kMostPrefetchBytes = 256;
+
 class RunMerger {
  public:
-  // prefetchRows: the rows will be read as they come out (written to the
-  // output or a scratch file), so each run's next rows are fetched ahead.
-  RunMerger(const RowOrder& order, bool prefetchRows) : order_(order), prefetch_(prefetchRows) {}
+  // prefetchBytes: how much of each row will be read as it comes out
+  // (written to the output or a scratch file); the next rows of each run in
+  // memory are fetched ahead that far, every cache line of them. 0: the rows
+  // are not read (a merge of entries).
+  RunMerger(const RowOrder& order, uint32_t prefetchBytes)
+      : order_(order), prefetchBytes_(prefetchBytes) {}
   ~RunMerger();
   RunMerger(const RunMerger&) = delete;
   RunMerger& operator=(const RunMerger&) = delete;
@@ -67,9 +74,10 @@ class RunMerger {
   }
   HRESULT Open(uint32_t index, SortRun* run);
   HRESULT Advance(Source* source);
+  void Prefetch(const uint8_t* row) const;
 
   const RowOrder& order_;
-  const bool prefetch_;
+  const uint32_t prefetchBytes_;
   Source* sources_ = nullptr;
   uint32_t* losers_ = nullptr;  // losers_[1..count_-1]; node p has children 2p and 2p+1.
   uint32_t count_ = 0;

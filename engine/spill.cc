@@ -7,6 +7,7 @@
 // allows at no more cost than writing runs one by one, and the input makes
 // far fewer, larger runs on disk: fewer merges of disk runs later, none at
 // all for inputs up to about F spills (MaxReadersAtOnce).
+#include <algorithm>
 #include <new>
 
 #include "engine/engine_limits.h"
@@ -74,7 +75,7 @@ HRESULT SortEngine::TakeSpillGroup(RunList* group) {
 HRESULT SortEngine::WriteSpillGroup(RunList* group, ScratchReader** reader, uint32_t* rowCount) {
   uint64_t bytes = 0;
   for (SortRun* r = group->Front(); r; r = r->Next) bytes += r->Bytes();
-  RunMerger merger(Order, true);
+  RunMerger merger(Order, std::min(RowWidth, kMostPrefetchBytes));
   HRESULT hr = merger.Start({group});
   if (FAILED(hr)) return hr;
   ScratchRunWriter* writer = nullptr;
