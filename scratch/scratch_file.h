@@ -5,7 +5,6 @@
 #pragma once
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -38,9 +37,8 @@ constexpr uint32_t ScratchReadBlockBytes(uint32_t rowWidth, uint32_t preferredBy
 HRESULT MakeScratchFileName(ScratchAreaList* list, const std::u16string& area,
                             std::u16string* name);
 
-// The reader of one run on disk. The engine reads CurrentRow (the run's
-// cursor points at this field), BlockStart, BlockEnd and RowInBuffer; the
-// rest is private to the scratch code.
+// The reader of one run on disk. Its user reads CurrentRow, the row that
+// NextScratchRow made current; the rest is for the scratch code.
 struct ScratchReader {
   uint8_t* BlockStart = nullptr;
   uint8_t* CurrentRow = nullptr;
@@ -49,18 +47,6 @@ struct ScratchReader {
   struct State;
   State* Private = nullptr;
 };
-
-// Writes `rowCount` rows of `rowWidth` bytes, in the order of `rowPointers`,
-// to a new scratch file in the next area. S_OK: the file holds the run and
-// *reader is ready (its first NextScratchRow loads the first block); the
-// caller then frees the run's memory. S_FALSE: `inputEnded` was found set
-// before a block was written; nothing was kept. A failure leaves no file, not
-// even the reserved name. E_INVALIDARG for rows wider than half a block
-// (ScratchBlockSize / 2) or of width 0, and when the list has no area.
-// REQUIRES: called by one thread at a time per list.
-HRESULT WriteRunToScratchFile(ScratchAreaList* list, uint8_t* const* rowPointers, uint32_t rowCount,
-                              uint32_t rowWidth, const std::atomic<bool>* inputEnded,
-                              ScratchReader** reader);
 
 // Sets up two read buffers of `blockBytes` and issues the read of the first
 // block. E_INVALIDARG unless blockBytes is a nonzero multiple of

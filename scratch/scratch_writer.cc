@@ -190,31 +190,3 @@ void AbandonScratchRun(ScratchRunWriter* w) {
   plat::CloseFile(w->File);
   FreeWriter(w);
 }
-
-// Abandoned with S_FALSE when `inputEnded` is found set before the first row
-// that starts in a new block.
-HRESULT WriteRunToScratchFile(ScratchAreaList* list, uint8_t* const* rowPointers, uint32_t rowCount,
-                              uint32_t rowWidth, const std::atomic<bool>* inputEnded,
-                              ScratchReader** reader) {
-  if (list == nullptr || reader == nullptr || (rowPointers == nullptr && rowCount != 0)) {
-    return E_POINTER;
-  }
-  *reader = nullptr;
-  ScratchRunWriter* w = nullptr;
-  HRESULT hr = BeginScratchRun(list, rowWidth, static_cast<uint64_t>(rowCount) * rowWidth, &w);
-  if (FAILED(hr)) return hr;
-  uint64_t checkedBlock = UINT64_MAX;  // Offset of the block last checked.
-  for (uint32_t i = 0; i < rowCount && hr == S_OK; ++i) {
-    if (inputEnded != nullptr && w->Offset != checkedBlock) {
-      checkedBlock = w->Offset;
-      if (inputEnded->load(std::memory_order_acquire)) hr = S_FALSE;
-    }
-    if (hr == S_OK) hr = AppendScratchRow(w, rowPointers[i]);
-  }
-  if (hr != S_OK) {
-    AbandonScratchRun(w);
-    return hr;
-  }
-  uint32_t written = 0;
-  return FinishScratchRun(w, &written, reader);
-}

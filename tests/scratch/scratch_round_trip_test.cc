@@ -125,32 +125,21 @@ constexpr SmallBlockShape kSmallBlockShapes[] = {
     {"MergeWidestSplit", kMergeReadBlockBytes, kMergeReadBlockBytes / 2 - 1, 9},
 };
 
-// Written whole or row by row (as a merge writes its output).
-using ScratchSmallBlocks = ScratchTest<std::tuple<bool, SmallBlockShape>>;
+using ScratchSmallBlocks = ScratchTest<SmallBlockShape>;
 
 TEST_P(ScratchSmallBlocks, RowsComeBackInOrderAndWhole) {
-  const auto [appended, shape] = GetParam();
+  const SmallBlockShape& shape = GetParam();
   UseEngine(Engine::kUring);
   PatternRun run(shape.rows, shape.width);
   ScratchReader* reader = nullptr;
-  if (appended) {
-    ScratchRunWriter* writer = nullptr;
-    ASSERT_EQ(BeginScratchRun(&list_, run.width, 0, &writer), S_OK);
-    for (const uint8_t* row : run.pointers) ASSERT_EQ(AppendScratchRow(writer, row), S_OK);
-    uint32_t rows = 0;
-    ASSERT_EQ(FinishScratchRun(writer, &rows, &reader), S_OK);
-  } else {
-    ASSERT_EQ(WriteRun(&list_, run, &reader), S_OK);
-  }
+  ASSERT_EQ(WriteRun(&list_, run, &reader), S_OK);
   EXPECT_EQ(ReadBack(reader, run, shape.block), SplitRows(run.count(), run.width, shape.block));
   CloseScratchReader(reader);
 }
 
-INSTANTIATE_TEST_SUITE_P(Shapes, ScratchSmallBlocks,
-                         testing::Combine(testing::Bool(), testing::ValuesIn(kSmallBlockShapes)),
-                         [](const testing::TestParamInfo<ScratchSmallBlocks::ParamType>& info) {
-                           return std::string(std::get<0>(info.param) ? "Appended" : "Whole") +
-                                  std::get<1>(info.param).name;
+INSTANTIATE_TEST_SUITE_P(Shapes, ScratchSmallBlocks, testing::ValuesIn(kSmallBlockShapes),
+                         [](const testing::TestParamInfo<SmallBlockShape>& info) {
+                           return std::string(info.param.name);
                          });
 
 TEST(ScratchReadBlocks, SizeFitsTwoRowsAndDirectIo) {

@@ -16,6 +16,7 @@
 #include "platform/bstr.h"
 #include "platform/fault_injection.h"
 #include "scratch/scratch_file.h"
+#include "scratch/scratch_run_writer.h"
 
 namespace scratch_test {
 
@@ -104,10 +105,20 @@ struct PatternRun {
   std::vector<uint8_t*> pointers;
 };
 
-inline HRESULT WriteRun(ScratchAreaList* list, const PatternRun& run, ScratchReader** reader,
-                        const std::atomic<bool>* inputEnded = nullptr) {
-  return WriteRunToScratchFile(list, run.pointers.data(), run.count(), run.width, inputEnded,
-                               reader);
+// Writes the run to a new scratch file, pre-sized for it, as a merge does.
+inline HRESULT WriteRun(ScratchAreaList* list, const PatternRun& run, ScratchReader** reader) {
+  *reader = nullptr;
+  ScratchRunWriter* writer = nullptr;
+  HRESULT hr = BeginScratchRun(list, run.width, uint64_t{run.count()} * run.width, &writer);
+  for (size_t i = 0; SUCCEEDED(hr) && i < run.pointers.size(); ++i) {
+    hr = AppendScratchRow(writer, run.pointers[i]);
+  }
+  if (FAILED(hr)) {
+    AbandonScratchRun(writer);
+    return hr;
+  }
+  uint32_t rows = 0;
+  return FinishScratchRun(writer, &rows, reader);
 }
 
 // Which transfer engine new files get.
