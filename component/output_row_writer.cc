@@ -3,19 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "keys/value_functions.h"
 #include "platform/stream_copy.h"
 
 namespace {
 
-uint32_t LoadU32(const uint8_t* p) {
-  uint32_t value;
-  std::memcpy(&value, p, sizeof value);
-  return value;
-}
-
-void StoreU32(uint8_t* p, uint32_t value) {
-  std::memcpy(p, &value, sizeof value);
-}
+using keys::Load;
+using keys::Store;
 
 bool SameLayout(const SortColumn& column) {
   const BufferColumnInfo& target = column.OutputColumn;
@@ -105,13 +99,14 @@ void OutputRowWriter::EndRows() {
 void OutputRowWriter::WriteColumns(const uint8_t* row, uint8_t* out) const {
   for (const SortColumn& column : columns_) {
     const BufferColumnInfo& target = column.OutputColumn;
-    const uint32_t status = LoadU32(row + column.InputStatusOffset);
-    StoreU32(out + target.StatusOffset, status);
+    const uint32_t status = Load<uint32_t>(row + column.InputStatusOffset);
+    Store<uint32_t>(out + target.StatusOffset, status);
     const bool hasLength =
         column.InputLengthOffset != kNoLengthField && target.LengthOffset != kNoLengthField;
-    uint32_t length = hasLength ? LoadU32(row + column.InputLengthOffset) : column.InputMaxLength;
+    uint32_t length =
+        hasLength ? Load<uint32_t>(row + column.InputLengthOffset) : column.InputMaxLength;
     if (!column.Copy) length = std::min({length, column.InputMaxLength, target.MaxLength});
-    if (hasLength) StoreU32(out + target.LengthOffset, length);
+    if (hasLength) Store<uint32_t>(out + target.LengthOffset, length);
     if (status == DBSTATUS_S_ISNULL) continue;
     if (column.Copy) {
       column.Copy(out + target.DataOffset, row + column.InputDataOffset);
@@ -130,8 +125,8 @@ void OutputRowWriter::WriteWholeRow(const uint8_t* row, uint8_t* out) const {
   for (const Gap& gap : gaps_) std::memset(out + gap.offset, 0, gap.bytes);
   for (const SortColumn& column : clampedColumns_) {
     const uint32_t lengthOffset = column.OutputColumn.LengthOffset;
-    if (LoadU32(out + lengthOffset) > column.InputMaxLength) {
-      StoreU32(out + lengthOffset, column.InputMaxLength);
+    if (Load<uint32_t>(out + lengthOffset) > column.InputMaxLength) {
+      Store<uint32_t>(out + lengthOffset, column.InputMaxLength);
     }
   }
 }

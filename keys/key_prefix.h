@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "keys/sort_columns.h"
+#include "keys/value_functions.h"
 
 // The code of one non-NULL key value of a row, right-aligned in the
 // encoding's `bits`. Larger codes belong to values that sort later.
@@ -57,10 +58,8 @@ KeyPrefix BuildKeyPrefix(const SortColumn* keys, size_t count);
 inline uint64_t RowPrefix(const uint8_t* row, const KeyPrefix& prefix) {
   uint64_t result = 0;
   for (const PrefixField& field : prefix.fields) {
-    uint32_t status;
-    __builtin_memcpy(&status, row + field.key.InputStatusOffset, 4);
     uint64_t kept = 0;  // NULL: below every value.
-    if (status != DBSTATUS_S_ISNULL) {
+    if (keys::Load<uint32_t>(row + field.key.InputStatusOffset) != DBSTATUS_S_ISNULL) {
       // The indicator sits just above the code; both lose the low dropBits.
       const uint64_t code = field.encode(row, field.key);
       const uint32_t indicator = field.codeBits - field.dropBits;

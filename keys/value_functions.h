@@ -18,6 +18,11 @@ T Load(const void* value) {
 }
 
 template <class T>
+void Store(void* destination, T value) {
+  std::memcpy(destination, &value, sizeof(T));
+}
+
+template <class T>
 int32_t ThreeWay(T left, T right) {
   return left < right ? -1 : left > right ? 1 : 0;
 }
