@@ -135,10 +135,7 @@ bool RunCase(const Case& c, const std::u16string& scratchDir) {
   engine.RamBudget = static_cast<uint32_t>(std::min<uint64_t>(c.budget, 0xFFFFFFFFu));
   engine.ScratchFileBytes = c.scratchFileBytes;
   engine.ScratchAreaList.Areas.push_back(scratchDir);
-  engine.Columns = {Column(DT_BYTES, kKey, kKeyLength, kKeyStatus, kKeyBytes, 1),
-                    Column(DT_I8, kSeq, kNoLengthField, kSeqStatus, 8, 0),
-                    Column(DT_BYTES, kFill, kFillLength, kFillStatus, kFillBytes, 0)};
-  engine.SortKeys = {engine.Columns[0]};
+  engine.SortKeys = {Column(DT_BYTES, kKey, kKeyLength, kKeyStatus, kKeyBytes, 1)};
   if (FAILED(engine.Create())) {
     std::printf("%s: Create failed\n", c.name);
     return false;
@@ -195,7 +192,8 @@ bool RunCase(const Case& c, const std::u16string& scratchDir) {
       "start while the input arrived\n",
       peak / kMiB, residentBefore / kMiB, (peak - residentBefore) / kMiB / dataMiB,
       inputGrowth / kMiB);
-  const bool peakOk = !c.checkPeak || inputGrowth <= c.budget + InputOverhead(c.budget, c.scratchFileBytes);
+  const bool peakOk =
+      !c.checkPeak || inputGrowth <= c.budget + InputOverhead(c.budget, c.scratchFileBytes);
   if (!peakOk) std::printf("  OVER BUDGET while the input arrived\n");
   const uint64_t written = ioAfter.WriteBytes - ioBefore.WriteBytes;
   const uint64_t read = ioAfter.ReadBytes - ioBefore.ReadBytes;

@@ -3,6 +3,7 @@
 // priming hands the output buffer to the writer of output rows, input processing hands every input
 // buffer's rows to the engine, and post-execution stops the engine.
 #include <cstdint>
+#include <vector>
 
 #include "component/allocation_guard.h"
 #include "component/custom_properties.h"
@@ -123,13 +124,14 @@ HRESULT CTolvarine::PreExecute() {
     uint32_t inputWidth = 0, outputWidth = 0;
     hr = GetRowWidths(ComponentMetaData.Get(), BufferManager.Get(), &inputWidth, &outputWidth);
     if (FAILED(hr)) return hr;
-    // A failed earlier PreExecute may have left part of a description.
-    Engine.Columns.clear();
+    // A failed earlier PreExecute may have left part of a description. The
+    // output columns go to the writer of output rows; the engine needs the
+    // keys alone.
+    std::vector<SortColumn> columns;
     Engine.SortKeys.clear();
-    hr = BuildSortColumns(ComponentMetaData.Get(), BufferManager.Get(), &Engine.Columns,
-                          &Engine.SortKeys);
+    hr = BuildSortColumns(ComponentMetaData.Get(), BufferManager.Get(), &columns, &Engine.SortKeys);
     if (FAILED(hr)) return hr;
-    Output.Prepare(Engine.Columns, inputWidth, outputWidth);
+    Output.Prepare(columns, inputWidth, outputWidth);
     return Engine.Create();
   });
 }

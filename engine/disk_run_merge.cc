@@ -40,19 +40,14 @@
 // The rows rewritten here are not counted in BytesSpilled, which counts only
 // the row bytes moved out of memory.
 #include <algorithm>
-#include <new>
 
-#include "engine/run_merger.h"
 #include "engine/sort_engine.h"
-#include "scratch/scratch_run_writer.h"
 
 namespace {
 
 // The read buffers of a merge of disk runs stay within a quarter of the
 // budget, but may always take this much.
 constexpr uint32_t kSmallestReaderAllowance = 16u << 20;
-// How many rows a merge writes between two looks at StopRequested.
-constexpr uint32_t kStopCheckRows = 1u << 16;
 
 }  // namespace
 
@@ -60,7 +55,7 @@ constexpr uint32_t kStopCheckRows = 1u << 16;
 uint32_t SortEngine::MaxReadersAtOnce() const {
   const uint32_t allowance = std::max(RamBudget / 4, kSmallestReaderAllowance);
   // Two read buffers per run being read.
-  const uint32_t readerBytes = 2 * ScratchReadBlockBytes(RowWidth, MergeReadBlockBytes);
+  const uint32_t readerBytes = 2 * ReadBlockBytes();
   return std::max(allowance / readerBytes, 2u);
 }
 
@@ -157,53 +152,14 @@ void SortEngine::ReturnDiskRuns(RunList* group) {
 // REQUIRES: SpillLock held (ReadersOpen; one merge of disk runs at a time);
 // the runs of `group` are not being read and are in no other list.
 HRESULT SortEngine::MergeDiskRunGroup(RunList* group) {
-  uint64_t bytes = 0;
-  uint32_t level = 0;
   const uint32_t readersBefore = ReadersOpen;
-  const uint32_t blockBytes = ScratchReadBlockBytes(RowWidth, MergeReadBlockBytes);
   HRESULT hr = S_OK;
-  for (SortRun* r = group->Front(); r && SUCCEEDED(hr); r = r->Next) {
-    hr = StartReadingRun(r, blockBytes);
-    bytes += r->Bytes();
-    level = std::max(level, r->Level + 1);
-  }
-  RunMerger merger(Order, 0);
-  if (SUCCEEDED(hr)) hr = merger.Start({group});
-  auto* merged = SUCCEEDED(hr) ? new (std::nothrow) SortRun : nullptr;
-  if (SUCCEEDED(hr) && !merged) hr = E_OUTOFMEMORY;
-  ScratchRunWriter* writer = nullptr;
-  if (SUCCEEDED(hr)) hr = BeginScratchRun(&ScratchAreaList, RowWidth, bytes, &writer);
-  // Ties go to the run nearer the front of the group.
-  for (uint32_t rows = 1; SUCCEEDED(hr) && !merger.Done(); ++rows) {
-    if (rows % kStopCheckRows == 0 && StopRequested) {
-      hr = E_UNEXPECTED;  // Destroy is waiting; no one sees the result.
-      break;
-    }
-    hr = AppendScratchRow(writer, merger.Top().Row);
-    SortRun* drained = nullptr;
-    if (SUCCEEDED(hr)) hr = merger.Pop(&drained);
-    if (drained) {
-      group->Remove(drained);
-      DiscardRun(drained);
-    }
-  }
+  for (SortRun* r = group->Front(); r && SUCCEEDED(hr); r = r->Next) hr = StartReadingRun(r);
+  SortRun* merged = nullptr;
+  if (SUCCEEDED(hr)) hr = WriteMergedRun(group, GroupAfterMerge::kDiscarded, &merged);
   ReadersOpen = readersBefore;
   while (SortRun* run = group->PopFront()) DiscardRun(run);
-  ScratchReader* reader = nullptr;
-  uint32_t rowCount = 0;
-  if (SUCCEEDED(hr)) {
-    hr = FinishScratchRun(writer, &rowCount, &reader);
-  } else {
-    AbandonScratchRun(writer);
-  }
-  if (FAILED(hr)) {
-    delete merged;
-    return hr;
-  }
-  merged->RowCount = rowCount;
-  merged->RowWidth = RowWidth;
-  merged->Reader = reader;
-  merged->Level = level;
+  if (FAILED(hr)) return hr;
   plat::Lock listLock(RunListLock);
   DiskRuns.PushBack(merged);
   ++DiskRunCount;

@@ -36,9 +36,8 @@ void SortEngine::FinalMerge() {
 // disk, each list from the front: rows with equal keys come out in that
 // order of their runs. A run is released as soon as it is drained.
 HRESULT SortEngine::MergeAllRuns() {
-  const uint32_t blockBytes = ScratchReadBlockBytes(RowWidth, MergeReadBlockBytes);
   for (SortRun* r = DiskRuns.Front(); r; r = r->Next) {
-    const HRESULT hr = StartReadingRun(r, blockBytes);
+    const HRESULT hr = StartReadingRun(r);
     if (FAILED(hr)) return hr;
   }
   RunMerger merger(Order, std::min(RowWidth, kMostPrefetchBytes));
@@ -58,9 +57,14 @@ HRESULT SortEngine::MergeAllRuns() {
   return hr;
 }
 
+// The read block of a run on disk being merged.
+uint32_t SortEngine::ReadBlockBytes() const {
+  return ScratchReadBlockBytes(RowWidth, MergeReadBlockBytes);
+}
+
 // Sets up the reading of a run on disk.
-HRESULT SortEngine::StartReadingRun(SortRun* run, uint32_t blockBytes) {
-  const HRESULT hr = StartScratchRead(run->Reader, blockBytes);
+HRESULT SortEngine::StartReadingRun(SortRun* run) {
+  const HRESULT hr = StartScratchRead(run->Reader, ReadBlockBytes());
   if (FAILED(hr)) return hr;
   PeakReadersOpen = std::max(PeakReadersOpen, ++ReadersOpen);
   return S_OK;

@@ -267,7 +267,6 @@ void SortEngine::Destroy() {
     plat::CloseEvent(*event);
     *event = nullptr;
   }
-  Columns.clear();
   SortKeys.clear();
   Order = RowOrder();
   Output = nullptr;

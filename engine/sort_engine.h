@@ -34,7 +34,6 @@ class SortEngine {
   ::ScratchAreaList ScratchAreaList;
   uint32_t RamBudget = 0;            // Row bytes to keep in memory.
   uint32_t ScratchFileBytes = 0;     // Largest in-memory merged run / scratch file.
-  std::vector<SortColumn> Columns;   // Every output column, in output order.
   std::vector<SortColumn> SortKeys;  // The key columns, in key order.
   // Where the final merge delivers the rows; set before the input ends and
   // kept alive until then.
@@ -90,10 +89,11 @@ class SortEngine {
   void FinalMerge();
   HRESULT MergeAllRuns();
   HRESULT EmitRow(const SortEntry& entry);
-  HRESULT StartReadingRun(SortRun* run, uint32_t blockBytes);
+  HRESULT StartReadingRun(SortRun* run);
   void FinishReadingRun(SortRun* run);
 
   // Merging runs on disk into fewer (disk_run_merge.cc).
+  uint32_t ReadBlockBytes() const;
   uint32_t MaxReadersAtOnce() const;
   HRESULT MergeDiskRunsWhileInputArrives();
   HRESULT MergeDiskRunsDown();
@@ -104,7 +104,10 @@ class SortEngine {
   // Spilling (spill.cc).
   HRESULT SpillOneRun(bool* wroteRun);
   HRESULT TakeSpillGroup(RunList* group);
-  HRESULT WriteSpillGroup(RunList* group, ScratchReader** reader, uint32_t* rowCount);
+
+  // Merging runs into a new scratch file (merged_scratch_run.cc).
+  enum class GroupAfterMerge { kKept, kDiscarded };
+  HRESULT WriteMergedRun(RunList* group, GroupAfterMerge after, SortRun** merged);
 
   // Keeps the first failure of an engine thread for the AddRows that ends
   // the input.

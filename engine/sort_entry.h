@@ -39,13 +39,11 @@ class RowOrder {
     return CompareRows(left.Row, right.Row, keys_, keyCount_);
   }
   bool Less(const SortEntry& left, const SortEntry& right) const {
-    if (left.Prefix != right.Prefix) return left.Prefix < right.Prefix;
-    return !prefix_.complete && CompareRows(left.Row, right.Row, keys_, keyCount_) < 0;
+    return Compare(left, right) < 0;
   }
   // Equal keys, as duplicate elimination needs them.
   bool Equal(const SortEntry& left, const SortEntry& right) const {
-    if (left.Prefix != right.Prefix) return false;
-    return prefix_.complete || CompareRows(left.Row, right.Row, keys_, keyCount_) == 0;
+    return Compare(left, right) == 0;
   }
 
  private:

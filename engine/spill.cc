@@ -7,21 +7,8 @@
 // allows at no more cost than writing runs one by one, and the input makes
 // far fewer, larger runs on disk: fewer merges of disk runs later, none at
 // all for inputs up to about F spills (MaxReadersAtOnce).
-#include <algorithm>
-#include <new>
-
 #include "engine/engine_limits.h"
-#include "engine/run_merger.h"
 #include "engine/sort_engine.h"
-#include "scratch/scratch_run_writer.h"
-
-namespace {
-
-// How many rows a spill writes between two looks at StopRequested and
-// InputEnded.
-constexpr uint32_t kSpillCheckRows = 1u << 16;
-
-}  // namespace
 
 // Moves the runs to spill from MemoryRuns to `group`; S_FALSE when there is
 // nothing to spill.
@@ -67,37 +54,6 @@ HRESULT SortEngine::TakeSpillGroup(RunList* group) {
   }
 }
 
-// Merges the group into a new scratch file in the next area. S_FALSE when
-// the input ended or the engine is being stopped before the end: the file is
-// abandoned and the runs, read through the merger's own cursors, are as
-// they were.
-// REQUIRES: SpillLock held; the runs of `group` are in no other list.
-HRESULT SortEngine::WriteSpillGroup(RunList* group, ScratchReader** reader, uint32_t* rowCount) {
-  uint64_t bytes = 0;
-  for (SortRun* r = group->Front(); r; r = r->Next) bytes += r->Bytes();
-  RunMerger merger(Order, std::min(RowWidth, kMostPrefetchBytes));
-  HRESULT hr = merger.Start({group});
-  if (FAILED(hr)) return hr;
-  ScratchRunWriter* writer = nullptr;
-  hr = BeginScratchRun(&ScratchAreaList, RowWidth, bytes, &writer);
-  if (FAILED(hr)) return hr;
-  for (uint32_t rows = 0; !merger.Done(); ++rows) {
-    if (rows % kSpillCheckRows == 0 && (StopRequested || InputEnded)) {
-      hr = S_FALSE;
-      break;
-    }
-    hr = AppendScratchRow(writer, merger.Top().Row);
-    SortRun* drained = nullptr;
-    if (SUCCEEDED(hr)) hr = merger.Pop(&drained);
-    if (FAILED(hr)) break;
-  }
-  if (hr != S_OK) {
-    AbandonScratchRun(writer);
-    return hr;
-  }
-  return FinishScratchRun(writer, rowCount, reader);
-}
-
 // Writes the largest runs in memory, merged, to a new scratch file and
 // moves the merged run to DiskRuns. *wroteRun tells whether a run went to
 // disk.
@@ -119,24 +75,15 @@ HRESULT SortEngine::SpillOneRun(bool* wroteRun) {
 
   // The workers go on sorting and merging while the group is written: its
   // runs are in no list, so no one else can reach them.
-  ScratchReader* reader = nullptr;
-  uint32_t rowCount = 0;
+  SortRun* spilled = nullptr;
   HRESULT hr = HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);  // No area at all.
   for (size_t area = 0; area < ScratchAreaList.Areas.size(); ++area) {
-    hr = WriteSpillGroup(&group, &reader, &rowCount);
+    hr = WriteMergedRun(&group, GroupAfterMerge::kKept, &spilled);
     if (!FAILED(hr) || !SetLastAreaAside(&ScratchAreaList)) break;
   }
   uint64_t stored = 0;
   for (SortRun* r = group.Front(); r; r = r->Next) stored += r->StoredBytes();
-  auto* spilled = hr == S_OK ? new (std::nothrow) SortRun : nullptr;
-  if (hr == S_OK && !spilled) {
-    CloseScratchReader(reader);
-    hr = E_OUTOFMEMORY;
-  }
   if (hr == S_OK) {
-    spilled->Reader = reader;
-    spilled->RowCount = rowCount;
-    spilled->RowWidth = RowWidth;
     while (SortRun* r = group.PopFront()) DiscardRun(r);
   }
   {

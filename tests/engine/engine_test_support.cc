@@ -113,7 +113,6 @@ void Configure(SortEngine* engine, const SortSetup& setup) {
   }
   engine->RamBudget = setup.ramBudget;
   engine->ScratchFileBytes = setup.scratchFileBytes;
-  engine->Columns = ColumnsFor(setup);
   engine->SortKeys = KeysFor(setup);
 }
 

@@ -316,7 +316,6 @@ TEST_P(OracleSortTest, MatchesTheTypesOrderAscendingDescendingDedupedAndSpilled)
   const bool hasLength = kt.type == DT_BYTES || kt.type == DT_STR || kt.type == DT_WSTR;
   SortColumn key = Column(kt.type, kt.flags, 8, hasLength ? 4 : kNoLengthField, 0, kt.size);
   SortColumn second = Column(DT_I4, 0, kK2, kNoLengthField, kK2Status, 4);
-  const SortColumn id = Column(DT_I4, 0, kId, kNoLengthField, kIdStatus, 4);
 
   Random random(std::hash<std::string>{}(kt.name));
   const std::vector<Value> pool = kt.values(random, 250);
@@ -380,7 +379,6 @@ TEST_P(OracleSortTest, MatchesTheTypesOrderAscendingDescendingDedupedAndSpilled)
     if (spill) {
       ASSERT_EQ(S_OK, ParseScratchAreas(&engine.ScratchAreaList, dir.Area().c_str()));
     }
-    engine.Columns = {key, second, id};
     engine.SortKeys = {second, key};
     OrderSortKeys(&engine.SortKeys);
     ASSERT_EQ(S_OK, engine.Create());
