@@ -49,6 +49,18 @@ uint64_t SortEngine::LowMemoryMark() const {
   return ScratchFileBytes / 2;
 }
 
+// Entry arrays live in the private heap like the rows: its blocks are reused
+// as they are freed instead of being mapped, faulted in and unmapped anew for
+// every merge.
+SortEntry* SortEngine::NewEntries(uint32_t count) {
+  return static_cast<SortEntry*>(
+      plat::HeapAlloc(Heap, static_cast<size_t>(count) * sizeof(SortEntry)));
+}
+
+void SortEngine::FreeEntries(SortEntry* entries) {
+  if (entries) plat::HeapFree(Heap, entries);
+}
+
 // Runs on the host's input thread. REQUIRES: no engine lock held (it may wait
 // for the spill thread).
 HRESULT SortEngine::CopyBatch(const uint8_t* rowData, uint32_t rowCount, uint32_t rowWidth,
@@ -82,10 +94,10 @@ HRESULT SortEngine::CopyBatch(const uint8_t* rowData, uint32_t rowCount, uint32_
     return error ? HRESULT_FROM_WIN32(error) : E_OUTOFMEMORY;
   }
   block->Next = nullptr;
-  auto* entries = new (std::nothrow) SortEntry[rowCount];
+  SortEntry* entries = NewEntries(rowCount);
   auto* run = new (std::nothrow) SortRun;
   if (!entries || !run) {
-    delete[] entries;
+    FreeEntries(entries);
     delete run;
     plat::HeapFree(Heap, block);
     return E_OUTOFMEMORY;

@@ -14,8 +14,11 @@
 // entries (SortKeys for CompareRows, the one definition of row order). Every
 // input buffer is copied, in one piece, into one block of the private heap
 // (CopyBatch). Each block starts with a RowBlock header that chains the
-// blocks of one run together. Rows never move after that copy: sorting and
-// merging reorder arrays of entries only.
+// blocks of one run together. Sorting a batch reorders its entries only. The
+// first merges of batches copy the rows once more, in key order, into one
+// block of the merged run and free the batches' blocks; larger merges move
+// entries only. So every run beyond a batch is a few blocks read front to
+// back, and no later merge reads rows at random addresses across the heap.
 //
 // An entry (sort_entry.h) is a row's address beside a 64-bit prefix of its
 // key that orders as the key does (keys/key_prefix.h). Order compares two
@@ -52,8 +55,9 @@
 //      reverse order), then the batch goes to the front of MemoryRuns.
 //   3. The worker looks for 16 runs of one level in MemoryRuns, or fewer
 //      when 16 would pass ScratchFileBytes (PickMergeGroup), takes them out,
-//      merges their entries into one new run a level up without any lock
-//      (MergeMemoryRuns), puts the result back in row-count order, and posts
+//      merges them into one new run a level up without any lock
+//      (MergeMemoryRuns; up to 32 MiB of rows copied in key order, larger
+//      merges of entries only), puts the result back in row-count order, and posts
 //      a Merge item so that merging goes on while there is work.
 //   4. When a batch does not fit the free budget, CopyBatch wakes the spill
 //      thread and waits for MemoryFreedEvent. A spill pass (SpillOneRun)
@@ -155,7 +159,8 @@
 // MEMORY
 //
 // What counts against RamBudget is every row in memory and its entry (16
-// bytes). Beyond it the engine uses, while input arrives: the one buffer
+// bytes); a merge copies rows only into room the free budget has, counted
+// from before the copy until its inputs are freed. Beyond it the engine uses, while input arrives: the one buffer
 // CopyBatch takes in after a spill pass, the entry array a merge in memory
 // builds before it lets go of its inputs' arrays (at most ScratchFileBytes
 // worth of rows), and the spill's two 2 MiB write buffers. Every merge of

@@ -66,6 +66,8 @@ class SortEngine {
   // Memory budget and batch storage (memory_budget.cc).
   uint64_t FreeBudget() const;
   uint64_t LowMemoryMark() const;
+  SortEntry* NewEntries(uint32_t count);
+  void FreeEntries(SortEntry* entries);
   HRESULT CopyBatch(const uint8_t* rowData, uint32_t rowCount, uint32_t rowWidth, SortRun** batch);
 
   // Threads and work items (worker_threads.cc).
@@ -81,6 +83,7 @@ class SortEngine {
   // Run generation (run_generation.cc).
   void SortBatch(SortRun* batch);
   uint32_t PickMergeGroup(RunList* group);
+  RowBlock* TakeCopyBlock(uint64_t bytes);
   bool MergeMemoryRuns();
   void ReleaseRun(SortRun* run, bool keepFile);
   void DiscardRun(SortRun* run);

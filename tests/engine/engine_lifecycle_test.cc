@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/fault_injection.h"
+#include "tests/engine/engine_test_access.h"
 #include "tests/engine/engine_test_support.h"
 
 namespace enginetest {
@@ -99,6 +100,33 @@ TEST_F(EngineLifecycleTest, AllocationFailuresAreReported) {
   EXPECT_EQ(E_OUTOFMEMORY, outcome.result);
   EXPECT_EQ(0u, outcome.ids.size());
   EXPECT_EQ(1, outcome.closes);
+}
+
+// The sixteenth batch starts a merge; with one worker its allocations come
+// right after the batch's own two (rows, entries): the merged entries, then
+// the block its rows are copied into. Without entries the merge is given up
+// and the runs stay as they were; without the block it moves entries only.
+// Either way no row is lost and the budget counts exactly what is stored.
+TEST_F(EngineLifecycleTest, MergesWithoutMemoryLoseNothingAndKeepTheBudgetExact) {
+  SortSetup setup;
+  setup.threads = 1;
+  const Rows rows = MakeRows(1600, Pattern::kRandom, 9);
+  const uint64_t stored = rows.Count() * (rows.width + sizeof(SortEntry));
+  for (auto [skip, runsLeft] : {std::pair{2u, 16u}, {3u, 1u}, {99u, 1u}}) {
+    const SortOutcome outcome = RunSort(&engine_, rows, setup, [&](SortEngine* e) {
+      for (size_t i = 0; i < 15; ++i)
+        EXPECT_EQ(S_OK, AddAll(e, Slice(rows, i * 100, i * 100 + 100)));
+      SortEngineTestAccess::WaitUntilSorted(e);
+      plat::InjectFault(plat::FaultSite::kHeapAlloc, skip, kError);
+      EXPECT_EQ(S_OK, AddAll(e, Slice(rows, 1500, 1600)));
+      SortEngineTestAccess::WaitUntilSorted(e);
+      plat::ClearFaults();
+      EXPECT_EQ(runsLeft, SortEngineTestAccess::MemoryRunCount(e)) << skip;
+      EXPECT_EQ(stored, SortEngineTestAccess::BytesInMemory(e)) << skip;
+      return e->AddRows(0, rows.width, nullptr, true);
+    });
+    ExpectSorted(rows, setup, outcome);
+  }
 }
 
 TEST_F(EngineLifecycleTest, WorkItemsThatCannotBePosted) {

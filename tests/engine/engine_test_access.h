@@ -37,6 +37,10 @@ struct SortEngineTestAccess {
     return e->BytesSpilled;
   }
   static uint64_t BytesInMemory(SortEngine* e) { return e->BytesInMemory; }
+  static uint32_t MemoryRunCount(SortEngine* e) {
+    plat::Lock lock(e->RunListLock);
+    return e->MemoryRuns.Size();
+  }
   static uint32_t DiskRunCount(SortEngine* e) { return e->DiskRunCount; }
   // Leaves runs on disk for the final merge to merge down (on by default).
   static void SetMergeDiskRunsEarly(SortEngine* e, bool early) { e->MergeDiskRunsEarly = early; }
