@@ -22,13 +22,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace plat {
 
+class DirectOutput;
+
 class OutputFile {
  public:
-  OutputFile() = default;
+  OutputFile();
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
@@ -55,9 +58,10 @@ class OutputFile {
 
   Strategy strategy_ = Strategy::kNone;
   int fd_ = -1;
-  std::string target_;     // The destination, symbolic links resolved.
-  std::string directory_;  // Its directory.
-  std::string namedTemp_;  // The temporary file's name, while it has one.
+  std::string target_;                    // The destination, symbolic links resolved.
+  std::string directory_;                 // Its directory.
+  std::string namedTemp_;                 // The temporary file's name, while it has one.
+  std::unique_ptr<DirectOutput> direct_;  // Writes the temporary file, when it can.
   bool existed_ = false;
   uint32_t owner_ = 0, group_ = 0, mode_ = 0;
 };

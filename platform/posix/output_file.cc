@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/posix/direct_output.h"
 #include "platform/posix/temporary_file.h"
 #include "platform/termination.h"
 
@@ -100,6 +101,8 @@ uint32_t DefaultMode() {
 
 }  // namespace
 
+OutputFile::OutputFile() = default;
+
 OutputFile::~OutputFile() {
   Discard();
 }
@@ -154,6 +157,9 @@ bool OutputFile::Open(const std::string& path, std::string* error) {
     strategy_ = Strategy::kNone;
     return false;
   }
+  // The temporary file is new and empty: it can bypass the page cache.
+  direct_ = std::make_unique<DirectOutput>();
+  if (!direct_->Start(fd_)) direct_.reset();
   return true;
 }
 
@@ -169,12 +175,21 @@ bool OutputFile::OpenDirect(const std::string& path, int flags, std::string* err
 
 bool OutputFile::Write(const void* data, size_t bytes, std::string* error) {
   int code = 0;
-  if (WriteAll(fd_, static_cast<const char*>(data), bytes, &code)) return true;
+  if (direct_ ? direct_->Write(data, bytes, &code)
+              : WriteAll(fd_, static_cast<const char*>(data), bytes, &code)) {
+    return true;
+  }
   *error = "writing failed: " + ErrnoText(code);
   return false;
 }
 
 bool OutputFile::Commit(std::string* error) {
+  int code = 0;
+  if (direct_ && !direct_->Finish(&code)) {
+    *error = "writing failed: " + ErrnoText(code);
+    Discard();
+    return false;
+  }
   bool done = true;
   if (strategy_ == Strategy::kDirect) {
     done = close(fd_) == 0 || errno == EINTR;
@@ -256,6 +271,7 @@ bool OutputFile::Rewrite(std::string* error) {
 }
 
 void OutputFile::Discard() {
+  direct_.reset();
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
   RemoveTemporaryFile(&namedTemp_);

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,72 +16,14 @@
 #include "platform/fault_injection.h"
 #include "scratch/scratch_file.h"
 #include "scratch/scratch_run_writer.h"
+#include "tests/support/memory_mount.h"
 
 namespace scratch_test {
 
 namespace fs = std::filesystem;
 
-// A fresh directory under the temporary directory, removed with its content.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "tolvarine-scratch-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-  std::u16string u16() const { return plat::Utf8ToUtf16(path_.string()); }
-  size_t Count() const {
-    return std::distance(fs::directory_iterator(path_), fs::directory_iterator());
-  }
-
- private:
-  fs::path path_;
-};
-
-// A memory file system mounted on a fresh directory: a tmpfs of `megabytes`,
-// or (with 0) a ramfs, which refuses direct I/O. mounted() is false when the
-// process may not mount.
-class MemoryMount {
- public:
-  explicit MemoryMount(int megabytes) {
-    mountPoint_ = dir_.path() / "mnt";
-    fs::create_directory(mountPoint_);
-    const char* type = megabytes > 0 ? "tmpfs" : "ramfs";
-    const std::string options = megabytes > 0 ? "size=" + std::to_string(megabytes) + "m" : "";
-    if (geteuid() != 0) return;
-    mounted_ = mount(type, mountPoint_.c_str(), type, 0, options.c_str()) == 0;
-    if (!mounted_) error_ = std::strerror(errno);
-  }
-  ~MemoryMount() {
-    if (mounted_) umount2(mountPoint_.c_str(), MNT_DETACH);
-  }
-  bool mounted() const { return mounted_; }
-  // Why a mount as root failed; empty when it did not.
-  const std::string& error() const { return error_; }
-  std::u16string u16() const { return plat::Utf8ToUtf16(mountPoint_.string()); }
-  bool Empty() const { return fs::is_empty(mountPoint_); }
-
- private:
-  TempDir dir_;
-  fs::path mountPoint_;
-  bool mounted_ = false;
-  std::string error_;
-};
-
-// Ends a test that needs its memory mount: skipped when not root, which
-// mounting needs; failed when root cannot mount, so that CI, which runs as
-// root, never skips it unnoticed.
-#define REQUIRE_MOUNTED(mount)                                                           \
-  do {                                                                                   \
-    if ((mount).mounted()) break;                                                        \
-    if (geteuid() != 0) GTEST_SKIP() << "needs root to mount a tmpfs (CI runs as root)"; \
-    FAIL() << "cannot mount a tmpfs as root: " << (mount).error();                       \
-  } while (false)
+using testsupport::MemoryMount;
+using testsupport::TempDir;
 
 // Rows whose every byte depends on its row and position, handed over odd rows
 // first, so that a writer ignoring the order of the row addresses is caught.
