@@ -94,6 +94,7 @@ HRESULT SortEngine::CopyBatch(const uint8_t* rowData, uint32_t rowCount, uint32_
     return error ? HRESULT_FROM_WIN32(error) : E_OUTOFMEMORY;
   }
   block->Next = nullptr;
+  block->RowCount = rowCount;
   SortEntry* entries = NewEntries(rowCount);
   auto* run = new (std::nothrow) SortRun;
   if (!entries || !run) {

@@ -14,15 +14,15 @@ namespace {
 constexpr uint32_t kMemoryFanIn = 16;
 
 // A merge whose rows come to at most this many bytes copies them, in key
-// order, into one new block when the free budget holds them, and frees the
+// order, into new blocks when the free budget holds them, and frees the
 // blocks of its inputs; a larger merge moves only entries. Every later
 // reader of the run (larger merges, a spill, the final merge) then reads its
 // rows front to back instead of one random address per row, which on a
 // machine with costly TLB misses is what a merge of a gigabyte waits on. The
 // copy reads rows at random only within its inputs, 16 batches that stay in
-// a few huge pages. Larger merges do not copy: their new mapping would cost
-// one more page fault per 2 MiB of every row, and their inputs are already
-// read as a few sequential streams.
+// a few huge pages. Larger merges do not copy: the copy would need memory
+// as large as their inputs until they are freed, and their inputs are
+// already read as a few sequential streams.
 constexpr uint64_t kMostCopiedMergeBytes = 32u << 20;
 
 }  // namespace
@@ -87,28 +87,51 @@ uint32_t SortEngine::PickMergeGroup(RunList* group) {
   }
 }
 
-// A block for the rows of a merge of `bytes` row bytes that copies them, its
-// bytes counted in BytesInMemory; null (nothing counted) when the merge is
-// too large to copy, the free budget does not hold it or there is no memory.
-RowBlock* SortEngine::TakeCopyBlock(uint64_t bytes) {
+// Blocks for the `rowCount` rows of a merge that copies them, chained, each
+// with room for `blockRows` rows: cut like its inputs' blocks, a copy is
+// handed blocks the heap has kept from freed batches and copies, and hands
+// them on when it is freed itself, instead of faulting in fresh memory. The
+// row bytes are counted in BytesInMemory. Null (nothing counted) when the
+// merge is too large to copy, the free budget does not hold it or there is
+// no memory.
+RowBlock* SortEngine::TakeCopyBlocks(uint32_t rowCount, uint32_t width, uint32_t blockRows) {
+  const uint64_t bytes = static_cast<uint64_t>(rowCount) * width;
   if (bytes > kMostCopiedMergeBytes) return nullptr;
   {
     plat::Lock lock(RunListLock);
     if (FreeBudget() < bytes) return nullptr;
     BytesInMemory += bytes;
   }
-  auto* block = static_cast<RowBlock*>(plat::HeapAlloc(Heap, sizeof(RowBlock) + bytes));
-  if (block) {
+  RowBlock* first = nullptr;
+  RowBlock** link = &first;
+  for (uint32_t left = rowCount; left > 0;) {
+    auto* block = static_cast<RowBlock*>(
+        plat::HeapAlloc(Heap, sizeof(RowBlock) + static_cast<size_t>(blockRows) * width));
+    if (!block) {
+      FreeBlocks(first);
+      plat::Lock lock(RunListLock);
+      BytesInMemory -= bytes;
+      return nullptr;
+    }
     block->Next = nullptr;
-    return block;
+    block->RowCount = std::min(left, blockRows);
+    left -= block->RowCount;
+    *link = block;
+    link = &block->Next;
   }
-  plat::Lock lock(RunListLock);
-  BytesInMemory -= bytes;
-  return nullptr;
+  return first;
+}
+
+void SortEngine::FreeBlocks(RowBlock* block) {
+  while (block) {
+    RowBlock* next = block->Next;
+    plat::HeapFree(Heap, block);
+    block = next;
+  }
 }
 
 // Merges one group into a new run, outside any lock: the group's runs belong
-// to this worker alone. A small merge copies the rows into a block of their
+// to this worker alone. A small merge copies the rows into blocks of their
 // own in key order (see kMostCopiedMergeBytes); otherwise only entries move
 // and the merged run takes over the blocks of its inputs. True when a group
 // was merged.
@@ -126,17 +149,26 @@ bool SortEngine::MergeMemoryRuns() {
   const uint64_t rowBytes = static_cast<uint64_t>(totalRows) * width;
   SortEntry* entries = NewEntries(totalRows);
   auto* merged = new (std::nothrow) SortRun;
-  RowBlock* copy = entries && merged ? TakeCopyBlock(rowBytes) : nullptr;
+  const uint32_t blockRows = std::max(group.Front()->Blocks->RowCount, 1u);
+  RowBlock* copy = entries && merged ? TakeCopyBlocks(totalRows, width, blockRows) : nullptr;
   RunMerger merger(Order, copy ? std::min(width, kMostPrefetchBytes) : 0);
   HRESULT hr = entries && merged ? merger.Start({&group}) : E_OUTOFMEMORY;
   SortEntry* out = entries;
+  RowBlock* block = copy;
   uint8_t* row = copy ? copy->Rows() : nullptr;
+  uint32_t room = copy ? copy->RowCount : 0;
   for (SortRun* drained = nullptr; SUCCEEDED(hr) && !merger.Done();) {
     *out = merger.Top();
-    if (row) {
+    if (block) {
+      if (room == 0) {
+        block = block->Next;
+        row = block->Rows();
+        room = block->RowCount;
+      }
       plat::CopyBytes(row, out->Row, width);
       out->Row = row;
       row += width;
+      --room;
     }
     ++out;
     hr = merger.Pop(&drained);
@@ -147,7 +179,7 @@ bool SortEngine::MergeMemoryRuns() {
     // front where the small runs are.
     FreeEntries(entries);
     delete merged;
-    if (copy) plat::HeapFree(Heap, copy);
+    FreeBlocks(copy);
     plat::Lock lock(RunListLock);
     if (copy) BytesInMemory -= rowBytes;
     while (SortRun* r = group.Back()) {
@@ -160,7 +192,10 @@ bool SortEngine::MergeMemoryRuns() {
 
   merged->RowWidth = width;
   merged->Level = level;
-  if (copy) merged->Blocks = merged->LastBlock = copy;
+  if (copy) {
+    merged->Blocks = copy;
+    merged->LastBlock = block;
+  }
   while (SortRun* r = group.PopFront()) {
     if (!copy) {
       (merged->LastBlock ? merged->LastBlock->Next : merged->Blocks) = r->Blocks;
@@ -188,11 +223,7 @@ bool SortEngine::MergeMemoryRuns() {
 void SortEngine::ReleaseRun(SortRun* run, bool keepFile) {
   FreeEntries(run->Entries);
   run->Entries = run->Cursor = nullptr;
-  for (RowBlock* block = run->Blocks; block;) {
-    RowBlock* next = block->Next;
-    plat::HeapFree(Heap, block);
-    block = next;
-  }
+  FreeBlocks(run->Blocks);
   run->Blocks = run->LastBlock = nullptr;
   if (!keepFile && run->Reader) {
     CloseScratchReader(run->Reader);  // Closing deletes the file.

@@ -15,10 +15,11 @@
 // input buffer is copied, in one piece, into one block of the private heap
 // (CopyBatch). Each block starts with a RowBlock header that chains the
 // blocks of one run together. Sorting a batch reorders its entries only. The
-// first merges of batches copy the rows once more, in key order, into one
-// block of the merged run and free the batches' blocks; larger merges move
-// entries only. So every run beyond a batch is a few blocks read front to
-// back, and no later merge reads rows at random addresses across the heap.
+// first merges of batches copy the rows once more, in key order, into blocks
+// of the merged run cut like the batches' and free the batches' blocks;
+// larger merges move entries only. So every run beyond a batch is a few
+// chains of blocks read front to back, and no later merge reads rows at
+// random addresses across the heap.
 //
 // An entry (sort_entry.h) is a row's address beside a 64-bit prefix of its
 // key that orders as the key does (keys/key_prefix.h). Order compares two

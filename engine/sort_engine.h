@@ -83,7 +83,8 @@ class SortEngine {
   // Run generation (run_generation.cc).
   void SortBatch(SortRun* batch);
   uint32_t PickMergeGroup(RunList* group);
-  RowBlock* TakeCopyBlock(uint64_t bytes);
+  RowBlock* TakeCopyBlocks(uint32_t rowCount, uint32_t width, uint32_t blockRows);
+  void FreeBlocks(RowBlock* block);
   bool MergeMemoryRuns();
   void ReleaseRun(SortRun* run, bool keepFile);
   void DiscardRun(SortRun* run);

@@ -12,6 +12,7 @@
 // the blocks of its inputs without allocating anything.
 struct alignas(16) RowBlock {
   RowBlock* Next;
+  uint32_t RowCount;  // Rows stored in the block.
   uint8_t* Rows() { return reinterpret_cast<uint8_t*>(this + 1); }
 };
 
