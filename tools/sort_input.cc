@@ -26,9 +26,9 @@ bool SortInput::Open(const SortOptions& options, std::istream& standardInput, st
     in_ = &standardInput;
   } else {
     displayName_ = options.input;
-    file_ = std::make_unique<std::ifstream>(options.input, std::ios::binary);
+    file_ = std::make_unique<InputFileStream>();
     std::error_code code;
-    if (!*file_ || std::filesystem::is_directory(options.input, code)) {
+    if (!file_->Open(options.input, error)) {
       *error = displayName_ + ": cannot open the input file";
       return false;
     }

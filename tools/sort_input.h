@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
 #include <istream>
 #include <memory>
 #include <optional>
@@ -15,6 +14,7 @@
 #include "tools/csv_reader.h"
 #include "tools/csv_rows.h"
 #include "tools/fixed_records.h"
+#include "tools/input_file_stream.h"
 #include "tools/sort_options.h"
 
 namespace tolvarine {
@@ -45,7 +45,7 @@ class SortInput {
   std::string Where(uint64_t line) const;
 
   std::string displayName_;
-  std::unique_ptr<std::ifstream> file_;
+  std::unique_ptr<InputFileStream> file_;
   std::istream* in_ = nullptr;
   std::optional<uint64_t> totalBytes_;
   std::vector<ColumnModel> columns_;

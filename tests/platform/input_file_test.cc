@@ -1,0 +1,98 @@
+// Reading an input file front to back: every byte in order whatever the
+// read sizes, whether the file is read ahead around the cache, through a
+// file system that refuses direct I/O, or from a pipe.
+#include "platform/input_file.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/memory_mount.h"
+
+namespace {
+
+using testsupport::MemoryMount;
+using testsupport::TempDir;
+
+std::vector<uint8_t> Pattern(size_t bytes) {
+  std::vector<uint8_t> data(bytes);
+  for (size_t i = 0; i < bytes; ++i) data[i] = static_cast<uint8_t>((i * 2654435761u) >> 11);
+  return data;
+}
+
+void WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+// Everything `path` gives, read in pieces of the given sizes (cycled).
+std::vector<uint8_t> ReadAll(const std::string& path, const std::vector<size_t>& pieces) {
+  plat::InputFile file;
+  std::string error;
+  EXPECT_TRUE(file.Open(path, &error)) << error;
+  std::vector<uint8_t> got;
+  for (size_t i = 0;; ++i) {
+    const size_t size = pieces[i % pieces.size()];
+    const size_t at = got.size();
+    got.resize(at + size);
+    const ptrdiff_t n = file.Read(got.data() + at, size, &error);
+    EXPECT_GE(n, 0) << error;
+    got.resize(at + static_cast<size_t>(std::max<ptrdiff_t>(n, 0)));
+    if (n <= 0) break;
+  }
+  return got;
+}
+
+// Large enough to be read ahead around the cache, and not a whole number of
+// 4 MiB pieces nor of disk blocks.
+const std::vector<uint8_t>& LargeFile() {
+  static const std::vector<uint8_t> data = Pattern((size_t{66} << 20) + 4097);
+  return data;
+}
+
+TEST(InputFileTest, EveryByteInOrderWhateverTheReadSizes) {
+  TempDir dir;
+  const std::string large = (dir.path() / "large").string();
+  WriteFile(large, LargeFile());
+  EXPECT_EQ(LargeFile(), ReadAll(large, {1, 4095, (size_t{4} << 20) + 1, 3 << 20}));
+  EXPECT_EQ(LargeFile(), ReadAll(large, {size_t{80} << 20}));
+
+  const std::string small = (dir.path() / "small").string();
+  const std::vector<uint8_t> few = Pattern(10000);
+  WriteFile(small, few);
+  EXPECT_EQ(few, ReadAll(small, {999}));
+
+  const std::string empty = (dir.path() / "empty").string();
+  WriteFile(empty, {});
+  EXPECT_TRUE(ReadAll(empty, {4096}).empty());
+
+  plat::InputFile directory;
+  std::string error;
+  EXPECT_FALSE(directory.Open(dir.path().string(), &error));
+  EXPECT_EQ("is a directory", error);
+  EXPECT_FALSE(directory.Open((dir.path() / "missing").string(), &error));
+}
+
+TEST(InputFileTest, PipesAndFileSystemsWithoutDirectIo) {
+  TempDir dir;
+  const std::string fifo = (dir.path() / "fifo").string();
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  const std::vector<uint8_t> data = Pattern(300000);
+  std::thread writer([&] { WriteFile(fifo, data); });
+  EXPECT_EQ(data, ReadAll(fifo, {70000}));
+  writer.join();
+
+  MemoryMount ramfs(0);  // Refuses O_DIRECT.
+  REQUIRE_MOUNTED(ramfs);
+  const std::string onRamfs = plat::Utf16ToUtf8(ramfs.u16()) + "/large";
+  WriteFile(onRamfs, LargeFile());
+  EXPECT_EQ(LargeFile(), ReadAll(onRamfs, {1 << 20}));
+}
+
+}  // namespace
