@@ -38,6 +38,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -94,6 +95,22 @@ class PipelineBuffer : public ComObject<IDTSBuffer90> {
   bool EndOfRowset() const;
   // Input buffers: appends a zeroed row; null when the buffer is full.
   uint8_t* AppendRow();
+  // Input buffers: offers `write` one zeroed row after another, in place,
+  // until the buffer is full or `write` returns false; a row it returns
+  // false for is not kept. Takes the buffer's lock once for all of them.
+  // The rows appended.
+  template <class WriteRow>
+  uint32_t AppendRowsInPlace(WriteRow&& write) {
+    std::lock_guard lock(mutex_);
+    const uint32_t before = rowCount_;
+    while (rowCount_ < capacity_) {
+      uint8_t* row = Row(rowCount_);
+      std::memset(row, 0, layout_->RowWidth());
+      if (!write(row)) break;
+      ++rowCount_;
+    }
+    return rowCount_ - before;
+  }
   // Input buffers: flags the buffer as the last of the rowset.
   void MarkEndOfRowset();
   // Input buffers: empties the buffer for reuse (clears the end flag).

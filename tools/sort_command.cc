@@ -53,24 +53,20 @@ class InputSource : public host::RowSource {
     const host::BufferLayout& layout = buffer.Layout();
     if (slots_.empty()) {
       for (size_t i = 0; i < input_.Columns().size(); ++i) slots_.push_back(layout.Column(i));
-      row_.resize(layout.RowWidth());
     }
     *endOfRowset = false;
-    // A row is read aside first: the buffer has no way to take back a row
-    // appended for input that turned out to have ended.
-    while (buffer.RowCount() < buffer.Capacity()) {
-      std::memset(row_.data(), 0, row_.size());
-      SortInput::Status status = input_.ReadRow(slots_.data(), row_.data(), &error_);
-      if (status == SortInput::Status::kError) return kStoppedByTool;
-      if (status == SortInput::Status::kEnd) {
-        *endOfRowset = true;
-        counters_.MarkInputEnded();
-        break;
-      }
-      std::memcpy(buffer.AppendRow(), row_.data(), row_.size());
-      counters_.rowsRead.fetch_add(1, std::memory_order_relaxed);
-    }
+    SortInput::Status status = SortInput::Status::kRow;
+    const uint32_t rows = buffer.AppendRowsInPlace([&](uint8_t* row) {
+      status = input_.ReadRow(slots_.data(), row, &error_);
+      return status == SortInput::Status::kRow;
+    });
+    counters_.rowsRead.fetch_add(rows, std::memory_order_relaxed);
     counters_.bytesRead.store(input_.BytesRead(), std::memory_order_relaxed);
+    if (status == SortInput::Status::kError) return kStoppedByTool;
+    if (status == SortInput::Status::kEnd) {
+      *endOfRowset = true;
+      counters_.MarkInputEnded();
+    }
     return S_OK;
   }
 
@@ -81,7 +77,6 @@ class InputSource : public host::RowSource {
   SortInput& input_;
   SortCounters& counters_;
   std::vector<BufferColumnInfo> slots_;
-  std::vector<uint8_t> row_;
   std::string error_;
 };
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "host/pipeline_host.h"
@@ -318,6 +319,24 @@ TEST_F(OutputBufferTest, InputBuffersAreReadOnlyToTheComponent) {
   ComPtr<PipelineBuffer> small = manager_->CreateInputBuffer(type_);
   EXPECT_TRUE(small->AppendRow() && small->AppendRow());
   EXPECT_EQ(small->AppendRow(), nullptr);
+
+  // Rows written in place: each offered zeroed, the one refused not kept,
+  // none offered past the capacity.
+  manager_->SetLimits({.maxRows = 3});
+  ComPtr<PipelineBuffer> inPlace = manager_->CreateInputBuffer(type_);
+  const uint32_t rowWidth = inPlace->Layout().RowWidth();
+  int offered = 0;
+  auto write = [&](uint8_t* row) {
+    EXPECT_EQ(std::count(row, row + rowWidth, 0), rowWidth);
+    std::memset(row, 0xAB, rowWidth);
+    return ++offered != 2;
+  };
+  EXPECT_EQ(inPlace->AppendRowsInPlace(write), 1u);
+  EXPECT_EQ(inPlace->AppendRowsInPlace(write), 2u);
+  EXPECT_EQ(offered, 4);
+  EXPECT_EQ(inPlace->RowCount(), 3u);
+  EXPECT_EQ(inPlace->AppendRowsInPlace(write), 0u);
+  EXPECT_EQ(offered, 4);
 }
 
 TEST(RowValues, WriteAndReadBackEveryKindOfValue) {
