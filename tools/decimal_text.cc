@@ -1,5 +1,8 @@
 #include "tools/decimal_text.h"
 
+#include <charconv>
+#include <string_view>
+
 namespace tolvarine {
 namespace {
 
@@ -47,16 +50,37 @@ bool ScaledMagnitude(const DecimalText& number, uint32_t scale, BigUnsigned* mag
   return true;
 }
 
-void AppendScaledDecimal(bool negative, const BigUnsigned& magnitude, uint32_t scale,
-                         std::string* text) {
-  std::string digits = magnitude.ToDecimal();
-  if (digits.size() <= scale) digits.insert(0, scale + 1 - digits.size(), '0');
+namespace {
+
+// `digits` with a point `scale` digits from the right, zeros put in front
+// where there are no more than `scale` of them.
+void AppendScaledDigits(bool negative, std::string_view digits, uint32_t scale, std::string* text) {
   if (negative) text->push_back('-');
-  text->append(digits, 0, digits.size() - scale);
+  if (digits.size() <= scale) {
+    text->append("0.");
+    text->append(scale - digits.size(), '0');
+    text->append(digits);
+    return;
+  }
+  text->append(digits.substr(0, digits.size() - scale));
   if (scale > 0) {
     text->push_back('.');
-    text->append(digits, digits.size() - scale, scale);
+    text->append(digits.substr(digits.size() - scale));
   }
+}
+
+}  // namespace
+
+void AppendScaledDecimal(bool negative, const BigUnsigned& magnitude, uint32_t scale,
+                         std::string* text) {
+  AppendScaledDigits(negative, magnitude.ToDecimal(), scale, text);
+}
+
+void AppendScaledDecimal(bool negative, uint64_t magnitude, uint32_t scale, std::string* text) {
+  char digits[24];
+  const char* end = std::to_chars(digits, digits + sizeof(digits), magnitude).ptr;
+  AppendScaledDigits(negative, std::string_view(digits, static_cast<size_t>(end - digits)), scale,
+                     text);
 }
 
 }  // namespace tolvarine

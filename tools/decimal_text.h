@@ -26,5 +26,8 @@ bool ScaledMagnitude(const DecimalText& number, uint32_t scale, BigUnsigned* mag
 // `scale` fraction digits and at least one integer digit.
 void AppendScaledDecimal(bool negative, const BigUnsigned& magnitude, uint32_t scale,
                          std::string* text);
+// The same for a magnitude that fits 64 bits, without big-number arithmetic
+// (most values of a DECIMAL or NUMERIC column).
+void AppendScaledDecimal(bool negative, uint64_t magnitude, uint32_t scale, std::string* text);
 
 }  // namespace tolvarine

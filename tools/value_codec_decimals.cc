@@ -114,6 +114,10 @@ bool FormatDecimal(const ColumnModel&, const uint8_t* value, uint32_t, std::stri
     *error = "malformed decimal (scale above 28 or an invalid sign)";
     return false;
   }
+  if (decimal.Hi32 == 0) {
+    AppendScaledDecimal(decimal.sign == DECIMAL_NEG, decimal.Lo64, decimal.scale, text);
+    return true;
+  }
   uint8_t bytes[12];
   std::memcpy(bytes, &decimal.Lo64, 8);
   std::memcpy(bytes + 8, &decimal.Hi32, 4);

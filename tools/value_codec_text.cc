@@ -103,6 +103,18 @@ ValueError ParseWStr(const ColumnModel& column, std::string_view text, uint8_t* 
 
 bool FormatWStr(const ColumnModel& column, const uint8_t* value, uint32_t, std::string* text,
                 std::string* error) {
+  // ASCII, by far the most common, goes straight across.
+  const size_t start = text->size();
+  uint32_t ascii = 0;
+  for (; ascii < column.field.length; ++ascii) {
+    char16_t unit;
+    std::memcpy(&unit, value + 2 * ascii, 2);
+    if (unit == 0) return true;
+    if (unit >= 0x80) break;
+    text->push_back(static_cast<char>(unit));
+  }
+  if (ascii == column.field.length) return true;
+  text->resize(start);
   std::u16string units;
   for (uint32_t i = 0; i < column.field.length; ++i) {
     char16_t unit;
