@@ -1,5 +1,7 @@
 #include "tools/csv_reader.h"
 
+#include <algorithm>
+
 namespace tolvarine {
 namespace {
 
@@ -34,6 +36,24 @@ int CsvReader::Get() {
   if (!Fill()) return -1;
   ++consumed_;
   return static_cast<unsigned char>(buffer_[position_++]);
+}
+
+// The bytes that follow in the buffer up to the next one that ends or
+// quotes a field, at most `most`, appended in one piece; the caller goes on
+// byte by byte from there. How many were taken.
+size_t CsvReader::TakePlainBytes(size_t most, std::string* text) {
+  const size_t limit = position_ + std::min(most, end_ - position_);
+  size_t run = position_;
+  while (run < limit) {
+    const char b = buffer_[run];
+    if (b == delimiter_ || b == '\n' || b == '\r' || b == '"') break;
+    ++run;
+  }
+  const size_t taken = run - position_;
+  text->append(buffer_.data() + position_, taken);
+  position_ = run;
+  consumed_ += taken;
+  return taken;
 }
 
 CsvReader::Status CsvReader::Fail(uint64_t line, const std::string& message) {
@@ -112,6 +132,7 @@ CsvReader::Status CsvReader::Next(std::vector<CsvField>* fields) {
           return Fail(recordLine_,
                       "record longer than " + std::to_string(maxRecordBytes_) + " bytes");
         }
+        recordBytes += TakePlainBytes(maxRecordBytes_ - recordBytes, &field.text);
         c = Get();
       }
     }

@@ -41,6 +41,7 @@ class CsvReader {
  private:
   // The next byte, or -1 at the end of the input (or on a read error, which
   // sets error_).
+  size_t TakePlainBytes(size_t most, std::string* text);
   int Get();
   int Peek();
   bool Fill();
