@@ -41,7 +41,7 @@
 // the row bytes moved out of memory.
 #include <algorithm>
 
-#include "engine/sort_engine.h"
+#include "engine/disk_merges.h"
 
 namespace {
 
@@ -51,47 +51,21 @@ constexpr uint32_t kSmallestReaderAllowance = 16u << 20;
 
 }  // namespace
 
-// At least 2, so that every merge of disk runs leaves fewer of them.
-uint32_t SortEngine::MaxReadersAtOnce() const {
-  const uint32_t allowance = std::max(RamBudget / 4, kSmallestReaderAllowance);
+uint32_t DiskMerges::MaxReadersAtOnce() const {
+  const uint32_t allowance = std::max(store_.RamBudget / 4, kSmallestReaderAllowance);
   // Two read buffers per run being read.
   const uint32_t readerBytes = 2 * ReadBlockBytes();
   return std::max(allowance / readerBytes, 2u);
 }
 
-// REQUIRES: SpillLock held, input not ended. A failure fails the sort (the
-// group's rows are gone with it); after one, nothing more is merged.
-HRESULT SortEngine::MergeDiskRunsWhileInputArrives() {
+// A failure fails the sort (the group's rows are gone with it); after one,
+// nothing more is merged.
+HRESULT DiskMerges::MergeDiskRunsWhileInputArrives() {
   const uint32_t limit = MaxReadersAtOnce();
-  while (MergeDiskRunsEarly && !StopRequested && SUCCEEDED(FirstFailure.load())) {
+  while (MergeDiskRunsEarly && !pool_.StopRequested() && SUCCEEDED(firstFailure_.load())) {
     RunList group;
-    {
-      plat::Lock listLock(RunListLock);
-      if (DiskRuns.Size() <= limit) return S_OK;
-      uint32_t level = 0;
-      for (;; ++level) {
-        uint32_t count = 0, higher = 0;
-        for (SortRun* r = DiskRuns.Front(); r; r = r->Next) {
-          count += r->Level == level;
-          higher += r->Level > level;
-        }
-        if (count >= limit) break;
-        if (higher == 0) {
-          // No level is full: merge the lowest levels once the files on disk
-          // reach the cap.
-          if (DiskRuns.Size() <= 2 * limit) return S_OK;
-          level = 0;
-          break;
-        }
-      }
-      TakeDiskRunGroup(level, limit, &group);
-      if (group.Size() < 2) {
-        // Runs too large to merge within a 32-bit row count: the level
-        // stays as it is.
-        ReturnDiskRuns(&group);
-        return S_OK;
-      }
-    }
+    store_.TakeEarlyDiskRunGroup(limit, &group);
+    if (group.Empty()) return S_OK;
     const HRESULT hr = MergeDiskRunGroup(&group);
     if (FAILED(hr)) return hr;
   }
@@ -100,13 +74,14 @@ HRESULT SortEngine::MergeDiskRunsWhileInputArrives() {
 
 // REQUIRES: as FinalMerge, no run on disk being read yet. A failure leaves
 // no scratch file of the group behind.
-HRESULT SortEngine::MergeDiskRunsDown() {
+HRESULT DiskMerges::MergeDiskRunsDown() {
   const uint32_t limit = MaxReadersAtOnce();
-  while (DiskRuns.Size() > limit) {
+  RunList& diskRuns = store_.DiskRuns();
+  while (diskRuns.Size() > limit) {
     RunList group;
-    TakeDiskRunGroup(0, std::min(limit, DiskRuns.Size() - limit + 1), &group);
+    store_.TakeDiskRunGroup(0, std::min(limit, diskRuns.Size() - limit + 1), &group);
     if (group.Size() < 2) {
-      ReturnDiskRuns(&group);
+      store_.ReturnDiskRuns(&group);
       return S_OK;  // The final merge reads more runs at once instead.
     }
     const HRESULT hr = MergeDiskRunGroup(&group);
@@ -115,53 +90,21 @@ HRESULT SortEngine::MergeDiskRunsDown() {
   return S_OK;
 }
 
-// Moves up to `most` runs from DiskRuns to the back of `group`: those of
-// `level` first, then those of each level above it, each level in list
-// order, leaving out any run that would take the group's rows past a 32-bit
-// count. REQUIRES: RunListLock held.
-void SortEngine::TakeDiskRunGroup(uint32_t level, uint32_t most, RunList* group) {
-  uint64_t rows = 0;
-  for (bool more = true; more && group->Size() < most; ++level) {
-    more = false;
-    for (SortRun* r = DiskRuns.Front(); r && group->Size() < most;) {
-      SortRun* next = r->Next;
-      more |= r->Level > level;
-      if (r->Level == level && rows + r->RowCount <= UINT32_MAX) {
-        rows += r->RowCount;
-        DiskRuns.Remove(r);
-        --DiskRunCount;
-        group->PushBack(r);
-      }
-      r = next;
-    }
-  }
-}
-
-// REQUIRES: RunListLock held; no run of `group` read from yet.
-void SortEngine::ReturnDiskRuns(RunList* group) {
-  while (SortRun* run = group->PopFront()) {
-    DiskRuns.PushBack(run);
-    ++DiskRunCount;
-  }
-}
-
 // Merges the runs of `group` into one new run at the back of DiskRuns. Each
 // run is discarded, and its file deleted, as soon as it is drained; on
 // failure, or when the engine is being stopped, the rest of the
 // group and the half-written file go too.
 // REQUIRES: SpillLock held (ReadersOpen; one merge of disk runs at a time);
 // the runs of `group` are not being read and are in no other list.
-HRESULT SortEngine::MergeDiskRunGroup(RunList* group) {
-  const uint32_t readersBefore = ReadersOpen;
+HRESULT DiskMerges::MergeDiskRunGroup(RunList* group) {
+  const uint32_t readersBefore = readersOpen_;
   HRESULT hr = S_OK;
   for (SortRun* r = group->Front(); r && SUCCEEDED(hr); r = r->Next) hr = StartReadingRun(r);
   SortRun* merged = nullptr;
   if (SUCCEEDED(hr)) hr = WriteMergedRun(group, GroupAfterMerge::kDiscarded, &merged);
-  ReadersOpen = readersBefore;
-  while (SortRun* run = group->PopFront()) DiscardRun(run);
+  readersOpen_ = readersBefore;
+  while (SortRun* run = group->PopFront()) store_.DiscardRun(run);
   if (FAILED(hr)) return hr;
-  plat::Lock listLock(RunListLock);
-  DiskRuns.PushBack(merged);
-  ++DiskRunCount;
+  store_.AddDiskRun(merged);
   return S_OK;
 }

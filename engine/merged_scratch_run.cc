@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <new>
 
+#include "engine/disk_merges.h"
 #include "engine/run_merger.h"
-#include "engine/sort_engine.h"
 #include "scratch/scratch_run_writer.h"
 
 namespace {
@@ -28,7 +28,7 @@ constexpr uint32_t kStopCheckRows = 1u << 16;
 // gives up with E_UNEXPECTED, since no one sees the result.
 // On failure or when given up, no file is left but those of the runs kept.
 // REQUIRES: SpillLock held; the runs of `group` are in no other list.
-HRESULT SortEngine::WriteMergedRun(RunList* group, GroupAfterMerge after, SortRun** merged) {
+HRESULT DiskMerges::WriteMergedRun(RunList* group, GroupAfterMerge after, SortRun** merged) {
   *merged = nullptr;
   const bool kept = after == GroupAfterMerge::kKept;
   uint64_t bytes = 0;
@@ -39,12 +39,13 @@ HRESULT SortEngine::WriteMergedRun(RunList* group, GroupAfterMerge after, SortRu
   }
   // The rows are read as they are written: those of runs in memory are
   // fetched ahead.
-  RunMerger merger(Order, std::min(RowWidth, kMostPrefetchBytes));
+  const uint32_t rowWidth = store_.RowWidth;
+  RunMerger merger(order_, std::min(rowWidth, kMostPrefetchBytes));
   HRESULT hr = merger.Start({group});
   ScratchRunWriter* writer = nullptr;
-  if (hr == S_OK) hr = BeginScratchRun(&ScratchAreaList, RowWidth, bytes, &writer);
+  if (hr == S_OK) hr = BeginScratchRun(&areas_, rowWidth, bytes, &writer);
   for (uint32_t rows = 0; hr == S_OK && !merger.Done(); ++rows) {
-    if (rows % kStopCheckRows == 0 && (StopRequested || (kept && InputEnded))) {
+    if (rows % kStopCheckRows == 0 && (pool_.StopRequested() || (kept && store_.InputEnded))) {
       hr = kept ? S_FALSE : E_UNEXPECTED;
       break;
     }
@@ -53,7 +54,7 @@ HRESULT SortEngine::WriteMergedRun(RunList* group, GroupAfterMerge after, SortRu
     if (SUCCEEDED(hr)) hr = merger.Pop(&drained);
     if (drained && !kept) {
       group->Remove(drained);
-      DiscardRun(drained);
+      store_.DiscardRun(drained);
     }
   }
   if (hr != S_OK) {
@@ -71,7 +72,7 @@ HRESULT SortEngine::WriteMergedRun(RunList* group, GroupAfterMerge after, SortRu
   }
   run->Reader = reader;
   run->RowCount = rowCount;
-  run->RowWidth = RowWidth;
+  run->RowWidth = rowWidth;
   // A spilled run starts afresh at level 0; a merged one is a level up.
   run->Level = kept ? 0 : level;
   *merged = run;

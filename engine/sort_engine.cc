@@ -7,18 +7,37 @@
 // hands the rows in key order to Output, a SortedRowSink (the component lays
 // them out in the host's output buffer).
 //
+// THE PARTS
+//
+// SortEngine is the public face: the settings, Create, AddRows and Destroy.
+// It owns three parts and does the work that needs more than one of them:
+// sorting batches and merging runs in memory (run_generation.cc), the Merge
+// and EndOfInput items, the spill pass and the input thread's wait for room
+// (engine_threads.cc).
+//   RunStore    (run_store.h) the run lists, RunListLock, the private heap
+//               and its entry arrays, BytesInMemory against the budget, and
+//               the choice of the runs for each merge and spill
+//               (run_choice.cc). It starts no thread and waits for nothing
+//               but its lock.
+//   WorkerPool  (worker_pool.h) the completion port, the workers, the spill
+//               thread, the events and StopRequested. Each work item and
+//               each spill wake is one call into the engine (PoolWork).
+//   DiskMerges  (disk_merges.h) what writes or reads scratch files, under
+//               SpillLock: spills, the merges of runs on disk and the final
+//               merge.
+//
 // ROWS, ENTRIES AND RUNS
 //
 // A stored row is a byte-for-byte copy of one row of the host's input buffer,
 // RowWidth bytes wide; its columns are reached only through the SortColumn
 // entries (SortKeys for CompareRows, the one definition of row order). Every
 // input buffer is copied, in one piece, into one block of the private heap
-// (CopyBatch). Each block starts with a RowBlock header that chains the
-// blocks of one run together. Sorting a batch reorders its entries only. The
-// first merges of batches copy the rows once more, in key order, into blocks
-// of the merged run cut like the batches' and free the batches' blocks;
-// larger merges move entries only. So every run beyond a batch is a few
-// chains of blocks read front to back, and no later merge reads rows at
+// (RunStore::CopyBatch). Each block starts with a RowBlock header that chains
+// the blocks of one run together. Sorting a batch reorders its entries only.
+// The first merges of batches copy the rows once more, in key order, into
+// blocks of the merged run cut like the batches' and free the batches'
+// blocks; larger merges move entries only. So every run beyond a batch is a
+// few chains of blocks read front to back, and no later merge reads rows at
 // random addresses across the heap.
 //
 // An entry (sort_entry.h) is a row's address beside a 64-bit prefix of its
@@ -47,9 +66,9 @@
 //
 // THE LIFE OF A ROW
 //
-//   1. AddRows -> CopyBatch: the buffer becomes a batch (a run whose entries
-//      are in input order) in PendingBatches, and a Batch work item carrying
-//      it is posted to CompletionPort.
+//   1. AddRows -> MakeRoom, CopyBatch: the buffer becomes a batch (a run
+//      whose entries are in input order) in PendingBatches, and a Batch work
+//      item carrying it is posted to CompletionPort.
 //   2. A worker takes the item (SortBatch): SortEntries orders the entries
 //      (introsort: ninther pivots, insertion sort for short ranges, heapsort
 //      below a depth limit, and one pass for input already in order or in
@@ -60,15 +79,15 @@
 //      (MergeMemoryRuns; up to 32 MiB of rows copied in key order, larger
 //      merges of entries only), puts the result back in row-count order, and posts
 //      a Merge item so that merging goes on while there is work.
-//   4. When a batch does not fit the free budget, CopyBatch wakes the spill
+//   4. When a batch does not fit the free budget, MakeRoom wakes the spill
 //      thread and waits for MemoryFreedEvent. A spill pass (SpillOneRun)
 //      merges the largest runs of MemoryRuns, together at most
 //      ScratchFileBytes of rows, into one new scratch file and moves the
 //      merged run to DiskRuns, until the free budget is back above the
 //      low-memory mark (ScratchFileBytes / 2), the input has ended, or
-//      nothing more can be written. Once a run is on disk, CopyBatch also
+//      nothing more can be written. Once a run is on disk, MakeRoom also
 //      wakes the spill thread early, without waiting, when the free budget
-//      falls below the mark. After the pass, with CopyBatch released, the
+//      falls below the mark. After the pass, with MakeRoom released, the
 //      spill thread merges runs on disk F = MaxReadersAtOnce at a time while
 //      more than F of them are there and F have the same level, or more than
 //      2F are there (MergeDiskRunsWhileInputArrives): each run on disk holds
@@ -96,7 +115,7 @@
 //
 // THREADS
 //
-//   the host's threads  Create, AddRows (CopyBatch; may wait for the spill
+//   the host's threads  Create, AddRows (MakeRoom may wait for the spill
 //                       thread and, at the end, for the final merge), Destroy.
 //   ThreadCount workers take work items from CompletionPort: Stop (0), Batch
 //                       (1), Merge (2), EndOfInput (3); any other key is
@@ -106,7 +125,7 @@
 //                       SpillLock; bound to processor ThreadCount mod P.
 //
 // Events (auto-reset): SpillWakeEvent wakes the spill thread; MemoryFreedEvent
-// ends a pass (and releases a CopyBatch that waits); SortDoneEvent ends the
+// ends a pass (and releases a MakeRoom that waits); SortDoneEvent ends the
 // final merge; MergeDoneEvent tells a spill that waits for a larger run that a
 // merge has finished.
 //
@@ -135,7 +154,7 @@
 // engine thread (a run that no scratch area takes, a run that cannot be read
 // back, an output row the host refuses, no memory for HoldingRow) is kept in
 // FirstFailure. Every later AddRows returns it at once, and so does a
-// CopyBatch that waited for the failed spill pass, without taking its rows
+// MakeRoom that waited for the failed spill pass, without taking its rows
 // in: the host stops feeding rows and memory stays within the budget. A
 // failure during the final merge is returned by the AddRows that ends the
 // input; the output rowset is still ended so that the host does not wait for
@@ -161,34 +180,35 @@
 //
 // What counts against RamBudget is every row in memory and its entry (16
 // bytes); a merge copies rows only into room the free budget has, counted
-// from before the copy until its inputs are freed. Beyond it the engine uses, while input arrives: the one buffer
-// CopyBatch takes in after a spill pass, the entry array a merge in memory
-// builds before it lets go of its inputs' arrays (at most ScratchFileBytes
-// worth of rows), and the spill's two 2 MiB write buffers. Every merge of
-// runs on disk, while input arrives and in the final merge, reads each run
-// through two read buffers of its own (kMergeReadBlockBytes each, 1 MiB a
-// run for narrow rows), at most MaxReadersAtOnce runs at once (a quarter of
-// the budget, at least 16 MiB), plus one writer's 4 MiB while input arrives
-// or the final merge merges down the runs on disk beyond that.
+// from before the copy until its inputs are freed. Beyond it the engine uses,
+// while input arrives: the one buffer CopyBatch takes in after a spill pass,
+// the entry array a merge in memory builds before it lets go of its inputs'
+// arrays (at most ScratchFileBytes worth of rows), and the spill's two 2 MiB
+// write buffers. Every merge of runs on disk, while input arrives and in the
+// final merge, reads each run through two read buffers of its own
+// (kMergeReadBlockBytes each, 1 MiB a run for narrow rows), at most
+// MaxReadersAtOnce runs at once (a quarter of the budget, at least 16 MiB),
+// plus one writer's 4 MiB while input arrives or the final merge merges down
+// the runs on disk beyond that.
 //
 // STOPPING
 //
-// Destroy posts one Stop item per worker and joins the workers, then wakes the
-// spill thread and joins it, before anything they use is freed. The workers
-// and the spill thread also look at StopRequested whenever their wait times
-// out (every kStopPollMs), so they end even if a Stop item cannot be posted.
-// The port is closed only after every thread that could touch it has ended.
+// Destroy first stops the pool: it posts one Stop item per worker and joins
+// the workers, then wakes the spill thread and joins it, before anything they
+// use is freed. The workers and the spill thread also look at StopRequested
+// whenever their wait times out (every kStopPollMs), so they end even if a
+// Stop item cannot be posted. The port is closed only after every thread that
+// could touch it has ended.
 //
 // SETTINGS
 //
 // RamBudget and ScratchFileBytes are 32-bit byte counts: larger property
 // values are clamped to 0xFFFFFFFF bytes, never wrapped (memory_budget.cc).
+// Create hands them to the store; they are not changed while in service.
 // ThreadCount must be 1..128. Rows wider than 1 MiB (half a scratch block)
 // are refused by AddRows, as are rows whose width changes within an
 // execution.
 #include "engine/sort_engine.h"
-
-#include <new>
 
 #include "engine/engine_limits.h"
 
@@ -199,32 +219,24 @@ SortEngine::~SortEngine() {
 }
 
 HRESULT SortEngine::Create() {
-  if (Heap || CompletionPort) return E_UNEXPECTED;  // Already in service.
+  if (Store.InService() || Pool.Running()) return E_UNEXPECTED;  // Already in service.
   if (ThreadCount < 1 || ThreadCount > kMaxThreadCount) return E_INVALIDARG;
   FirstFailure = S_OK;
-  StopRequested = false;
-  SpillWakePending = false;
-  SpillDisabled = false;
+  Merges.Reset();
 
   HRESULT hr = ResetSetAsideAreas(&ScratchAreaList);
   if (FAILED(hr)) return hr;
   Order.Reset(SortKeys);
-  if (!(Heap = plat::HeapCreate()) || !(CompletionPort = plat::CreateCompletionPort(ThreadCount)) ||
-      !(SpillWakeEvent = plat::CreateEvent(false, false)) ||
-      !(MemoryFreedEvent = plat::CreateEvent(false, false)) ||
-      !(SortDoneEvent = plat::CreateEvent(false, false)) ||
-      !(MergeDoneEvent = plat::CreateEvent(false, false))) {
-    hr = plat::HResultFromLastError();
-  } else {
-    hr = StartThreads();
-  }
+  Store.RamBudget = RamBudget;
+  Store.ScratchFileBytes = ScratchFileBytes;
+  hr = Store.Create() ? Pool.Start(ThreadCount) : plat::HResultFromLastError();
   if (FAILED(hr)) Destroy();
   return hr;
 }
 
 HRESULT SortEngine::AddRows(uint32_t rowCount, uint32_t rowWidth, const uint8_t* rowData,
                             bool endOfRowset) {
-  if (!CompletionPort) return E_UNEXPECTED;
+  if (!Pool.Running()) return E_UNEXPECTED;
   const HRESULT failure = FirstFailure.load();
   if (FAILED(failure)) return failure;  // The sort cannot succeed any more.
   // Without an output buffer the final merge would have nowhere to go; the
@@ -233,62 +245,38 @@ HRESULT SortEngine::AddRows(uint32_t rowCount, uint32_t rowWidth, const uint8_t*
 
   if (rowCount > 0) {
     if (!rowData) return E_POINTER;
-    if (rowWidth == 0 || rowWidth > kMaxRowWidth || (RowWidth != 0 && rowWidth != RowWidth) ||
+    const uint32_t width = Store.RowWidth;
+    if (rowWidth == 0 || rowWidth > kMaxRowWidth || (width != 0 && rowWidth != width) ||
         static_cast<uint64_t>(rowCount) * rowWidth > kMaxBatchBytes) {
       return E_INVALIDARG;
     }
-    if (RowWidth == 0) RowWidth = rowWidth;  // Read by the workers: written once.
-    SortRun* batch = nullptr;
-    HRESULT hr = CopyBatch(rowData, rowCount, rowWidth, &batch);
+    if (width == 0) Store.RowWidth = rowWidth;  // Read by the workers: written once.
+    HRESULT hr = MakeRoom(static_cast<uint64_t>(rowCount) * (rowWidth + sizeof(SortEntry)));
     if (FAILED(hr)) return hr;
-    if (!PostWork(kBatch, batch)) {
+    SortRun* batch = nullptr;
+    hr = Store.CopyBatch(rowData, rowCount, rowWidth, Order, &batch);
+    if (FAILED(hr)) return hr;
+    if (!Pool.PostWork(WorkerPool::kBatch, batch)) {
       hr = plat::HResultFromLastError();
-      // No worker has seen the batch: take it back.
-      {
-        plat::Lock lock(RunListLock);
-        PendingBatches.Remove(batch);
-        BytesInMemory -= batch->StoredBytes();
-      }
-      DiscardRun(batch);
+      Store.TakeBackBatch(batch);  // No worker has seen it.
       return hr;
     }
   }
 
   if (!endOfRowset) return S_OK;
-  if (!PostWork(kEndOfInput)) return plat::HResultFromLastError();
-  if (plat::WaitForEvent(SortDoneEvent) != plat::WaitResult::kSignaled) {
-    return plat::HResultFromLastError();
-  }
+  if (!Pool.PostWork(WorkerPool::kEndOfInput)) return plat::HResultFromLastError();
+  if (!Pool.WaitForSortDone()) return plat::HResultFromLastError();
   return FirstFailure.load();
 }
 
 void SortEngine::Destroy() {
-  if (CompletionPort) {
-    StopThreads();
-    plat::CloseCompletionPort(CompletionPort);
-    CompletionPort = nullptr;
-  }
-  for (plat::EventHandle* event :
-       {&SpillWakeEvent, &MemoryFreedEvent, &SortDoneEvent, &MergeDoneEvent}) {
-    plat::CloseEvent(*event);
-    *event = nullptr;
-  }
+  Pool.Stop();
   SortKeys.clear();
   Order = RowOrder();
   Output = nullptr;
   // No engine thread is left, so the lists need no lock here.
-  for (RunList* list : {&PendingBatches, &MemoryRuns, &DiskRuns}) {
-    while (SortRun* run = list->PopFront()) DiscardRun(run);
-  }
-  DiskRunCount = 0;
-  BytesInMemory = 0;
-  BytesSpilled = 0;
-  ReadersOpen = PeakReadersOpen = 0;
-  RowWidth = 0;
-  MergesInProgress = 0;
-  InputEnded = false;
-  plat::HeapDestroy(Heap);
-  Heap = nullptr;
+  Store.Destroy();
+  Merges.Reset();
 }
 
 void SortEngine::RecordFailure(HRESULT hr) {

@@ -7,50 +7,18 @@
 // allows at no more cost than writing runs one by one, and the input makes
 // far fewer, larger runs on disk: fewer merges of disk runs later, none at
 // all for inputs up to about F spills (MaxReadersAtOnce).
-#include "engine/engine_limits.h"
-#include "engine/sort_engine.h"
+#include "engine/disk_merges.h"
 
-// Moves the runs to spill from MemoryRuns to `group`; S_FALSE when there is
-// nothing to spill.
-//
-// A group smaller than SmallRunBytes is taken only after SmallRunWaits waits
-// for more rows to be sorted into memory, and only while batches being
-// sorted or merges in progress could add some: with nothing in flight the
-// wait cannot help, and with a small budget it would stall every spill (and
-// the input waiting for it) for seconds. When no sorted run is in memory but
-// batches are still being sorted or merged, it waits for them rather than
-// give up: otherwise an input faster than sorting would run far past the
-// budget, the spill finding nothing to write each time.
+// Moves the runs to spill from MemoryRuns to `group`, waiting for runs being
+// sorted or merged as RunStore::TakeSpillGroup asks; S_FALSE when there is
+// nothing to spill or the engine is being stopped.
 // REQUIRES: SpillLock held, RunListLock not held.
-HRESULT SortEngine::TakeSpillGroup(RunList* group) {
+HRESULT DiskMerges::TakeSpillGroup(RunList* group) {
   uint32_t waitMs = 0;  // 0: look at once.
   for (uint32_t tries = 0;;) {
-    if (waitMs > 0) plat::WaitForEvent(MergeDoneEvent, waitMs);
-    if (StopRequested) return S_FALSE;
-    plat::Lock listLock(RunListLock);
-    const bool inFlight = MergesInProgress > 0 || !PendingBatches.Empty();
-    if (MemoryRuns.Empty()) {
-      if (!inFlight) return S_FALSE;  // Nothing to come.
-      waitMs = kPendingWorkWaitMs;
-      continue;
-    }
-    uint64_t bytes = 0;
-    for (SortRun* r = MemoryRuns.Back(); r; r = r->Prev) bytes += r->Bytes();
-    if (tries < SmallRunWaits && bytes < SmallRunBytes && inFlight) {
-      ++tries;
-      waitMs = SmallRunWaitMs;
-      continue;
-    }
-    bytes = 0;
-    for (SortRun* r = MemoryRuns.Back(); r;) {
-      SortRun* prev = r->Prev;
-      if (!group->Empty() && bytes + r->Bytes() > ScratchFileBytes) break;
-      bytes += r->Bytes();
-      MemoryRuns.Remove(r);
-      group->PushBack(r);
-      r = prev;
-    }
-    return S_OK;
+    if (waitMs > 0) pool_.WaitForMergeDone(waitMs);
+    if (pool_.StopRequested()) return S_FALSE;
+    if (store_.TakeSpillGroup(group, &tries, &waitMs)) return group->Empty() ? S_FALSE : S_OK;
   }
 }
 
@@ -65,11 +33,10 @@ HRESULT SortEngine::TakeSpillGroup(RunList* group) {
 // area has refused, no further spill is tried in this execution and the
 // failure is returned (the spill pass records it, and the next AddRows
 // returns it).
-// REQUIRES: SpillLock held (a spill pass), RunListLock not held.
-HRESULT SortEngine::SpillOneRun(bool* wroteRun) {
+HRESULT DiskMerges::SpillOneRun(bool* wroteRun) {
   *wroteRun = false;
   plat::Lock spillLock(SpillLock);
-  if (SpillDisabled) return S_OK;
+  if (spillDisabled_) return S_OK;
   RunList group;
   if (TakeSpillGroup(&group) != S_OK) return S_OK;
 
@@ -77,28 +44,17 @@ HRESULT SortEngine::SpillOneRun(bool* wroteRun) {
   // runs are in no list, so no one else can reach them.
   SortRun* spilled = nullptr;
   HRESULT hr = HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);  // No area at all.
-  for (size_t area = 0; area < ScratchAreaList.Areas.size(); ++area) {
+  for (size_t area = 0; area < areas_.Areas.size(); ++area) {
     hr = WriteMergedRun(&group, GroupAfterMerge::kKept, &spilled);
-    if (!FAILED(hr) || !SetLastAreaAside(&ScratchAreaList)) break;
+    if (!FAILED(hr) || !SetLastAreaAside(&areas_)) break;
   }
-  uint64_t stored = 0;
-  for (SortRun* r = group.Front(); r; r = r->Next) stored += r->StoredBytes();
   if (hr == S_OK) {
-    while (SortRun* r = group.PopFront()) DiscardRun(r);
-  }
-  {
-    plat::Lock listLock(RunListLock);
-    if (hr == S_OK) {
-      DiskRuns.PushBack(spilled);
-      ++DiskRunCount;
-      BytesInMemory -= stored;
-      BytesSpilled += spilled->Bytes();
-    } else {
-      while (SortRun* r = group.PopFront()) MemoryRuns.PushBack(r);
-    }
+    store_.SpillDone(&group, spilled);
+  } else {
+    store_.ReturnSpillGroup(&group);
   }
   if (FAILED(hr)) {
-    SpillDisabled = true;
+    spillDisabled_ = true;
     return hr;
   }
   *wroteRun = hr == S_OK;

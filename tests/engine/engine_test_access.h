@@ -12,55 +12,59 @@ struct SortEngineTestAccess {
   static std::vector<uint32_t> PickMergeGroup(SortEngine* e, const std::vector<uint32_t>& counts,
                                               uint32_t rowWidth = 100,
                                               const std::vector<uint32_t>& levels = {}) {
+    RunStore& store = e->Store;
+    store.ScratchFileBytes = e->ScratchFileBytes;  // As Create hands it on.
     for (size_t i = 0; i < counts.size(); ++i) {
-      e->MemoryRuns.PushBack(new SortRun{
+      store.memoryRuns_.PushBack(new SortRun{
           .RowCount = counts[i], .RowWidth = rowWidth, .Level = i < levels.size() ? levels[i] : 0});
     }
     RunList group;
-    std::vector<uint32_t> taken(e->PickMergeGroup(&group), 0);
+    std::vector<uint32_t> taken(store.PickMergeGroup(&group), 0);
     for (uint32_t& count : taken) count = group.Front()->RowCount, delete group.PopFront();
-    e->MergesInProgress = 0;
-    while (SortRun* run = e->MemoryRuns.PopFront()) delete run;
+    store.mergesInProgress_ = 0;
+    while (SortRun* run = store.memoryRuns_.PopFront()) delete run;
     return taken;
   }
 
   static void SetInputEnded(SortEngine* e, bool ended) {
-    plat::Lock lock(e->RunListLock);
-    e->InputEnded = ended;
+    plat::Lock lock(e->Store.RunListLock);
+    e->Store.InputEnded = ended;
   }
   // Lets a spill write small runs after `waits` waits of `ms` each.
   static void SetSmallRunWait(SortEngine* e, uint32_t bytes, uint32_t waits, uint32_t ms) {
-    e->SmallRunBytes = bytes, e->SmallRunWaits = waits, e->SmallRunWaitMs = ms;
+    e->Store.Spill = {bytes, waits, ms};
   }
   static uint64_t BytesSpilled(SortEngine* e) {
-    plat::Lock lock(e->RunListLock);
-    return e->BytesSpilled;
+    plat::Lock lock(e->Store.RunListLock);
+    return e->Store.bytesSpilled_;
   }
-  static uint64_t BytesInMemory(SortEngine* e) { return e->BytesInMemory; }
+  static uint64_t BytesInMemory(SortEngine* e) { return e->Store.BytesInMemory(); }
   static uint32_t MemoryRunCount(SortEngine* e) {
-    plat::Lock lock(e->RunListLock);
-    return e->MemoryRuns.Size();
+    plat::Lock lock(e->Store.RunListLock);
+    return e->Store.memoryRuns_.Size();
   }
-  static uint32_t DiskRunCount(SortEngine* e) { return e->DiskRunCount; }
+  static uint32_t DiskRunCount(SortEngine* e) { return e->Store.DiskRunCount(); }
   // Leaves runs on disk for the final merge to merge down (on by default).
-  static void SetMergeDiskRunsEarly(SortEngine* e, bool early) { e->MergeDiskRunsEarly = early; }
-  static uint32_t MaxReadersAtOnce(SortEngine* e) { return e->MaxReadersAtOnce(); }
+  static void SetMergeDiskRunsEarly(SortEngine* e, bool early) {
+    e->Merges.MergeDiskRunsEarly = early;
+  }
+  static uint32_t MaxReadersAtOnce(SortEngine* e) { return e->Merges.MaxReadersAtOnce(); }
   static void SetMergeReadBlockBytes(SortEngine* e, uint32_t bytes) {
-    e->MergeReadBlockBytes = bytes;
+    e->Merges.MergeReadBlockBytes = bytes;
   }
   // The most runs on disk read at once in this execution, merges before the
   // final one included. Valid after the end of input, until Destroy.
-  static uint32_t PeakReadersOpen(SortEngine* e) { return e->PeakReadersOpen; }
+  static uint32_t PeakReadersOpen(SortEngine* e) { return e->Merges.peakReadersOpen_; }
   // Waits for a spill in progress, then lets no other spill start.
   static void StopSpilling(SortEngine* e) {
-    plat::Lock spillLock(e->SpillLock);
-    e->SpillDisabled = true;
+    plat::Lock spillLock(e->Merges.SpillLock);
+    e->Merges.spillDisabled_ = true;
   }
 
   static void WaitUntilSorted(SortEngine* e) {
     for (;; std::this_thread::yield()) {
-      plat::Lock lock(e->RunListLock);
-      if (e->PendingBatches.Empty() && e->MergesInProgress == 0) return;
+      plat::Lock lock(e->Store.RunListLock);
+      if (e->Store.pendingBatches_.Empty() && e->Store.mergesInProgress_ == 0) return;
     }
   }
   // One spill pass that writes every run in memory, with the input ended
@@ -68,11 +72,11 @@ struct SortEngineTestAccess {
   // so that no merge can start meanwhile.
   static HRESULT SpillEverything(SortEngine* e, bool inputEnded = false) {
     WaitUntilSorted(e);
-    plat::Lock spillLock(e->SpillLock);
+    plat::Lock spillLock(e->Merges.SpillLock);
     SetInputEnded(e, inputEnded);
     HRESULT hr;
     for (bool wrote = true; wrote;) {
-      if (FAILED(hr = e->SpillOneRun(&wrote))) break;
+      if (FAILED(hr = e->Merges.SpillOneRun(&wrote))) break;
     }
     SetInputEnded(e, false);
     return hr;
@@ -80,8 +84,8 @@ struct SortEngineTestAccess {
   // One spill, as a spill pass makes it, once every batch is sorted.
   static HRESULT SpillOneRun(SortEngine* e) {
     WaitUntilSorted(e);
-    plat::Lock spillLock(e->SpillLock);
+    plat::Lock spillLock(e->Merges.SpillLock);
     bool wrote = false;
-    return e->SpillOneRun(&wrote);
+    return e->Merges.SpillOneRun(&wrote);
   }
 };

@@ -62,6 +62,22 @@ TEST_F(SpillTest, SortsFourTimesTheBudgetWithRowsSplitOrNotByBlocks) {
   }
 }
 
+// The budget is taken afresh by every Create: one engine spills under a
+// small budget and not under a large one, in either order.
+TEST_F(SpillTest, EachExecutionKeepsToItsOwnBudget) {
+  const Rows rows = MakeRows(20000, Pattern::kRandom, 31);
+  for (uint32_t budget : {64u << 20, 1u << 20, 64u << 20}) {
+    const SortSetup setup = Setup(0, budget);
+    uint64_t spilled = 0;
+    ExpectSorted(rows, setup, RunSort(&engine_, rows, setup, [&](SortEngine* e) {
+                   const HRESULT hr = Feed(e, rows, setup);
+                   spilled = SortEngineTestAccess::BytesSpilled(e);
+                   return hr;
+                 }));
+    EXPECT_EQ(budget<rows.data.size(), spilled> 0) << budget;
+  }
+}
+
 TEST_F(SpillTest, MergesDiskRunsAloneOrAfterMemoryRunsOnEqualKeys) {
   // Everything on disk, one run a spill.
   const Rows many = MakeRows(4000, Pattern::kRandom, 21, 0, 13);
