@@ -23,8 +23,10 @@ InputFileStream::Buffer::int_type InputFileStream::Buffer::underflow() {
 
 std::streamsize InputFileStream::Buffer::xsgetn(char* data, std::streamsize count) {
   std::streamsize done = std::min<std::streamsize>(count, egptr() - gptr());
-  std::memcpy(data, gptr(), static_cast<size_t>(done));
-  gbump(static_cast<int>(done));
+  if (done > 0) {  // Before the first read there is no buffer at all.
+    std::memcpy(data, gptr(), static_cast<size_t>(done));
+    gbump(static_cast<int>(done));
+  }
   if (count - done < static_cast<std::streamsize>(kBytes)) {
     return done + std::streambuf::xsgetn(data + done, count - done);
   }
