@@ -7,6 +7,24 @@
 #include "engine/sort_engine.h"
 #include "platform/stream_copy.h"
 
+namespace {
+
+// Whether the group's rows already lie front to back in their runs' blocks,
+// give or take a jump now and then (input that came in key order): copying
+// them would cost a pass and bring nothing.
+bool RowsLieInOrder(const RunList& group) {
+  for (const SortRun* r = group.Front(); r; r = r->Next) {
+    uint32_t jumps = 0;
+    for (uint32_t i = 1; i < r->RowCount; ++i) {
+      jumps += r->Cursor[i].Row != r->Cursor[i - 1].Row + r->RowWidth;
+    }
+    if (jumps > r->RowCount / 256) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 // A Batch item. The batch belongs to this worker until it is in MemoryRuns.
 void SortEngine::SortBatch(SortRun* batch) {
   SortEntries(batch->Entries, batch->RowCount, Order);
@@ -48,7 +66,9 @@ bool SortEngine::MergeMemoryRuns() {
   SortEntry* entries = Store.NewEntries(totalRows);
   auto* merged = new (std::nothrow) SortRun;
   const uint32_t blockRows = std::max(group.Front()->Blocks->RowCount, 1u);
-  RowBlock* copy = entries && merged ? Store.TakeCopyBlocks(totalRows, width, blockRows) : nullptr;
+  RowBlock* copy = entries && merged && !RowsLieInOrder(group)
+                       ? Store.TakeCopyBlocks(totalRows, width, blockRows)
+                       : nullptr;
   RunMerger merger(Order, copy ? std::min(width, kMostPrefetchBytes) : 0);
   HRESULT hr = entries && merged ? merger.Start({&group}) : E_OUTOFMEMORY;
   SortEntry* out = entries;

@@ -120,7 +120,8 @@ class RunStore {
   // run record itself stays for the caller.
   void ReleaseRun(SortRun* run, bool keepFile);
 
-  plat::HeapHandle heap_ = nullptr;
+  plat::HeapHandle heap_ = nullptr;       // Rows.
+  plat::HeapHandle entryHeap_ = nullptr;  // Entry arrays (see NewEntries).
   // Row bytes held in Heap. Changed under RunListLock; read without it.
   std::atomic<uint64_t> bytesInMemory_{0};
   uint64_t bytesSpilled_ = 0;      // GUARDED_BY(RunListLock)
