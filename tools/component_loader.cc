@@ -1,6 +1,7 @@
 #include "tools/component_loader.h"
 
 #include <cstdio>
+#include <filesystem>
 
 #include "component/component_interfaces.h"
 #include "host/component_factory.h"
@@ -45,7 +46,20 @@ std::u16string LibraryBesideProgram() {
   if (!plat::GetModuleFileName(reinterpret_cast<const void*>(&LibraryBesideProgram), &program)) {
     return kLibraryName;
   }
-  return program.substr(0, program.rfind(u'/') + 1) + kLibraryName;
+  const std::u16string directory = program.substr(0, program.rfind(u'/') + 1);
+  const std::u16string beside = directory + kLibraryName;
+#ifdef TOLVARINE_INSTALLED_COMPONENT
+  // Set by the install rules: where the package puts the component, relative
+  // to the program's directory. In a build tree the two lie side by side,
+  // which wins.
+  const std::string installed = plat::Utf16ToUtf8(directory) + TOLVARINE_INSTALLED_COMPONENT;
+  std::error_code ignored;
+  if (!std::filesystem::exists(plat::Utf16ToUtf8(beside), ignored) &&
+      std::filesystem::exists(installed, ignored)) {
+    return plat::Utf8ToUtf16(std::filesystem::path(installed).lexically_normal().string());
+  }
+#endif
+  return beside;
 }
 
 HRESULT CreateSortComponent(IUnknown** component, std::string* source, std::string* warning) {

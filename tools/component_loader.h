@@ -7,7 +7,8 @@
 
 namespace tolvarine {
 
-// libtolvarine.so in the directory of this program.
+// libtolvarine.so in the directory of this program, or, when that has none,
+// where the package installs it relative to the program, if there.
 std::u16string LibraryBesideProgram();
 
 // Creates the component: through the registry by its ProgID when that is
