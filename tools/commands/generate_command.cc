@@ -3,12 +3,16 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <vector>
 
 #include "host/buffer_layout.h"
 #include "tools/columns/field_list.h"
 #include "tools/commands/command_line.h"
+#include "tools/commands/commands.h"
+#include "tools/commands/help_text.h"
 #include "tools/formats/csv_row_codec.h"
 #include "tools/formats/fixed_records.h"
 #include "tools/text/random_source.h"
@@ -259,6 +263,42 @@ bool Generate(const GenerateOptions& options, std::ostream& out, std::string* er
     return GenerateGensort(options, out, error);
   }
   return GenerateColumns(options, out, error);
+}
+
+int RunGenerateCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+  GenerateOptions options;
+  std::string error;
+  if (!ParseGenerateOptions(args, &options, &error)) {
+    err << "tolvarine generate: " << error << "\nTry 'tolvarine generate --help'.\n";
+    return kExitUsage;
+  }
+  if (options.help) {
+    out << GenerateHelp();
+    return kExitSuccess;
+  }
+  if (!options.output || *options.output == "-") {
+    if (!Generate(options, out, &error)) {
+      err << "tolvarine generate: " << error << '\n';
+      return kExitFailure;
+    }
+    return kExitSuccess;
+  }
+  std::ofstream file(*options.output, std::ios::binary | std::ios::trunc);
+  if (!file) {
+    err << "tolvarine generate: " << *options.output << ": cannot open for writing\n";
+    return kExitFailure;
+  }
+  bool written = Generate(options, file, &error);
+  file.close();
+  if (!written || file.fail()) {
+    // A partial data set is of no use: leave none behind.
+    std::error_code code;
+    std::filesystem::remove(*options.output, code);
+    err << "tolvarine generate: " << *options.output << ": "
+        << (error.empty() ? "writing failed (is the disk full?)" : error) << '\n';
+    return kExitFailure;
+  }
+  return kExitSuccess;
 }
 
 }  // namespace tolvarine

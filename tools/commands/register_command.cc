@@ -1,51 +1,13 @@
-// "tolvarine generate", "register" and "unregister".
+// "tolvarine register" and "unregister".
 #include <filesystem>
-#include <fstream>
 
 #include "host/component_factory.h"
 #include "platform/bstr.h"
 #include "tools/commands/commands.h"
 #include "tools/commands/component_loader.h"
-#include "tools/commands/generate_command.h"
 #include "tools/commands/help_text.h"
 
 namespace tolvarine {
-
-int RunGenerateCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
-  GenerateOptions options;
-  std::string error;
-  if (!ParseGenerateOptions(args, &options, &error)) {
-    err << "tolvarine generate: " << error << "\nTry 'tolvarine generate --help'.\n";
-    return kExitUsage;
-  }
-  if (options.help) {
-    out << GenerateHelp();
-    return kExitSuccess;
-  }
-  if (!options.output || *options.output == "-") {
-    if (!Generate(options, out, &error)) {
-      err << "tolvarine generate: " << error << '\n';
-      return kExitFailure;
-    }
-    return kExitSuccess;
-  }
-  std::ofstream file(*options.output, std::ios::binary | std::ios::trunc);
-  if (!file) {
-    err << "tolvarine generate: " << *options.output << ": cannot open for writing\n";
-    return kExitFailure;
-  }
-  bool written = Generate(options, file, &error);
-  file.close();
-  if (!written || file.fail()) {
-    // A partial data set is of no use: leave none behind.
-    std::error_code code;
-    std::filesystem::remove(*options.output, code);
-    err << "tolvarine generate: " << *options.output << ": "
-        << (error.empty() ? "writing failed (is the disk full?)" : error) << '\n';
-    return kExitFailure;
-  }
-  return kExitSuccess;
-}
 
 int RunRegisterCommand(std::span<const std::string> args, bool unregister, std::ostream& out,
                        std::ostream& err) {
