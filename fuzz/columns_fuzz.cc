@@ -7,7 +7,7 @@
 #include <set>
 
 #include "fuzz/fuzz_support.h"
-#include "tools/sort_keys.h"
+#include "tools/commands/sort_keys.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "fuzz/fuzz_support.h"
-#include "tools/csv_rows.h"
+#include "tools/formats/csv_row_codec.h"
 
 namespace {
 

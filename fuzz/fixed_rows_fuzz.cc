@@ -7,8 +7,8 @@
 #include <sstream>
 
 #include "fuzz/fuzz_support.h"
-#include "tools/csv_rows.h"
-#include "tools/fixed_records.h"
+#include "tools/formats/csv_row_codec.h"
+#include "tools/formats/fixed_records.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "host/buffer_layout.h"
-#include "tools/column_model.h"
+#include "tools/columns/column_model.h"
 
 namespace fuzz {
 

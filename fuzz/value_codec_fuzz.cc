@@ -12,7 +12,7 @@
 #include <iterator>
 
 #include "fuzz/fuzz_support.h"
-#include "tools/value_codec.h"
+#include "tools/text/value_codec.h"
 
 namespace {
 

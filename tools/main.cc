@@ -8,8 +8,8 @@
 
 #include "platform/process_limits.h"
 #include "platform/termination.h"
-#include "tools/commands.h"
-#include "tools/help_text.h"
+#include "tools/commands/commands.h"
+#include "tools/commands/help_text.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <sstream>
 
-#include "tools/csv_reader.h"
-#include "tools/csv_writer.h"
-#include "tools/random_source.h"
+#include "tools/formats/csv_reader.h"
+#include "tools/formats/csv_writer.h"
+#include "tools/text/random_source.h"
 
 namespace tolvarine {
 namespace {

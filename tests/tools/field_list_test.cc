@@ -1,8 +1,8 @@
-#include "tools/field_list.h"
+#include "tools/columns/field_list.h"
 
 #include <gtest/gtest.h>
 
-#include "tools/column_model.h"
+#include "tools/columns/column_model.h"
 
 namespace tolvarine {
 namespace {

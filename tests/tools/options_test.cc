@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "tools/generate.h"
-#include "tools/help_text.h"
-#include "tools/sort_keys.h"
-#include "tools/sort_options.h"
+#include "tools/commands/generate_command.h"
+#include "tools/commands/help_text.h"
+#include "tools/commands/sort_keys.h"
+#include "tools/commands/sort_options.h"
 
 namespace tolvarine {
 namespace {

@@ -4,8 +4,8 @@
 
 #include "host/buffer_layout.h"
 #include "host/row_values.h"
-#include "tools/csv_rows.h"
-#include "tools/fixed_records.h"
+#include "tools/formats/csv_row_codec.h"
+#include "tools/formats/fixed_records.h"
 
 namespace tolvarine {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/sort_input.h"
+#include "tools/commands/sort_input.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 #include "host/buffer_layout.h"
 #include "host/row_values.h"
-#include "tools/generate.h"
+#include "tools/commands/generate_command.h"
 
 namespace tolvarine {
 namespace {

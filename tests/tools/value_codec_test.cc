@@ -1,4 +1,4 @@
-#include "tools/value_codec.h"
+#include "tools/text/value_codec.h"
 
 #include <gtest/gtest.h>
 
