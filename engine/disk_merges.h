@@ -12,6 +12,7 @@
 #include "engine/sorted_row_sink.h"
 #include "engine/worker_pool.h"
 #include "platform/sync.h"
+#include "platform/thread_annotations.h"
 #include "scratch/scratch_areas.h"
 
 class DiskMerges {
@@ -24,25 +25,26 @@ class DiskMerges {
   DiskMerges(const DiskMerges&) = delete;
   DiskMerges& operator=(const DiskMerges&) = delete;
 
-  plat::CriticalSection SpillLock;  // Always entered before RunListLock.
+  plat::CriticalSection SpillLock ACQUIRED_BEFORE(store_.RunListLock);
 
   // Back to the start of an execution: spills allowed, no reader counted.
-  // REQUIRES: no engine thread running.
-  void Reset();
+  // No engine thread may be running: the fields are reset without the lock.
+  void Reset() NO_THREAD_SAFETY_ANALYSIS;
 
-  // Spilling (spill.cc). REQUIRES: SpillLock held, RunListLock not held.
-  HRESULT SpillOneRun(bool* wroteRun);
+  // Spilling (spill.cc).
+  HRESULT SpillOneRun(bool* wroteRun) REQUIRES(SpillLock) EXCLUDES(store_.RunListLock);
 
-  // Merging runs on disk into fewer (disk_run_merge.cc).
-  // REQUIRES: SpillLock held, input not ended.
-  HRESULT MergeDiskRunsWhileInputArrives();
+  // Merging runs on disk into fewer (disk_run_merge.cc), only while the
+  // input has not ended.
+  HRESULT MergeDiskRunsWhileInputArrives() REQUIRES(SpillLock) EXCLUDES(store_.RunListLock);
   // At least 2, so that every merge of disk runs leaves fewer of them.
   uint32_t MaxReadersAtOnce() const;
 
-  // Every run to `output` (final_merge.cc). REQUIRES: SpillLock and
-  // RunListLock held, the input ended, no batch or merge in flight. Runs not
-  // drained stay in the lists until Destroy.
-  HRESULT FinalMerge(SortedRowSink* output, bool eliminateDuplicates);
+  // Every run to `output` (final_merge.cc). The caller holds SpillLock and
+  // the store's RunListLock (checked at run time: the caller names it through
+  // the store, not through this object); the input ended, no batch or merge
+  // in flight. Runs not drained stay in the lists until Destroy.
+  HRESULT FinalMerge(SortedRowSink* output, bool eliminateDuplicates) REQUIRES(SpillLock);
 
   // The preferred read block of a run on disk being merged (see
   // kMergeReadBlockBytes); tests of the merges of disk runs raise it to have
@@ -55,17 +57,18 @@ class DiskMerges {
  private:
   friend struct SortEngineTestAccess;
 
-  HRESULT TakeSpillGroup(RunList* group);
+  HRESULT TakeSpillGroup(RunList* group) REQUIRES(SpillLock) EXCLUDES(store_.RunListLock);
   uint32_t ReadBlockBytes() const;
-  HRESULT MergeDiskRunsDown();
-  HRESULT MergeDiskRunGroup(RunList* group);
+  HRESULT MergeDiskRunsDown() REQUIRES(SpillLock, store_.RunListLock);
+  HRESULT MergeDiskRunGroup(RunList* group) REQUIRES(SpillLock);
   // Merging runs into a new scratch file (merged_scratch_run.cc).
   enum class GroupAfterMerge { kKept, kDiscarded };
-  HRESULT WriteMergedRun(RunList* group, GroupAfterMerge after, SortRun** merged);
-  HRESULT MergeAllRuns();
+  HRESULT WriteMergedRun(RunList* group, GroupAfterMerge after, SortRun** merged)
+      REQUIRES(SpillLock);
+  HRESULT MergeAllRuns() REQUIRES(SpillLock, store_.RunListLock);
   HRESULT EmitRow(const SortEntry& entry);
-  HRESULT StartReadingRun(SortRun* run);
-  void FinishReadingRun(SortRun* run);
+  HRESULT StartReadingRun(SortRun* run) REQUIRES(SpillLock);
+  void FinishReadingRun(SortRun* run) REQUIRES(SpillLock, store_.RunListLock);
 
   RunStore& store_;
   WorkerPool& pool_;
@@ -75,12 +78,11 @@ class DiskMerges {
 
   // Set after every scratch area refused a spill: no more spills in this
   // execution.
-  bool spillDisabled_ = false;  // GUARDED_BY(SpillLock)
+  bool spillDisabled_ GUARDED_BY(SpillLock) = false;
   // Runs on disk being read (each holds two read buffers) by the final merge
   // and the merges of disk runs, and the most at any time in this execution.
-  // GUARDED_BY(SpillLock); read by tests once the final merge has ended.
-  uint32_t readersOpen_ = 0;
-  uint32_t peakReadersOpen_ = 0;
+  uint32_t readersOpen_ GUARDED_BY(SpillLock) = 0;
+  uint32_t peakReadersOpen_ GUARDED_BY(SpillLock) = 0;
   // The final merge's sink, and its copy of the last row emitted and its
   // entry (duplicate elimination).
   SortedRowSink* output_ = nullptr;

@@ -72,8 +72,8 @@ HRESULT DiskMerges::MergeDiskRunsWhileInputArrives() {
   return S_OK;
 }
 
-// REQUIRES: as FinalMerge, no run on disk being read yet. A failure leaves
-// no scratch file of the group behind.
+// Within the final merge, no run on disk being read yet. A failure leaves no
+// scratch file of the group behind.
 HRESULT DiskMerges::MergeDiskRunsDown() {
   const uint32_t limit = MaxReadersAtOnce();
   RunList& diskRuns = store_.DiskRuns();
@@ -94,8 +94,8 @@ HRESULT DiskMerges::MergeDiskRunsDown() {
 // run is discarded, and its file deleted, as soon as it is drained; on
 // failure, or when the engine is being stopped, the rest of the
 // group and the half-written file go too.
-// REQUIRES: SpillLock held (ReadersOpen; one merge of disk runs at a time);
-// the runs of `group` are not being read and are in no other list.
+// SpillLock keeps ReadersOpen and makes it one merge of disk runs at a time.
+// The runs of `group` are not being read and are in no other list.
 HRESULT DiskMerges::MergeDiskRunGroup(RunList* group) {
   const uint32_t readersBefore = readersOpen_;
   HRESULT hr = S_OK;

@@ -8,6 +8,7 @@
 
 // The failure is for the AddRows that ends the input.
 HRESULT DiskMerges::FinalMerge(SortedRowSink* output, bool eliminateDuplicates) {
+  store_.RunListLock.AssertHeld();
   if (!output) return E_UNEXPECTED;
   HRESULT hr = output->BeginRows();
   if (FAILED(hr)) return hr;

@@ -27,7 +27,7 @@ constexpr uint32_t kStopCheckRows = 1u << 16;
 // discarded, its file deleted, as soon as it is drained; stopping the engine
 // gives up with E_UNEXPECTED, since no one sees the result.
 // On failure or when given up, no file is left but those of the runs kept.
-// REQUIRES: SpillLock held; the runs of `group` are in no other list.
+// The runs of `group` are in no other list.
 HRESULT DiskMerges::WriteMergedRun(RunList* group, GroupAfterMerge after, SortRun** merged) {
   *merged = nullptr;
   const bool kept = after == GroupAfterMerge::kKept;

@@ -14,6 +14,7 @@
 #include "platform/com_types.h"
 #include "platform/heap.h"
 #include "platform/sync.h"
+#include "platform/thread_annotations.h"
 
 class RunStore {
  public:
@@ -35,8 +36,8 @@ class RunStore {
   bool Create();
   bool InService() const { return heap_ != nullptr; }
   // Discards every run, clears the counts and destroys the heap.
-  // REQUIRES: no engine thread left.
-  void Destroy();
+  // No engine thread may be left: the lists are cleared without the lock.
+  void Destroy() NO_THREAD_SAFETY_ANALYSIS;
 
   uint64_t FreeBudget() const;
   uint64_t LowMemoryMark() const;
@@ -53,25 +54,24 @@ class RunStore {
   // Batches. CopyBatch takes the rows in whatever the free budget says:
   // making room first is the engine's part.
   HRESULT CopyBatch(const uint8_t* rowData, uint32_t rowCount, uint32_t rowWidth,
-                    const RowOrder& order, SortRun** batch);
+                    const RowOrder& order, SortRun** batch) EXCLUDES(RunListLock);
   // A batch no worker has seen goes back out.
-  void TakeBackBatch(SortRun* batch);
-  // REQUIRES: RunListLock held; `batch` sorted and in PendingBatches. The
-  // batch counts as a merge in progress until BatchMergeLooked: until the
-  // merge it may start has taken its group, nothing may take the store for
-  // settled (the final merge, a spill waiting for larger runs, tests).
-  void AddSortedBatch(SortRun* batch);
-  // REQUIRES: RunListLock held.
-  void BatchMergeLooked() { --mergesInProgress_; }
+  void TakeBackBatch(SortRun* batch) EXCLUDES(RunListLock);
+  // `batch` sorted and in PendingBatches. The batch counts as a merge in progress until
+  // BatchMergeLooked: until the merge it may start has taken its group, nothing may take the store
+  // for settled (the final merge, a spill waiting for larger runs, tests).
+  void AddSortedBatch(SortRun* batch) REQUIRES(RunListLock);
+  void BatchMergeLooked() REQUIRES(RunListLock) { --mergesInProgress_; }
 
   // Merges in memory.
-  uint32_t PickMergeGroup(RunList* group);
-  RowBlock* TakeCopyBlocks(uint32_t rowCount, uint32_t width, uint32_t blockRows);
+  uint32_t PickMergeGroup(RunList* group) EXCLUDES(RunListLock);
+  RowBlock* TakeCopyBlocks(uint32_t rowCount, uint32_t width, uint32_t blockRows)
+      EXCLUDES(RunListLock);
   void FreeBlocks(RowBlock* block);
   // A merge given up: the group goes back unmerged, the copy's blocks freed.
-  void ReturnUnmerged(RunList* group, RowBlock* copy, uint64_t copyBytes);
-  // REQUIRES: RunListLock held; the merge's inputs discarded.
-  void AddMergedRun(SortRun* merged, uint64_t copiedBytes);
+  void ReturnUnmerged(RunList* group, RowBlock* copy, uint64_t copyBytes) EXCLUDES(RunListLock);
+  // The merge's inputs discarded.
+  void AddMergedRun(SortRun* merged, uint64_t copiedBytes) REQUIRES(RunListLock);
 
   // Spills.
   struct SpillTuning {
@@ -85,30 +85,31 @@ class RunStore {
   // group is filled, or left empty when there is nothing to spill. False:
   // look again after waiting *waitMs. *tries counts the waits for larger
   // runs; 0 before the first look.
-  bool TakeSpillGroup(RunList* group, uint32_t* tries, uint32_t* waitMs);
+  bool TakeSpillGroup(RunList* group, uint32_t* tries, uint32_t* waitMs) EXCLUDES(RunListLock);
   // The spilled group is discarded and `spilled` goes to DiskRuns.
-  void SpillDone(RunList* group, SortRun* spilled);
-  void ReturnSpillGroup(RunList* group);
+  void SpillDone(RunList* group, SortRun* spilled) EXCLUDES(RunListLock);
+  void ReturnSpillGroup(RunList* group) EXCLUDES(RunListLock);
 
   // Runs on disk.
   // A group for a merge while input arrives, of at most `limit` runs; empty
   // when none is due.
-  void TakeEarlyDiskRunGroup(uint32_t limit, RunList* group);
-  // REQUIRES: RunListLock held.
-  void TakeDiskRunGroup(uint32_t level, uint32_t most, RunList* group);
-  // REQUIRES: RunListLock held; no run of `group` read from yet.
-  void ReturnDiskRuns(RunList* group);
+  void TakeEarlyDiskRunGroup(uint32_t limit, RunList* group) EXCLUDES(RunListLock);
+  void TakeDiskRunGroup(uint32_t level, uint32_t most, RunList* group) REQUIRES(RunListLock);
+  // No run of `group` read from yet.
+  void ReturnDiskRuns(RunList* group) REQUIRES(RunListLock);
+  // Enters RunListLock itself, and is also reached with it held (a merge of
+  // disk runs within the final merge): the lock is re-entrant, so this
+  // excludes nothing.
   void AddDiskRun(SortRun* run);
 
-  // REQUIRES: RunListLock held.
-  bool ReadyForFinalMerge() const {
+  bool ReadyForFinalMerge() const REQUIRES(RunListLock) {
     return InputEnded && mergesInProgress_ == 0 && pendingBatches_.Empty();
   }
-  // For the final merge. REQUIRES: RunListLock held.
-  RunList& MemoryRuns() { return memoryRuns_; }
-  RunList& DiskRuns() { return diskRuns_; }
-  // Takes a drained run on disk out of DiskRuns. REQUIRES: RunListLock held.
-  void RemoveDiskRun(SortRun* run);
+  // For the final merge.
+  RunList& MemoryRuns() REQUIRES(RunListLock) { return memoryRuns_; }
+  RunList& DiskRuns() REQUIRES(RunListLock) { return diskRuns_; }
+  // Takes a drained run on disk out of DiskRuns.
+  void RemoveDiskRun(SortRun* run) REQUIRES(RunListLock);
 
   // Releases the run and frees its record. REQUIRES: the run is in no list.
   void DiscardRun(SortRun* run);
@@ -124,11 +125,11 @@ class RunStore {
   plat::HeapHandle entryHeap_ = nullptr;  // Entry arrays (see NewEntries).
   // Row bytes held in Heap. Changed under RunListLock; read without it.
   std::atomic<uint64_t> bytesInMemory_{0};
-  uint64_t bytesSpilled_ = 0;      // GUARDED_BY(RunListLock)
-  uint32_t mergesInProgress_ = 0;  // GUARDED_BY(RunListLock)
-  RunList memoryRuns_;             // GUARDED_BY(RunListLock)
-  RunList diskRuns_;               // GUARDED_BY(RunListLock)
+  uint64_t bytesSpilled_ GUARDED_BY(RunListLock) = 0;
+  uint32_t mergesInProgress_ GUARDED_BY(RunListLock) = 0;
+  RunList memoryRuns_ GUARDED_BY(RunListLock);
+  RunList diskRuns_ GUARDED_BY(RunListLock);
   // Batches copied in and not yet sorted into MemoryRuns.
-  RunList pendingBatches_;                 // GUARDED_BY(RunListLock)
+  RunList pendingBatches_ GUARDED_BY(RunListLock);
   std::atomic<uint32_t> diskRunCount_{0};  // DiskRuns.Size(), for the unlocked early wake.
 };

@@ -19,6 +19,7 @@
 #include "engine/worker_pool.h"
 #include "keys/sort_columns.h"
 #include "platform/com.h"
+#include "platform/thread_annotations.h"
 #include "scratch/scratch_areas.h"
 
 class SortEngine : private PoolWork {
@@ -68,8 +69,8 @@ class SortEngine : private PoolWork {
   void OnEndOfInput() override;
   void RunSpillPass() override;
   // The input thread's wait for a spill before a batch of `stored` bytes is
-  // copied in (engine_threads.cc). REQUIRES: no engine lock held.
-  HRESULT MakeRoom(uint64_t stored);
+  // copied in (engine_threads.cc).
+  HRESULT MakeRoom(uint64_t stored) EXCLUDES(Merges.SpillLock, Store.RunListLock);
 
   // Merging runs in memory (run_generation.cc).
   bool MergeMemoryRuns();

@@ -12,7 +12,6 @@
 // Moves the runs to spill from MemoryRuns to `group`, waiting for runs being
 // sorted or merged as RunStore::TakeSpillGroup asks; S_FALSE when there is
 // nothing to spill or the engine is being stopped.
-// REQUIRES: SpillLock held, RunListLock not held.
 HRESULT DiskMerges::TakeSpillGroup(RunList* group) {
   uint32_t waitMs = 0;  // 0: look at once.
   for (uint32_t tries = 0;;) {
@@ -35,7 +34,6 @@ HRESULT DiskMerges::TakeSpillGroup(RunList* group) {
 // returns it).
 HRESULT DiskMerges::SpillOneRun(bool* wroteRun) {
   *wroteRun = false;
-  plat::Lock spillLock(SpillLock);
   if (spillDisabled_) return S_OK;
   RunList group;
   if (TakeSpillGroup(&group) != S_OK) return S_OK;

@@ -5,21 +5,28 @@
 #include <cstdint>
 
 #include "platform/com_types.h"
+#include "platform/thread_annotations.h"
 
 namespace plat {
 
 constexpr uint32_t kInfinite = 0xFFFFFFFFu;
 
 // Re-entrant lock: the owning thread may enter it again; it is free again
-// after as many Leave calls as Enter calls.
-class CriticalSection {
+// after as many Leave calls as Enter calls. Clang's analysis sees each lock
+// as held or not: a function that needs the lock says so (REQUIRES) rather
+// than entering it a second time.
+class CAPABILITY("mutex") CriticalSection {
  public:
   CriticalSection();
   ~CriticalSection();
   CriticalSection(const CriticalSection&) = delete;
   CriticalSection& operator=(const CriticalSection&) = delete;
-  void Enter();
-  void Leave();
+  void Enter() ACQUIRE();
+  void Leave() RELEASE();
+  // Stops the process unless the calling thread holds the lock. For a lock
+  // that callers take through another object's reference, which the
+  // analysis cannot match to the caller's own name for it.
+  void AssertHeld() const ASSERT_CAPABILITY(this);
 
  private:
   struct Impl;
@@ -27,10 +34,10 @@ class CriticalSection {
 };
 
 // Holds a CriticalSection for one scope.
-class Lock {
+class SCOPED_CAPABILITY Lock {
  public:
-  explicit Lock(CriticalSection& cs) : cs_(cs) { cs_.Enter(); }
-  ~Lock() { cs_.Leave(); }
+  explicit Lock(CriticalSection& cs) ACQUIRE(cs) : cs_(cs) { cs_.Enter(); }
+  ~Lock() RELEASE() { cs_.Leave(); }
   Lock(const Lock&) = delete;
   Lock& operator=(const Lock&) = delete;
 

@@ -16,6 +16,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -28,6 +29,11 @@ namespace plat {
 
 struct CriticalSection::Impl {
   pthread_mutex_t mutex;
+  // The thread inside and how many times it entered, for AssertHeld. Written
+  // only by the owner while it holds the mutex; a thread that reads owner
+  // sees its own id only if it stored it and has not left since.
+  std::atomic<pthread_t> owner{};
+  uint32_t depth = 0;
 };
 
 CriticalSection::CriticalSection() : impl_(new Impl) {
@@ -47,10 +53,16 @@ CriticalSection::~CriticalSection() {
 
 void CriticalSection::Enter() {
   pthread_mutex_lock(&impl_->mutex);
+  if (impl_->depth++ == 0) impl_->owner.store(pthread_self(), std::memory_order_relaxed);
 }
 
 void CriticalSection::Leave() {
+  if (--impl_->depth == 0) impl_->owner.store(pthread_t{}, std::memory_order_relaxed);
   pthread_mutex_unlock(&impl_->mutex);
+}
+
+void CriticalSection::AssertHeld() const {
+  if (!pthread_equal(impl_->owner.load(std::memory_order_relaxed), pthread_self())) std::abort();
 }
 
 struct EventObject {

@@ -36,6 +36,32 @@ TEST(CriticalSection, IsReentrantAndExcludesOtherThreads) {
   EXPECT_EQ(counter, 10000);
 }
 
+// The owner is cleared only by the Leave that frees the lock, and a thread
+// never takes another's hold for its own.
+TEST(CriticalSection, AssertHeldPassesOnlyInTheOwningThread) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  CriticalSection cs;
+  EXPECT_DEATH(cs.AssertHeld(), "");
+  {
+    Lock outer(cs);
+    { Lock inner(cs); }
+    cs.AssertHeld();
+  }
+  EXPECT_DEATH(cs.AssertHeld(), "");
+
+  Event release;
+  std::atomic<bool> holding{false};
+  std::thread holder([&] {
+    Lock lock(cs);
+    holding = true;
+    WaitForEvent(release.handle, kGenerousMs);
+  });
+  while (!holding) std::this_thread::yield();
+  EXPECT_DEATH(cs.AssertHeld(), "");
+  SetEvent(release.handle);
+  holder.join();
+}
+
 // Threads that are all registered as waiters on `target` once constructed:
 // each signals its own ready event atomically with the start of its wait.
 struct BlockedWaiters {
