@@ -17,8 +17,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "component/pipeline_interfaces.h"
 #include "engine/sorted_row_sink.h"
+#include "interfaces/pipeline_interfaces.h"
 #include "keys/sort_columns.h"
 
 class OutputRowWriter final : public SortedRowSink {

@@ -18,10 +18,10 @@
 #include <atomic>
 #include <cstdint>
 
-#include "component/component_interfaces.h"
 #include "component/module_lock.h"
 #include "component/output_row_writer.h"
 #include "engine/sort_engine.h"
+#include "interfaces/component_interfaces.h"
 #include "platform/com.h"
 #include "platform/sync.h"
 

@@ -32,9 +32,9 @@
 #include <variant>
 #include <vector>
 
-#include "component/component_interfaces.h"
 #include "host/pipeline.h"
 #include "host/row_streams.h"
+#include "interfaces/component_interfaces.h"
 
 namespace host {
 

@@ -1,7 +1,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "component/component_interfaces.h"
+#include "interfaces/component_interfaces.h"
 #include "keys/sort_columns.h"
 #include "platform/variant.h"
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "component/pipeline_interfaces.h"
+#include "interfaces/pipeline_interfaces.h"
 #include "keys/column_functions.h"
 
 struct SortColumn {

@@ -1,7 +1,7 @@
 #include "tools/component_limits.h"
 
-#include "component/component_interfaces.h"
 #include "host/buffer_layout.h"
+#include "interfaces/component_interfaces.h"
 #include "tools/sort_progress.h"
 
 namespace tolvarine {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "component/pipeline_types.h"
+#include "interfaces/pipeline_types.h"
 #include "tools/column_model.h"
 #include "tools/csv_reader.h"
 #include "tools/csv_writer.h"

@@ -1,6 +1,6 @@
 #include "tools/value_codec.h"
 
-#include "component/pipeline_types.h"
+#include "interfaces/pipeline_types.h"
 #include "tools/value_codecs.h"
 
 namespace tolvarine {

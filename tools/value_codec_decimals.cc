@@ -1,7 +1,7 @@
 // Currency, DECIMAL and DB_NUMERIC: exact decimal numbers.
 #include <cstring>
 
-#include "component/pipeline_types.h"
+#include "interfaces/pipeline_types.h"
 #include "platform/decimal.h"
 #include "tools/decimal_text.h"
 #include "tools/value_codecs.h"

@@ -2,7 +2,7 @@
 #include <cstring>
 #include <limits>
 
-#include "component/pipeline_types.h"
+#include "interfaces/pipeline_types.h"
 #include "tools/calendar.h"
 #include "tools/value_codecs.h"
 

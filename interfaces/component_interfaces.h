@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "component/pipeline_interfaces.h"
+#include "interfaces/pipeline_interfaces.h"
 #include "platform/com.h"
 
 // {AE9DA26D-2AFB-4217-8A4C-49CECC0620FE}
