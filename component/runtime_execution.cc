@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "component/allocation_guard.h"
+#include "component/build_sort_columns.h"
 #include "component/custom_properties.h"
 #include "component/output_row_writer.h"
 #include "component/sort_threads.h"
 #include "component/tolvarine.h"
 #include "engine/engine_limits.h"
+#include "interfaces/property_names.h"
 #include "keys/sort_columns.h"
 #include "platform/thread.h"
 #include "scratch/scratch_areas.h"
@@ -84,15 +86,15 @@ HRESULT CTolvarine::ApplyComponentProperties() {
   // The properties are read and applied one at a time, in this order: a
   // failure leaves the earlier ones applied and the later ones unread.
   plat::Variant value;
-  hr = ReadPropertyValue(properties.Get(), u"EliminateDuplicates", VT_BOOL, &value);
+  hr = ReadPropertyValue(properties.Get(), kEliminateDuplicatesProperty, VT_BOOL, &value);
   if (FAILED(hr)) return hr;
   Engine.EliminateDuplicates = value.Get().boolVal == VARIANT_TRUE;
 
-  hr = ReadPropertyValue(properties.Get(), u"SortThreads", VT_I4, &value);
+  hr = ReadPropertyValue(properties.Get(), kSortThreadsProperty, VT_I4, &value);
   if (FAILED(hr)) return hr;
   Engine.ThreadCount = SortThreadCount(value.Get().lVal);
 
-  hr = ReadPropertyValue(properties.Get(), u"ScratchAreas", VT_BSTR, &value);
+  hr = ReadPropertyValue(properties.Get(), kScratchAreasProperty, VT_BSTR, &value);
   if (FAILED(hr)) return hr;
   // Parsing appends, and each execution uses only the areas of its own
   // property text: those of an earlier execution are dropped first. File
@@ -102,10 +104,10 @@ HRESULT CTolvarine::ApplyComponentProperties() {
   hr = ParseScratchAreas(&Engine.ScratchAreaList, value.Get().bstrVal);
   if (FAILED(hr)) return hr;
 
-  hr = ReadPropertyValue(properties.Get(), u"RAMBudget", VT_I4, &value);
+  hr = ReadPropertyValue(properties.Get(), kRamBudgetProperty, VT_I4, &value);
   if (FAILED(hr)) return hr;
   const int32_t ramBudget = value.Get().lVal;
-  hr = ReadPropertyValue(properties.Get(), u"ScratchFileSize", VT_I4, &value);
+  hr = ReadPropertyValue(properties.Get(), kScratchFileSizeProperty, VT_I4, &value);
   if (FAILED(hr)) return hr;
   // Values whose byte counts do not fit 32 bits are clamped there.
   Engine.ComputeMemorySettings(ramBudget, value.Get().lVal);
