@@ -11,6 +11,7 @@
 #include "host/output.h"
 #include "host/pipeline.h"
 #include "host/pipeline_runner.h"
+#include "interfaces/property_names.h"
 #include "platform/bstr.h"
 #include "platform/output_file.h"
 #include "platform/process_stats.h"
@@ -27,7 +28,6 @@ namespace tolvarine {
 namespace {
 
 constexpr char kCommand[] = "tolvarine sort: ";
-constexpr char16_t kSortColumnIdProperty[] = u"SortColumnId";
 
 // A failed source or sink reports its own message; the code only stops the run.
 constexpr HRESULT kStoppedByTool = E_FAIL;
@@ -231,11 +231,11 @@ std::vector<host::PropertySetting> ComponentSettings(const SortOptions& options)
     if (!scratch.empty()) scratch += u';';
     scratch += plat::Utf8ToUtf16(directory);
   }
-  return {{u"EliminateDuplicates", options.unique},
-          {u"SortThreads", options.threads},
-          {u"ScratchAreas", scratch},
-          {u"RAMBudget", options.ramBudget},
-          {u"ScratchFileSize", options.scratchFileSize}};
+  return {{kEliminateDuplicatesProperty, options.unique},
+          {kSortThreadsProperty, options.threads},
+          {kScratchAreasProperty, scratch},
+          {kRamBudgetProperty, options.ramBudget},
+          {kScratchFileSizeProperty, options.scratchFileSize}};
 }
 
 // Releases the component and unloads its library when the sort is over.
@@ -296,8 +296,12 @@ int Sort(const SortOptions& options, std::istream& in, std::ostream& out, std::o
     for (size_t i = 0; i < keys.size(); ++i) {
       host::ColumnChoice choice;
       choice.upstreamIndex = i;
-      if (keys[i].sortKeyPosition != 0) choice.sortKeyPosition = keys[i].sortKeyPosition;
-      choice.comparisonFlags = keys[i].comparisonFlags;
+      if (keys[i].sortKeyPosition != 0) {
+        choice.properties.push_back({kNewSortKeyPositionProperty, keys[i].sortKeyPosition});
+      }
+      if (keys[i].comparisonFlags) {
+        choice.properties.push_back({kNewComparisonFlagsProperty, *keys[i].comparisonFlags});
+      }
       choices.push_back(choice);
     }
     result = runner.Design(choices, ComponentSettings(options));

@@ -8,6 +8,7 @@
 #include "platform/fault_injection.h"
 #include "platform/thread.h"
 #include "tests/component/component_test_support.h"
+#include "tests/support/key_column.h"
 
 namespace {
 
@@ -305,8 +306,7 @@ TEST_F(RunnerTest, EliminatesDuplicateKeysOnRequest) {
     host::WriteValue(row, l.Column(0), static_cast<int64_t>(i % 40) - 20);
   });
   host::CollectingSink sink;
-  host::RunResult result = Run({{.upstreamIndex = 0, .sortKeyPosition = 1}},
-                               {{u"EliminateDuplicates", true}}, source, sink);
+  host::RunResult result = Run({KeyColumn(0, 1)}, {{u"EliminateDuplicates", true}}, source, sink);
   ASSERT_TRUE(result.ok()) << result.Describe();
   ASSERT_EQ(sink.RowCount(), 40u);
   for (size_t r = 0; r < sink.RowCount(); ++r) {
@@ -319,10 +319,9 @@ TEST_F(RunnerTest, EliminatesDuplicateKeysOnRequest) {
 TEST_F(RunnerTest, EmptyInputEndsAnEmptyOutputAndTheObjectRunsAgain) {
   ASSERT_EQ(pipeline_->SetUpstream({{.name = u"k", .dataType = DT_UI2}}), S_OK);
   host::PipelineRunner runner(runtime_.Get(), *pipeline_);
-  ASSERT_TRUE(runner
-                  .Design({{.upstreamIndex = 0, .sortKeyPosition = 1}},
-                          {{u"ScratchAreas", plat::Utf8ToUtf16(testing::TempDir())}})
-                  .ok());
+  ASSERT_TRUE(
+      runner.Design({KeyColumn(0, 1)}, {{u"ScratchAreas", plat::Utf8ToUtf16(testing::TempDir())}})
+          .ok());
   for (bool emptyLastBuffer : {false, true}) {
     host::CallbackSource nothing(
         0, [](uint64_t, uint8_t*, const host::BufferLayout&) {}, emptyLastBuffer);
