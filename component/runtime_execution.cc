@@ -134,6 +134,7 @@ HRESULT CTolvarine::PreExecute() {
     hr = BuildSortColumns(ComponentMetaData.Get(), BufferManager.Get(), &columns, &Engine.SortKeys);
     if (FAILED(hr)) return hr;
     Output.Prepare(columns, inputWidth, outputWidth);
+    rowsIn_ = 0;
     return Engine.Create();
   });
 }
@@ -172,6 +173,7 @@ HRESULT CTolvarine::ProcessInput(int32_t inputID, IDTSBuffer90* buffer) {
       }
     }
     const bool end = endOfRowset == VARIANT_TRUE;
+    rowsIn_.fetch_add(rowCount, std::memory_order_relaxed);
     hr = Engine.AddRows(rowCount, rowWidth, rowData, end);
     // The output's rowset is ended even when the sort failed, so that the
     // host never waits for rows that will not come.
@@ -187,6 +189,18 @@ HRESULT CTolvarine::ProcessInput(int32_t inputID, IDTSBuffer90* buffer) {
 
 HRESULT CTolvarine::PostExecute() {
   Engine.Destroy();
+  return S_OK;
+}
+
+HRESULT CTolvarine::GetStatistics(TolvarineStatistics* statistics) {
+  if (!statistics) return E_POINTER;
+  const RunStore::Costs costs = Engine.Costs();
+  *statistics = {.RowsIn = rowsIn_.load(std::memory_order_relaxed),
+                 .RowsOut = Output.RowsPut(),
+                 .BytesSpilled = costs.BytesSpilled,
+                 .ScratchFilesWritten = costs.ScratchFilesWritten,
+                 .Runs = costs.RunsGenerated,
+                 .PeakBytesInMemory = costs.PeakBytesInMemory};
   return S_OK;
 }
 
