@@ -13,12 +13,10 @@
 #include "component/custom_properties.h"
 #include "component/string_table.h"
 #include "component/tolvarine.h"
+#include "interfaces/property_names.h"
 
 namespace {
 
-constexpr char16_t kSortColumnId[] = u"SortColumnId";
-constexpr char16_t kNewComparisonFlags[] = u"NewComparisonFlags";
-constexpr char16_t kNewSortKeyPosition[] = u"NewSortKeyPosition";
 // Bits 16 and 32 of NewComparisonFlags select ordinal comparison.
 constexpr int32_t kOrdinalComparisonBits = 0x30;
 
@@ -34,7 +32,7 @@ HRESULT FindMirroredOutputColumn(IDTSOutputColumnCollection90* columns, int32_t 
   if (FAILED(hr)) return hr;
   // One name for every column's lookup: the search runs once per selection
   // over every output column.
-  plat::Variant name = plat::Variant::Str(SysAllocString(kSortColumnId));
+  plat::Variant name = plat::Variant::Str(SysAllocString(kSortColumnIdProperty));
   if (!name.Get().bstrVal) return E_OUTOFMEMORY;
   for (int32_t i = 0; i < count; ++i) {
     ComPtr<IDTSOutputColumn90> column;
@@ -190,10 +188,10 @@ HRESULT CTolvarine::SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInp
   ComPtr<IDTSCustomPropertyCollection90> inputProperties;
   hr = column->get_CustomPropertyCollection(inputProperties.Put());
   if (FAILED(hr)) return hr;
-  hr = SetColumnCustomProperty(inputProperties.Get(), kNewComparisonFlags, IDS_NEW_COMPARISON_FLAGS,
-                               flags);
+  hr = SetColumnCustomProperty(inputProperties.Get(), kNewComparisonFlagsProperty,
+                               IDS_NEW_COMPARISON_FLAGS, flags);
   if (FAILED(hr)) return hr;
-  hr = SetColumnCustomProperty(inputProperties.Get(), kNewSortKeyPosition,
+  hr = SetColumnCustomProperty(inputProperties.Get(), kNewSortKeyPositionProperty,
                                IDS_NEW_SORT_KEY_POSITION, sortKeyPosition);
   if (FAILED(hr)) return hr;
 
@@ -215,8 +213,8 @@ HRESULT CTolvarine::SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInp
   ComPtr<IDTSCustomPropertyCollection90> outputProperties;
   hr = mirrored->get_CustomPropertyCollection(outputProperties.Put());
   if (FAILED(hr)) return hr;
-  hr =
-      SetColumnCustomProperty(outputProperties.Get(), kSortColumnId, IDS_SORT_COLUMN_ID, lineageID);
+  hr = SetColumnCustomProperty(outputProperties.Get(), kSortColumnIdProperty, IDS_SORT_COLUMN_ID,
+                               lineageID);
   if (FAILED(hr)) return hr;
 
   // The selection stands even when the caller gave no place for its result.
@@ -244,8 +242,8 @@ HRESULT CTolvarine::SetInputColumnProperty(int32_t inputID, int32_t inputColumnI
   if (FAILED(hr)) return hr;
 
   const std::u16string_view propertyName = plat::BstrView(name);
-  const bool isFlags = propertyName == kNewComparisonFlags;
-  if (!isFlags && propertyName != kNewSortKeyPosition) return E_NOTIMPL;
+  const bool isFlags = propertyName == kNewComparisonFlagsProperty;
+  if (!isFlags && propertyName != kNewSortKeyPositionProperty) return E_NOTIMPL;
   if (value.vt != VT_I4) return E_INVALIDARG;
   ComPtr<IDTSOutputColumn90> mirrored;
   hr = FindMirroredOutputColumn(outputColumns.Get(), lineageID, mirrored.Put());
@@ -263,7 +261,7 @@ HRESULT CTolvarine::SetInputColumnProperty(int32_t inputID, int32_t inputColumnI
   if (FAILED(hr)) return hr;
   ComPtr<IDTSCustomProperty90> inputProperty;
   hr = GetCustomPropertyByName(inputProperties.Get(),
-                               isFlags ? kNewComparisonFlags : kNewSortKeyPosition,
+                               isFlags ? kNewComparisonFlagsProperty : kNewSortKeyPositionProperty,
                                inputProperty.Put());
   if (FAILED(hr)) return hr;
   hr = inputProperty->put_Value(value);

@@ -4,6 +4,7 @@
 #include "component/custom_properties.h"
 #include "component/string_table.h"
 #include "component/tolvarine.h"
+#include "interfaces/property_names.h"
 
 namespace {
 
@@ -115,11 +116,11 @@ HRESULT CTolvarine::ProvideComponentProperties() {
   hr = ComponentMetaData->get_CustomPropertyCollection(properties.Put());
   if (FAILED(hr)) return hr;
   const PropertyDefinition definitions[] = {
-      {u"EliminateDuplicates", &notEliminating.Get(), IDS_ELIMINATE_DUPLICATES},
-      {u"SortThreads", &zero.Get(), IDS_SORT_THREADS},
-      {u"ScratchAreas", &emptyText.Get(), IDS_SCRATCH_AREAS},
-      {u"RAMBudget", &zero.Get(), IDS_RAM_BUDGET},
-      {u"ScratchFileSize", &scratchFileSize.Get(), IDS_SCRATCH_FILE_SIZE},
+      {kEliminateDuplicatesProperty, &notEliminating.Get(), IDS_ELIMINATE_DUPLICATES},
+      {kSortThreadsProperty, &zero.Get(), IDS_SORT_THREADS},
+      {kScratchAreasProperty, &emptyText.Get(), IDS_SCRATCH_AREAS},
+      {kRamBudgetProperty, &zero.Get(), IDS_RAM_BUDGET},
+      {kScratchFileSizeProperty, &scratchFileSize.Get(), IDS_SCRATCH_FILE_SIZE},
   };
   for (const auto& definition : definitions) {
     hr = AddProperty(properties.Get(), definition);

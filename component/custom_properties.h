@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "component/pipeline_interfaces.h"
+#include "interfaces/pipeline_interfaces.h"
 
 // The custom property called `name` (the index is a VT_BSTR holding it).
 // E_OUTOFMEMORY when the name cannot be allocated; the host's failure, such

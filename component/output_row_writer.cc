@@ -23,6 +23,7 @@ bool SameLayout(const SortColumn& column) {
 void OutputRowWriter::Prepare(const std::vector<SortColumn>& columns, uint32_t inputRowWidth,
                               uint32_t outputRowWidth) {
   columns_ = columns;
+  rowsPut_ = 0;
   clampedColumns_.clear();
   gaps_.clear();
   wholeRows_ =
@@ -88,6 +89,7 @@ HRESULT OutputRowWriter::PutRow(const uint8_t* row) {
   } else {
     WriteColumns(row, out);
   }
+  rowsPut_.store(rowsPut_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
   return S_OK;
 }
 

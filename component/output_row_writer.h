@@ -14,11 +14,12 @@
 // terminator, a DT_BYTES value's length), which nothing reads.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
-#include "component/pipeline_interfaces.h"
 #include "engine/sorted_row_sink.h"
+#include "interfaces/pipeline_interfaces.h"
 #include "keys/sort_columns.h"
 
 class OutputRowWriter final : public SortedRowSink {
@@ -35,6 +36,8 @@ class OutputRowWriter final : public SortedRowSink {
   // buffer, E_UNEXPECTED.
   HRESULT EndRowset();
   bool CopiesWholeRows() const { return wholeRows_; }
+  // Rows added since Prepare; read from any thread.
+  uint64_t RowsPut() const { return rowsPut_.load(std::memory_order_relaxed); }
 
   // Opens the buffer; without one, E_UNEXPECTED.
   HRESULT BeginRows() override;
@@ -53,6 +56,9 @@ class OutputRowWriter final : public SortedRowSink {
   void WriteWholeRow(const uint8_t* row, uint8_t* out) const;
 
   ComPtr<IDTSBuffer90> buffer_;
+  // Written only by the final merge's thread, so a plain load and store
+  // count it: no locked add per row.
+  std::atomic<uint64_t> rowsPut_{0};
   bool open_ = false;
   std::vector<SortColumn> columns_;
   bool wholeRows_ = false;

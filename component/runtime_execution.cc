@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "component/allocation_guard.h"
+#include "component/build_sort_columns.h"
 #include "component/custom_properties.h"
 #include "component/output_row_writer.h"
 #include "component/sort_threads.h"
 #include "component/tolvarine.h"
 #include "engine/engine_limits.h"
+#include "interfaces/property_names.h"
 #include "keys/sort_columns.h"
 #include "platform/thread.h"
 #include "scratch/scratch_areas.h"
@@ -84,15 +86,15 @@ HRESULT CTolvarine::ApplyComponentProperties() {
   // The properties are read and applied one at a time, in this order: a
   // failure leaves the earlier ones applied and the later ones unread.
   plat::Variant value;
-  hr = ReadPropertyValue(properties.Get(), u"EliminateDuplicates", VT_BOOL, &value);
+  hr = ReadPropertyValue(properties.Get(), kEliminateDuplicatesProperty, VT_BOOL, &value);
   if (FAILED(hr)) return hr;
   Engine.EliminateDuplicates = value.Get().boolVal == VARIANT_TRUE;
 
-  hr = ReadPropertyValue(properties.Get(), u"SortThreads", VT_I4, &value);
+  hr = ReadPropertyValue(properties.Get(), kSortThreadsProperty, VT_I4, &value);
   if (FAILED(hr)) return hr;
   Engine.ThreadCount = SortThreadCount(value.Get().lVal);
 
-  hr = ReadPropertyValue(properties.Get(), u"ScratchAreas", VT_BSTR, &value);
+  hr = ReadPropertyValue(properties.Get(), kScratchAreasProperty, VT_BSTR, &value);
   if (FAILED(hr)) return hr;
   // Parsing appends, and each execution uses only the areas of its own
   // property text: those of an earlier execution are dropped first. File
@@ -102,10 +104,10 @@ HRESULT CTolvarine::ApplyComponentProperties() {
   hr = ParseScratchAreas(&Engine.ScratchAreaList, value.Get().bstrVal);
   if (FAILED(hr)) return hr;
 
-  hr = ReadPropertyValue(properties.Get(), u"RAMBudget", VT_I4, &value);
+  hr = ReadPropertyValue(properties.Get(), kRamBudgetProperty, VT_I4, &value);
   if (FAILED(hr)) return hr;
   const int32_t ramBudget = value.Get().lVal;
-  hr = ReadPropertyValue(properties.Get(), u"ScratchFileSize", VT_I4, &value);
+  hr = ReadPropertyValue(properties.Get(), kScratchFileSizeProperty, VT_I4, &value);
   if (FAILED(hr)) return hr;
   // Values whose byte counts do not fit 32 bits are clamped there.
   Engine.ComputeMemorySettings(ramBudget, value.Get().lVal);
@@ -132,6 +134,7 @@ HRESULT CTolvarine::PreExecute() {
     hr = BuildSortColumns(ComponentMetaData.Get(), BufferManager.Get(), &columns, &Engine.SortKeys);
     if (FAILED(hr)) return hr;
     Output.Prepare(columns, inputWidth, outputWidth);
+    rowsIn_ = 0;
     return Engine.Create();
   });
 }
@@ -170,6 +173,7 @@ HRESULT CTolvarine::ProcessInput(int32_t inputID, IDTSBuffer90* buffer) {
       }
     }
     const bool end = endOfRowset == VARIANT_TRUE;
+    rowsIn_.fetch_add(rowCount, std::memory_order_relaxed);
     hr = Engine.AddRows(rowCount, rowWidth, rowData, end);
     // The output's rowset is ended even when the sort failed, so that the
     // host never waits for rows that will not come.
@@ -185,6 +189,18 @@ HRESULT CTolvarine::ProcessInput(int32_t inputID, IDTSBuffer90* buffer) {
 
 HRESULT CTolvarine::PostExecute() {
   Engine.Destroy();
+  return S_OK;
+}
+
+HRESULT CTolvarine::GetStatistics(TolvarineStatistics* statistics) {
+  if (!statistics) return E_POINTER;
+  const RunStore::Costs costs = Engine.Costs();
+  *statistics = {.RowsIn = rowsIn_.load(std::memory_order_relaxed),
+                 .RowsOut = Output.RowsPut(),
+                 .BytesSpilled = costs.BytesSpilled,
+                 .ScratchFilesWritten = costs.ScratchFilesWritten,
+                 .Runs = costs.RunsGenerated,
+                 .PeakBytesInMemory = costs.PeakBytesInMemory};
   return S_OK;
 }
 

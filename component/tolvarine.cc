@@ -33,6 +33,8 @@ HRESULT CTolvarine::QueryInterface(REFIID iid, void** object) {
     *object = static_cast<IDTSDesigntimeComponent90*>(this);
   } else if (iid == IID_ITolvarine) {
     *object = static_cast<ITolvarine*>(this);
+  } else if (iid == IID_ITolvarineStatistics) {
+    *object = static_cast<ITolvarineStatistics*>(this);
   } else {
     *object = nullptr;
     return E_NOINTERFACE;

@@ -1,12 +1,11 @@
 // CTolvarine: the sort component as the pipeline host sees it.
 //
-// One object answers three interfaces: the host's run-time interface (which
+// One object answers four interfaces: the host's run-time interface (which
 // also answers IUnknown and IDispatch), the host's design-time interface, and
-// the component's own ITolvarine. It is free-threaded: the host may call it
-// from any thread, in the order the host guarantees (metadata and buffer
-// manager handed over before PreExecute; PrimeOutput after PreExecute and
-// before the last input buffer; PostExecute after the last ProcessInput has
-// returned). No operation takes a lock of the object's own.
+// the component's own ITolvarine and ITolvarineStatistics. It is free-threaded: the host may call
+// it from any thread, in the order the host guarantees (metadata and buffer manager handed over
+// before PreExecute; PrimeOutput after PreExecute and before the last input buffer; PostExecute
+// after the last ProcessInput has returned). No operation takes a lock of the object's own.
 //
 // State: the host's component metadata and buffer manager (counted
 // references, replaced by the two hand-over operations) and the embedded
@@ -18,16 +17,17 @@
 #include <atomic>
 #include <cstdint>
 
-#include "component/component_interfaces.h"
 #include "component/module_lock.h"
 #include "component/output_row_writer.h"
 #include "engine/sort_engine.h"
+#include "interfaces/component_interfaces.h"
 #include "platform/com.h"
 #include "platform/sync.h"
 
 class CTolvarine final : public IDTSRuntimeComponent90,
                          public IDTSDesigntimeComponent90,
-                         public ITolvarine {
+                         public ITolvarine,
+                         public ITolvarineStatistics {
  public:
   // Makes a component object and hands back its interface `iid`. `module`
   // (may be null) is locked for the object's life. E_POINTER without a
@@ -35,7 +35,7 @@ class CTolvarine final : public IDTSRuntimeComponent90,
   // it does not have, E_OUTOFMEMORY when it cannot be allocated.
   static HRESULT CreateInstance(ModuleLockCount* module, REFIID iid, void** object);
 
-  // IUnknown, shared by all three interfaces.
+  // IUnknown, shared by all four interfaces.
   HRESULT QueryInterface(REFIID iid, void** object) override;
   ULONG AddRef() override;
   ULONG Release() override;
@@ -64,6 +64,9 @@ class CTolvarine final : public IDTSRuntimeComponent90,
   HRESULT put_Variables(IUnknown* variables) override;
   HRESULT put_RuntimeConnections(IUnknown* connections) override;
   HRESULT get_ExternalColumnCount(int32_t* count) override;
+
+  // ITolvarineStatistics (runtime_execution.cc).
+  HRESULT GetStatistics(TolvarineStatistics* statistics) override;
 
   // IDTSDesigntimeComponent90: component_properties.cc, column_usage.cc and
   // design_time_stubs.cc.
@@ -125,6 +128,8 @@ class CTolvarine final : public IDTSRuntimeComponent90,
   plat::CriticalSection lock_;
   ComPtr<IDTSComponentMetaData90> ComponentMetaData;
   ComPtr<IDTSBufferManager90> BufferManager;
+  // Rows handed in since PreExecute.
+  std::atomic<uint64_t> rowsIn_{0};
   // Declared before the engine, which hands it rows until it is destroyed.
   OutputRowWriter Output;
   SortEngine Engine;

@@ -25,6 +25,10 @@ constexpr uint64_t kMostCopiedMergeBytes = 32u << 20;
 }  // namespace
 
 bool RunStore::Create() {
+  {
+    plat::Lock listLock(RunListLock);
+    costs_ = {};
+  }
   heap_ = plat::HeapCreate();
   if (heap_ == nullptr) return false;
   entryHeap_ = plat::HeapCreate();
@@ -40,7 +44,6 @@ void RunStore::Destroy() {
   }
   diskRunCount_ = 0;
   bytesInMemory_ = 0;
-  bytesSpilled_ = 0;
   RowWidth = 0;
   mergesInProgress_ = 0;
   InputEnded = false;
@@ -109,6 +112,7 @@ HRESULT RunStore::CopyBatch(const uint8_t* rowData, uint32_t rowCount, uint32_t 
 
   plat::Lock lock(RunListLock);
   bytesInMemory_ += stored;
+  NotePeak();
   pendingBatches_.PushBack(run);
   *batch = run;
   return S_OK;
@@ -127,6 +131,7 @@ void RunStore::AddSortedBatch(SortRun* batch) {
   pendingBatches_.Remove(batch);
   memoryRuns_.PushFront(batch);
   ++mergesInProgress_;
+  ++costs_.RunsGenerated;
 }
 
 // Blocks for the `rowCount` rows of a merge that copies them, chained, each
@@ -143,6 +148,7 @@ RowBlock* RunStore::TakeCopyBlocks(uint32_t rowCount, uint32_t width, uint32_t b
     plat::Lock lock(RunListLock);
     if (FreeBudget() < bytes) return nullptr;
     bytesInMemory_ += bytes;
+    NotePeak();
   }
   RowBlock* first = nullptr;
   RowBlock** link = &first;
@@ -204,7 +210,8 @@ void RunStore::SpillDone(RunList* group, SortRun* spilled) {
   diskRuns_.PushBack(spilled);
   ++diskRunCount_;
   bytesInMemory_ -= stored;
-  bytesSpilled_ += spilled->Bytes();
+  costs_.BytesSpilled += spilled->Bytes();
+  ++costs_.ScratchFilesWritten;
 }
 
 // The group goes to the end of MemoryRuns, where the largest runs are.
@@ -224,6 +231,12 @@ void RunStore::AddDiskRun(SortRun* run) {
   plat::Lock listLock(RunListLock);
   diskRuns_.PushBack(run);
   ++diskRunCount_;
+  ++costs_.ScratchFilesWritten;
+}
+
+RunStore::Costs RunStore::ReadCosts() {
+  plat::Lock listLock(RunListLock);
+  return costs_;
 }
 
 void RunStore::RemoveDiskRun(SortRun* run) {

@@ -6,6 +6,7 @@
 // nothing but RunListLock: the engine decides when to sort, merge or spill.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 
@@ -35,8 +36,9 @@ class RunStore {
   // The private heap. On failure, the last error says why.
   bool Create();
   bool InService() const { return heap_ != nullptr; }
-  // Discards every run, clears the counts and destroys the heap.
-  // No engine thread may be left: the lists are cleared without the lock.
+  // Discards every run, clears the lists' counts and destroys the heap;
+  // the costs stay readable until the next Create. No engine thread may be
+  // left: the lists are cleared without the lock.
   void Destroy() NO_THREAD_SAFETY_ANALYSIS;
 
   uint64_t FreeBudget() const;
@@ -46,6 +48,14 @@ class RunStore {
   bool SpillWanted() const { return FreeBudget() < LowMemoryMark() && !InputEnded; }
   uint64_t BytesInMemory() const { return bytesInMemory_.load(); }
   uint32_t DiskRunCount() const { return diskRunCount_.load(); }
+  // What the sort since Create has cost. Takes RunListLock.
+  struct Costs {
+    uint64_t BytesSpilled = 0;       // Row bytes of spilled runs (merges on disk not counted).
+    uint64_t PeakBytesInMemory = 0;  // The most BytesInMemory has been.
+    uint32_t ScratchFilesWritten = 0;
+    uint32_t RunsGenerated = 0;  // Sorted batches: the runs before any merge.
+  };
+  Costs ReadCosts();
   SortEntry* NewEntries(uint32_t count);
   void FreeEntries(SortEntry* entries);
   void* NewBytes(size_t bytes) { return plat::HeapAlloc(heap_, bytes); }
@@ -120,12 +130,16 @@ class RunStore {
   // Gives back the run's memory and, unless keepFile, its scratch file. The
   // run record itself stays for the caller.
   void ReleaseRun(SortRun* run, bool keepFile);
+  // BytesInMemory has just grown.
+  void NotePeak() REQUIRES(RunListLock) {
+    costs_.PeakBytesInMemory = std::max(costs_.PeakBytesInMemory, bytesInMemory_.load());
+  }
 
   plat::HeapHandle heap_ = nullptr;       // Rows.
   plat::HeapHandle entryHeap_ = nullptr;  // Entry arrays (see NewEntries).
   // Row bytes held in Heap. Changed under RunListLock; read without it.
   std::atomic<uint64_t> bytesInMemory_{0};
-  uint64_t bytesSpilled_ GUARDED_BY(RunListLock) = 0;
+  Costs costs_ GUARDED_BY(RunListLock);
   uint32_t mergesInProgress_ GUARDED_BY(RunListLock) = 0;
   RunList memoryRuns_ GUARDED_BY(RunListLock);
   RunList diskRuns_ GUARDED_BY(RunListLock);

@@ -58,6 +58,8 @@ class SortEngine : private PoolWork {
   // Stops the threads and releases every run, scratch file and the heap.
   // Safe on an idle engine and more than once.
   void Destroy();
+  // What the sort since the last Create has cost; also after Destroy.
+  RunStore::Costs Costs() { return Store.ReadCosts(); }
 
  private:
   friend struct SortEngineTestAccess;  // Unit tests of the internal operations.

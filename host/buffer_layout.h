@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "component/pipeline_types.h"
+#include "interfaces/pipeline_types.h"
 #include "platform/com_types.h"
 
 namespace host {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "component/pipeline_types.h"
+#include "interfaces/pipeline_types.h"
 #include "platform/com_types.h"
 
 namespace host {

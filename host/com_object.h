@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "component/pipeline_interfaces.h"
+#include "interfaces/pipeline_interfaces.h"
 #include "platform/com.h"
 
 namespace host {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "component/component_interfaces.h"
+#include "interfaces/component_interfaces.h"
 #include "platform/library.h"
 #include "platform/registry.h"
 #include "platform/sync.h"

@@ -3,7 +3,7 @@
 //
 // Object model (every class is a real COM object of namespace host, with an
 // atomic reference count, answering QueryInterface for IUnknown and its own
-// interface of component/pipeline_interfaces.h):
+// interface of interfaces/pipeline_interfaces.h):
 //
 //   ComponentMetaData                       component_metadata.h
 //     InputCollection -> Input              input.h

@@ -31,6 +31,23 @@ HRESULT MakeName(std::u16string_view text, plat::Bstr* name) {
   return name->Get() == nullptr ? E_OUTOFMEMORY : S_OK;
 }
 
+// Hands each setting to `set` as a name and a VARIANT, in order; the first
+// failure ends it. The property `set` may return is released here.
+template <class Set>
+HRESULT SetEach(const std::vector<PropertySetting>& settings, Set set) {
+  for (const PropertySetting& setting : settings) {
+    plat::Bstr name;
+    plat::Variant value;
+    HRESULT hr = MakeName(setting.name, &name);
+    if (SUCCEEDED(hr)) hr = MakeValue(setting, &value);
+    IDTSCustomProperty90* property = nullptr;
+    if (SUCCEEDED(hr)) hr = set(name.Get(), value.Get(), &property);
+    if (property) property->Release();
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
+}
+
 }  // namespace
 
 const char* RunStepName(RunStep step) {
@@ -146,39 +163,21 @@ RunResult PipelineRunner::Design(const std::vector<ColumnChoice>& columns,
   }
 
   for (const ColumnChoice& choice : columns) {
-    if (!choice.sortKeyPosition && !choice.comparisonFlags) continue;
+    if (choice.properties.empty()) continue;
     // The host knows the input column by the lineage ID it selected.
     ComPtr<InputColumn> column =
         input->Columns()->FindByLineageID(upstream.columns[choice.upstreamIndex].lineageID);
     if (!column) return fail(RunStep::kSetInputColumnProperty, DTS_E_ELEMENTNOTFOUND);
-    const std::pair<const char16_t*, const std::optional<int32_t>*> properties[] = {
-        {u"NewSortKeyPosition", &choice.sortKeyPosition},
-        {u"NewComparisonFlags", &choice.comparisonFlags}};
-    for (const auto& [name, value] : properties) {
-      if (!*value) continue;
-      plat::Bstr nameText;
-      hr = MakeName(name, &nameText);
-      plat::Variant variant = plat::Variant::I4(**value);
-      IDTSCustomProperty90* property = nullptr;
-      if (SUCCEEDED(hr)) {
-        hr = designtime_->SetInputColumnProperty(input->Id(), column->Id(), nameText.Get(),
-                                                 variant.Get(), &property);
-      }
-      if (property) property->Release();
-      if (FAILED(hr)) return fail(RunStep::kSetInputColumnProperty, hr);
-    }
+    hr = SetEach(choice.properties, [&](BSTR name, VARIANT value, IDTSCustomProperty90** property) {
+      return designtime_->SetInputColumnProperty(input->Id(), column->Id(), name, value, property);
+    });
+    if (FAILED(hr)) return fail(RunStep::kSetInputColumnProperty, hr);
   }
 
-  for (const PropertySetting& setting : settings) {
-    plat::Bstr name;
-    plat::Variant value;
-    hr = MakeName(setting.name, &name);
-    if (SUCCEEDED(hr)) hr = MakeValue(setting, &value);
-    IDTSCustomProperty90* property = nullptr;
-    if (SUCCEEDED(hr)) hr = designtime_->SetComponentProperty(name.Get(), value.Get(), &property);
-    if (property) property->Release();
-    if (FAILED(hr)) return fail(RunStep::kSetComponentProperty, hr);
-  }
+  hr = SetEach(settings, [&](BSTR name, VARIANT value, IDTSCustomProperty90** property) {
+    return designtime_->SetComponentProperty(name, value, property);
+  });
+  if (FAILED(hr)) return fail(RunStep::kSetComponentProperty, hr);
   return result;
 }
 

@@ -3,9 +3,9 @@
 //   Design:  put_ComponentMetaData, put_BufferManager;
 //            ProvideComponentProperties; (the host attaches the upstream
 //            source to the inputs); SetUsageType for each chosen upstream
-//            column; SetInputColumnProperty "NewSortKeyPosition" and
-//            "NewComparisonFlags" where given; SetComponentProperty for
-//            each setting.
+//            column; SetInputColumnProperty for each property given for a
+//            column; SetComponentProperty for each setting. The runner
+//            knows no property of any component: the caller names them.
 //   Execute: put_ComponentMetaData, put_BufferManager again (a run-time
 //            host hands them over anew; a component ignores an object it
 //            already holds); the host lays out the buffer types;
@@ -27,29 +27,29 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
-#include "component/component_interfaces.h"
 #include "host/pipeline.h"
 #include "host/row_streams.h"
+#include "interfaces/component_interfaces.h"
 
 namespace host {
 
-// An upstream column to select, with its sort settings.
-struct ColumnChoice {
-  size_t upstreamIndex = 0;
-  int32_t usageType = UT_READONLY;
-  std::optional<int32_t> sortKeyPosition{};  // Sets "NewSortKeyPosition".
-  std::optional<int32_t> comparisonFlags{};  // Sets "NewComparisonFlags".
-};
-
-// A component custom property to set: VT_BOOL, VT_I4 or VT_BSTR.
+// A custom property to set, on the component or on an input column:
+// VT_BOOL, VT_I4 or VT_BSTR.
 struct PropertySetting {
   std::u16string name{};
   std::variant<bool, int32_t, std::u16string> value{};
+};
+
+// An upstream column to select, with the custom properties to set on the
+// input column that selecting it makes, in this order.
+struct ColumnChoice {
+  size_t upstreamIndex = 0;
+  int32_t usageType = UT_READONLY;
+  std::vector<PropertySetting> properties{};
 };
 
 enum class RunStep {

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <type_traits>
 
-#include "component/pipeline_types.h"
+#include "interfaces/pipeline_types.h"
 
 namespace host {
 

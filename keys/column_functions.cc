@@ -1,6 +1,6 @@
 #include "keys/column_functions.h"
 
-#include "component/pipeline_types.h"
+#include "interfaces/pipeline_types.h"
 #include "keys/value_functions.h"
 
 namespace keys {

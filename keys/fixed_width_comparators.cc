@@ -1,6 +1,6 @@
 #include <cmath>
 
-#include "component/pipeline_types.h"
+#include "interfaces/pipeline_types.h"
 #include "keys/value_functions.h"
 #include "platform/decimal.h"
 

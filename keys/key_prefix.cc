@@ -6,7 +6,7 @@
 #include <cmath>
 #include <type_traits>
 
-#include "component/pipeline_types.h"
+#include "interfaces/pipeline_types.h"
 #include "keys/value_functions.h"
 #include "platform/decimal.h"
 

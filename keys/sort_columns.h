@@ -1,4 +1,4 @@
-// The description of every column and of the sort key, and CompareRows, the
+// The layout of every column and of the sort key, and CompareRows, the
 // one definition of row order used by sorting, merging and duplicate
 // elimination.
 #pragma once
@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "component/pipeline_interfaces.h"
+#include "interfaces/pipeline_types.h"
 #include "keys/column_functions.h"
 
 struct SortColumn {
@@ -19,19 +19,9 @@ struct SortColumn {
   ColumnComparator Compare;       // Null for DT_BYTES.
   ColumnCopier Copy;              // Null for DT_BYTES.
   // Bytes of the column's value slot in a stored row: no value is read
-  // beyond it. The output slot is at least as large (BuildSortColumns).
+  // beyond it. The output slot is at least as large.
   uint32_t InputMaxLength;
 };
-
-// Fills `columns` (one record per output column, in output order) and `keys`
-// (the key columns, ordered by OrderSortKeys) from the component's metadata
-// and the buffer manager. Every output column must have its input column's
-// data type and a value slot at least as large (else
-// TOLVARINE_E_COLUMNMISMATCH), and the comparison flags of every string key
-// must be ones its comparison accepts (else that comparison's failure). On
-// failure the lists keep what was appended.
-HRESULT BuildSortColumns(IDTSComponentMetaData90* metadata, IDTSBufferManager90* bufferManager,
-                         std::vector<SortColumn>* columns, std::vector<SortColumn>* keys);
 
 // Orders the keys by absolute key position; equal positions keep their
 // column order (a stable sort).
@@ -47,7 +37,7 @@ int32_t CompareBytesValues(const uint8_t* left, const uint8_t* right, const Sort
 
 // Orders two stored rows by the keys. NULL sorts before every value of an
 // ascending key and after every value of a descending one; two NULLs are
-// equal. REQUIRES: `keys` came from BuildSortColumns for rows of this layout.
+// equal. REQUIRES: `keys` describe rows of this layout, ordered by OrderSortKeys.
 inline int32_t CompareRows(const uint8_t* left, const uint8_t* right, const SortColumn* keys,
                            size_t keyCount) {
   for (size_t i = 0; i < keyCount; ++i) {

@@ -1,6 +1,6 @@
 // The four entry points of the library.
 #include "component/allocation_guard.h"
-#include "component/component_interfaces.h"
+#include "interfaces/component_interfaces.h"
 #include "server/export.h"
 #include "server/module.h"
 #include "server/registration.h"

@@ -2,8 +2,8 @@
 
 #include <iterator>
 
-#include "component/component_interfaces.h"
 #include "component/tolvarine.h"
+#include "interfaces/component_interfaces.h"
 
 namespace {
 

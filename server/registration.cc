@@ -26,7 +26,7 @@
 // in-process, free-threaded interface it never needs marshalling.
 #include "server/registration.h"
 
-#include "component/component_interfaces.h"
+#include "interfaces/component_interfaces.h"
 #include "platform/com.h"
 #include "platform/library.h"
 #include "server/module.h"

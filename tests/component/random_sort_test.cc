@@ -13,6 +13,7 @@
 #include <string>
 
 #include "tests/component/component_test_support.h"
+#include "tests/support/key_column.h"
 
 namespace {
 
@@ -178,21 +179,17 @@ TEST_F(RandomSortTest, MatchesAnIndependentOrderWhileSpilling) {
     std::mt19937_64 random(seed);
     const Direction direction{random() % 2 == 0, random() % 2 == 0, random() % 2 == 0};
     auto position = [](int32_t rank, bool descending) { return descending ? -rank : rank; };
-    ASSERT_TRUE(
-        runner
-            .Design(
-                {{.upstreamIndex = kReal, .sortKeyPosition = position(1, direction.realDescending)},
-                 {.upstreamIndex = kDate, .sortKeyPosition = position(2, direction.dateDescending)},
-                 {.upstreamIndex = kText,
-                  .sortKeyPosition = position(3, direction.textDescending),
-                  .comparisonFlags = 16},
-                 {.upstreamIndex = kInteger, .sortKeyPosition = 4},
-                 {.upstreamIndex = kRowNumber}},
-                {{u"EliminateDuplicates", eliminateDuplicates},
-                 {u"RAMBudget", int32_t{1}},
-                 {u"SortThreads", int32_t{2}},
-                 {u"ScratchAreas", plat::Utf8ToUtf16(scratch_.string())}})
-            .ok());
+    ASSERT_TRUE(runner
+                    .Design({KeyColumn(kReal, position(1, direction.realDescending)),
+                             KeyColumn(kDate, position(2, direction.dateDescending)),
+                             KeyColumn(kText, position(3, direction.textDescending), 16),
+                             KeyColumn(kInteger, 4),
+                             {.upstreamIndex = kRowNumber}},
+                            {{u"EliminateDuplicates", eliminateDuplicates},
+                             {u"RAMBudget", int32_t{1}},
+                             {u"SortThreads", int32_t{2}},
+                             {u"ScratchAreas", plat::Utf8ToUtf16(scratch_.string())}})
+                    .ok());
     std::vector<Values> input(kRows);
     for (Values& values : input) values = RandomValues(random);
     host::CallbackSource source(kRows, [&](uint64_t i, uint8_t* row, const host::BufferLayout& l) {

@@ -8,6 +8,7 @@
 #include "platform/fault_injection.h"
 #include "platform/thread.h"
 #include "tests/component/component_test_support.h"
+#include "tests/support/key_column.h"
 
 namespace {
 
@@ -305,8 +306,7 @@ TEST_F(RunnerTest, EliminatesDuplicateKeysOnRequest) {
     host::WriteValue(row, l.Column(0), static_cast<int64_t>(i % 40) - 20);
   });
   host::CollectingSink sink;
-  host::RunResult result = Run({{.upstreamIndex = 0, .sortKeyPosition = 1}},
-                               {{u"EliminateDuplicates", true}}, source, sink);
+  host::RunResult result = Run({KeyColumn(0, 1)}, {{u"EliminateDuplicates", true}}, source, sink);
   ASSERT_TRUE(result.ok()) << result.Describe();
   ASSERT_EQ(sink.RowCount(), 40u);
   for (size_t r = 0; r < sink.RowCount(); ++r) {
@@ -319,10 +319,9 @@ TEST_F(RunnerTest, EliminatesDuplicateKeysOnRequest) {
 TEST_F(RunnerTest, EmptyInputEndsAnEmptyOutputAndTheObjectRunsAgain) {
   ASSERT_EQ(pipeline_->SetUpstream({{.name = u"k", .dataType = DT_UI2}}), S_OK);
   host::PipelineRunner runner(runtime_.Get(), *pipeline_);
-  ASSERT_TRUE(runner
-                  .Design({{.upstreamIndex = 0, .sortKeyPosition = 1}},
-                          {{u"ScratchAreas", plat::Utf8ToUtf16(testing::TempDir())}})
-                  .ok());
+  ASSERT_TRUE(
+      runner.Design({KeyColumn(0, 1)}, {{u"ScratchAreas", plat::Utf8ToUtf16(testing::TempDir())}})
+          .ok());
   for (bool emptyLastBuffer : {false, true}) {
     host::CallbackSource nothing(
         0, [](uint64_t, uint8_t*, const host::BufferLayout&) {}, emptyLastBuffer);
@@ -351,3 +350,59 @@ TEST_F(RunnerTest, EmptyInputEndsAnEmptyOutputAndTheObjectRunsAgain) {
 }
 
 }  // namespace
+
+// The statistics of the last execution, read through the component's own
+// interface as a host that knows nothing else of it reads them.
+class StatisticsTest : public RunnerTest {
+ protected:
+  TolvarineStatistics SortAndCount(int32_t ramBudgetMB, uint64_t rows) {
+    EXPECT_EQ(pipeline_->SetUpstream({{.name = u"k", .dataType = DT_I8},
+                                      {.name = u"pad", .dataType = DT_WSTR, .length = 60}}),
+              S_OK);
+    host::CallbackSource source(rows, [](uint64_t i, uint8_t* row, const host::BufferLayout& l) {
+      host::WriteValue(row, l.Column(0), static_cast<int64_t>((i * 7919) % 100003));
+      host::WriteWStr(row, l.Column(1), u"padding that makes each row wide");
+    });
+    host::CollectingSink sink;
+    const host::RunResult result =
+        Run({KeyColumn(0, 1), {.upstreamIndex = 1}}, {{u"RAMBudget", ramBudgetMB}}, source, sink);
+    EXPECT_TRUE(result.ok()) << result.Describe();
+    EXPECT_EQ(sink.RowCount(), rows);
+    ComPtr<ITolvarineStatistics> statistics;
+    TolvarineStatistics counted{};
+    EXPECT_EQ(runtime_->QueryInterface(IID_ITolvarineStatistics,
+                                       reinterpret_cast<void**>(statistics.Put())),
+              S_OK);
+    if (statistics) EXPECT_EQ(statistics->GetStatistics(&counted), S_OK);
+    // Every sort, spilling or not: each row in is a row out, and the rows
+    // were held in memory in at least one sorted run.
+    EXPECT_EQ(counted.RowsIn, rows);
+    EXPECT_EQ(counted.RowsOut, rows);
+    EXPECT_GE(counted.Runs, 1u);
+    EXPECT_GT(counted.PeakBytesInMemory, 0u);
+    return counted;
+  }
+};
+
+TEST_F(StatisticsTest, ASortThatSpillsCountsItsScratchFiles) {
+  constexpr uint64_t kRows = 20000;  // Against a 1 MiB budget.
+  const TolvarineStatistics counted = SortAndCount(1, kRows);
+  EXPECT_GT(counted.BytesSpilled, 0u);
+  EXPECT_GE(counted.ScratchFilesWritten, 1u);
+  // The input is 3.2 MB (160-byte rows): never all of it in memory at once.
+  EXPECT_LT(counted.PeakBytesInMemory, 3u << 20);
+}
+
+TEST_F(StatisticsTest, ASortInMemoryWritesNoScratchFile) {
+  constexpr uint64_t kRows = 3000;
+  const TolvarineStatistics counted = SortAndCount(64, kRows);
+  EXPECT_EQ(counted.BytesSpilled, 0u);
+  EXPECT_EQ(counted.ScratchFilesWritten, 0u);
+}
+
+TEST_F(StatisticsTest, AnUnknownInterfaceIsStillRefused) {
+  const IID unknown = {0x01234567, 0x89AB, 0xCDEF, {1, 2, 3, 4, 5, 6, 7, 8}};
+  void* object = &object;
+  EXPECT_EQ(runtime_->QueryInterface(unknown, &object), E_NOINTERFACE);
+  EXPECT_EQ(object, nullptr);
+}

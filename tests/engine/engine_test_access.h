@@ -36,10 +36,7 @@ struct SortEngineTestAccess {
   static void SetSmallRunWait(SortEngine* e, uint32_t bytes, uint32_t waits, uint32_t ms) {
     e->Store.Spill = {bytes, waits, ms};
   }
-  static uint64_t BytesSpilled(SortEngine* e) {
-    plat::Lock lock(e->Store.RunListLock);
-    return e->Store.bytesSpilled_;
-  }
+  static uint64_t BytesSpilled(SortEngine* e) { return e->Costs().BytesSpilled; }
   static uint64_t BytesInMemory(SortEngine* e) { return e->Store.BytesInMemory(); }
   static uint32_t MemoryRunCount(SortEngine* e) {
     plat::Lock lock(e->Store.RunListLock);

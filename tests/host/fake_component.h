@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "component/component_interfaces.h"
+#include "interfaces/component_interfaces.h"
 
 namespace host::testing {
 

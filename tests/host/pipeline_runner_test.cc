@@ -53,9 +53,10 @@ class PipelineRunnerTest : public ::testing::Test {
   int64_t baseline_ = LiveObjectCount();
   std::unique_ptr<Pipeline> pipeline_ = std::make_unique<Pipeline>();
   FakeComponent* component_ = nullptr;
-  std::vector<ColumnChoice> columns_ = {{.upstreamIndex = 0, .sortKeyPosition = 1},
-                                        {.upstreamIndex = 1, .comparisonFlags = 17},
-                                        {.upstreamIndex = 2, .usageType = UT_READWRITE}};
+  std::vector<ColumnChoice> columns_ = {
+      {.upstreamIndex = 0, .properties = {{u"NewSortKeyPosition", int32_t{1}}}},
+      {.upstreamIndex = 1, .properties = {{u"NewComparisonFlags", int32_t{17}}}},
+      {.upstreamIndex = 2, .usageType = UT_READWRITE}};
   std::vector<PropertySetting> settings_ = {{u"EliminateDuplicates", true},
                                             {u"SortThreads", int32_t{2}},
                                             {u"ScratchAreas", std::u16string(u"/tmp")}};

@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "component/pipeline_types.h"
+#include "interfaces/pipeline_types.h"
 #include "platform/decimal.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "component/pipeline_types.h"
+#include "interfaces/pipeline_types.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include "host/component_factory.h"
 #include "host/pipeline_host.h"
 #include "tests/server/server_test_support.h"
+#include "tests/support/key_column.h"
 
 namespace {
 
@@ -56,10 +57,7 @@ TEST(EndToEnd, RegisteredComponentSortsMoreThanItsBudgetAndTheLibraryUnloads) {
     host::PipelineRunner runner(component.Get(), pipeline);
     // Code ascending (ordinal), serial descending; payload and stamp carried.
     host::RunResult result = runner.Run(
-        {{.upstreamIndex = 0, .sortKeyPosition = 1, .comparisonFlags = 16},
-         {.upstreamIndex = 1, .sortKeyPosition = -2},
-         {.upstreamIndex = 2},
-         {.upstreamIndex = 3}},
+        {KeyColumn(0, 1, 16), KeyColumn(1, -2), {.upstreamIndex = 2}, {.upstreamIndex = 3}},
         {{u"RAMBudget", int32_t{1}}, {u"SortThreads", int32_t{2}}, {u"ScratchAreas", U16(scratch)}},
         source, sink);
     ASSERT_TRUE(result.ok()) << result.Describe();

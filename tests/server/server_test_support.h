@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "component/component_interfaces.h"
+#include "interfaces/component_interfaces.h"
 #include "platform/bstr.h"
 #include "platform/library.h"
 #include "platform/registry.h"

@@ -1,7 +1,7 @@
 #include "tools/columns/column_model.h"
 
-#include "component/pipeline_types.h"
 #include "host/column_spec.h"
+#include "interfaces/pipeline_types.h"
 
 namespace tolvarine {
 

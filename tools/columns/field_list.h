@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "component/pipeline_types.h"
+#include "interfaces/pipeline_types.h"
 
 namespace tolvarine {
 

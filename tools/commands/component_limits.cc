@@ -1,7 +1,7 @@
 #include "tools/commands/component_limits.h"
 
-#include "component/component_interfaces.h"
 #include "host/buffer_layout.h"
+#include "interfaces/component_interfaces.h"
 #include "tools/commands/sort_progress.h"
 
 namespace tolvarine {

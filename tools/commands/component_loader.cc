@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "component/component_interfaces.h"
 #include "host/component_factory.h"
+#include "interfaces/component_interfaces.h"
 #include "platform/bstr.h"
 #include "platform/library.h"
 #include "platform/registry.h"

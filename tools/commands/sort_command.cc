@@ -11,6 +11,8 @@
 #include "host/output.h"
 #include "host/pipeline.h"
 #include "host/pipeline_runner.h"
+#include "interfaces/component_interfaces.h"
+#include "interfaces/property_names.h"
 #include "platform/bstr.h"
 #include "platform/output_file.h"
 #include "platform/process_stats.h"
@@ -27,7 +29,6 @@ namespace tolvarine {
 namespace {
 
 constexpr char kCommand[] = "tolvarine sort: ";
-constexpr char16_t kSortColumnIdProperty[] = u"SortColumnId";
 
 // A failed source or sink reports its own message; the code only stops the run.
 constexpr HRESULT kStoppedByTool = E_FAIL;
@@ -85,12 +86,10 @@ class InputSource : public host::RowSource {
 class OutputSink : public host::RowSink {
  public:
   OutputSink(const std::vector<ColumnModel>& columns, std::vector<int32_t> outputLineageIDs,
-             FileFormat format, char delimiter, SortOutput& output, SortCounters& counters,
-             SortMonitor* monitor)
+             FileFormat format, char delimiter, SortOutput& output, SortCounters& counters)
       : lineageIDs_(std::move(outputLineageIDs)),
         output_(output),
         counters_(counters),
-        monitor_(monitor),
         writer_(output.Stream(), delimiter) {
     if (format == FileFormat::kCsv) {
       csv_ = std::make_unique<CsvRowCodec>(columns, std::string());
@@ -126,10 +125,6 @@ class OutputSink : public host::RowSink {
   HRESULT WriteBlock(const host::RowBlock& block) {
     if (slots_.empty() && !MapColumns(*block.layout)) return kStoppedByTool;
     WritePendingHeader();
-    // The final merge has every run on disk open while it fills the first block.
-    if (monitor_ && counters_.rowsWritten.load(std::memory_order_relaxed) == 0) {
-      monitor_->SampleScratchFiles();
-    }
     std::ostream& out = output_.Stream();
     if (csv_) {
       for (uint32_t i = 0; i < block.rowCount; ++i) {
@@ -174,7 +169,6 @@ class OutputSink : public host::RowSink {
   const std::vector<int32_t> lineageIDs_;
   SortOutput& output_;
   SortCounters& counters_;
-  SortMonitor* const monitor_;
   CsvWriter writer_;
   std::unique_ptr<CsvRowCodec> csv_;
   bool headerPending_ = false;
@@ -231,11 +225,11 @@ std::vector<host::PropertySetting> ComponentSettings(const SortOptions& options)
     if (!scratch.empty()) scratch += u';';
     scratch += plat::Utf8ToUtf16(directory);
   }
-  return {{u"EliminateDuplicates", options.unique},
-          {u"SortThreads", options.threads},
-          {u"ScratchAreas", scratch},
-          {u"RAMBudget", options.ramBudget},
-          {u"ScratchFileSize", options.scratchFileSize}};
+  return {{kEliminateDuplicatesProperty, options.unique},
+          {kSortThreadsProperty, options.threads},
+          {kScratchAreasProperty, scratch},
+          {kRamBudgetProperty, options.ramBudget},
+          {kScratchFileSizeProperty, options.scratchFileSize}};
 }
 
 // Releases the component and unloads its library when the sort is over.
@@ -296,8 +290,12 @@ int Sort(const SortOptions& options, std::istream& in, std::ostream& out, std::o
     for (size_t i = 0; i < keys.size(); ++i) {
       host::ColumnChoice choice;
       choice.upstreamIndex = i;
-      if (keys[i].sortKeyPosition != 0) choice.sortKeyPosition = keys[i].sortKeyPosition;
-      choice.comparisonFlags = keys[i].comparisonFlags;
+      if (keys[i].sortKeyPosition != 0) {
+        choice.properties.push_back({kNewSortKeyPositionProperty, keys[i].sortKeyPosition});
+      }
+      if (keys[i].comparisonFlags) {
+        choice.properties.push_back({kNewComparisonFlagsProperty, *keys[i].comparisonFlags});
+      }
       choices.push_back(choice);
     }
     result = runner.Design(choices, ComponentSettings(options));
@@ -312,14 +310,13 @@ int Sort(const SortOptions& options, std::istream& in, std::ostream& out, std::o
       SortMonitor monitor(counters, input.TotalBytes(), showProgress, err);
       InputSource source(input, counters);
       OutputSink sink(input.Columns(), outputLineageIDs, options.format, options.delimiter, output,
-                      counters, options.stats ? &monitor : nullptr);
+                      counters);
       if (options.format == FileFormat::kCsv && options.header) sink.ExpectHeader();
       if (showProgress || options.stats) monitor.Start();
       result = runner.Execute(source, sink);
       if (result.ok()) sink.WritePendingHeader();
       sink.Flush();
       monitor.Stop();
-      stats.bytesSpilled = monitor.BytesSpilled();
       sourceError = source.Error();
       sinkError = sink.Error();
     }
@@ -345,10 +342,21 @@ int Sort(const SortOptions& options, std::istream& in, std::ostream& out, std::o
     const int64_t endedAt = counters.inputEndedAt.load();
     const double inputEnd =
         endedAt ? std::chrono::duration<double>(Clock::duration(endedAt)).count() : total;
+    // The component counts what it did; one without its statistics
+    // interface leaves the host's row counts and nothing else known.
     stats.rowsIn = result.rowsIn;
     stats.rowsOut = result.rowsOut;
-    stats.scratchFiles = counters.scratchFiles.load();
-    if (uint64_t peak = plat::PeakResidentBytes()) stats.peakMemory = peak;
+    ComPtr<ITolvarineStatistics> statistics;
+    TolvarineStatistics counted{};
+    if (SUCCEEDED(holder.component->QueryInterface(IID_ITolvarineStatistics,
+                                                   reinterpret_cast<void**>(statistics.Put()))) &&
+        statistics && SUCCEEDED(statistics->GetStatistics(&counted))) {
+      stats.rowsIn = counted.RowsIn;
+      stats.rowsOut = counted.RowsOut;
+      stats.bytesSpilled = counted.BytesSpilled;
+      stats.scratchFiles = counted.ScratchFilesWritten;
+      stats.peakMemory = counted.PeakBytesInMemory;
+    }
     stats.inputSeconds = inputEnd - stats.setupSeconds;
     stats.outputSeconds = total - inputEnd;
     err << StatsLine(stats) << '\n';

@@ -123,7 +123,6 @@ void SortMonitor::Stop() {
   }
   wake_.notify_all();
   thread_.join();
-  SampleScratchFiles();
   if (showProgress_) Draw(true);
 }
 
@@ -153,7 +152,6 @@ void SortMonitor::Run() {
   while (!stopping_) {
     wake_.wait_for(lock, kSampleInterval);
     if (stopping_) break;
-    SampleScratchFiles();
     if (showProgress_) Draw(false);
   }
 }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "component/pipeline_types.h"
+#include "interfaces/pipeline_types.h"
 #include "tools/columns/column_model.h"
 #include "tools/formats/csv_reader.h"
 #include "tools/formats/csv_writer.h"

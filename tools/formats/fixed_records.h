@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "component/pipeline_types.h"
+#include "interfaces/pipeline_types.h"
 #include "tools/columns/column_model.h"
 
 namespace tolvarine {

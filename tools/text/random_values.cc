@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "component/pipeline_types.h"
+#include "interfaces/pipeline_types.h"
 
 namespace tolvarine {
 namespace {

@@ -1,6 +1,6 @@
 #include "tools/text/value_codec.h"
 
-#include "component/pipeline_types.h"
+#include "interfaces/pipeline_types.h"
 #include "tools/text/value_codecs_by_type.h"
 
 namespace tolvarine {

@@ -1,7 +1,7 @@
 // Currency, DECIMAL and DB_NUMERIC: exact decimal numbers.
 #include <cstring>
 
-#include "component/pipeline_types.h"
+#include "interfaces/pipeline_types.h"
 #include "platform/decimal.h"
 #include "tools/text/decimal_text.h"
 #include "tools/text/value_codecs_by_type.h"

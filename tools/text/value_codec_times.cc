@@ -2,7 +2,7 @@
 #include <cstring>
 #include <limits>
 
-#include "component/pipeline_types.h"
+#include "interfaces/pipeline_types.h"
 #include "tools/text/calendar.h"
 #include "tools/text/value_codecs_by_type.h"
 

@@ -1,8 +1,10 @@
+#include "component/build_sort_columns.h"
+
 #include <new>
 #include <stdexcept>
 
-#include "component/component_interfaces.h"
-#include "keys/sort_columns.h"
+#include "interfaces/component_interfaces.h"
+#include "interfaces/property_names.h"
 #include "platform/variant.h"
 
 namespace {
@@ -170,8 +172,13 @@ HRESULT BuildFromMetadata(IDTSComponentMetaData90* metadata, MetadataSources* so
 HRESULT BuildSortColumns(IDTSComponentMetaData90* metadata, IDTSBufferManager90* bufferManager,
                          std::vector<SortColumn>* columns, std::vector<SortColumn>* keys) {
   if (!metadata || !bufferManager || !columns || !keys) return E_POINTER;
-  MetadataSources sources{
-      plat::Bstr(u"SortColumnId"), plat::Bstr(u"NewComparisonFlags"), {}, {}, bufferManager, 0, 0};
+  MetadataSources sources{plat::Bstr(kSortColumnIdProperty),
+                          plat::Bstr(kNewComparisonFlagsProperty),
+                          {},
+                          {},
+                          bufferManager,
+                          0,
+                          0};
   if (!sources.sortColumnIdName.Get() || !sources.comparisonFlagsName.Get()) return E_OUTOFMEMORY;
   try {
     return BuildFromMetadata(metadata, &sources, columns, keys);

@@ -1,10 +1,11 @@
+#include "component/build_sort_columns.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
 #include "host/pipeline_host.h"
-#include "keys/sort_columns.h"
 #include "platform/variant.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "component/pipeline_types.h"
+#include "interfaces/pipeline_types.h"
 #include "platform/com.h"
 
 constexpr IID IID_IDTSComponentMetaData90 = {0xFE4F5263, 0x11D5, 0x4724, {0x95, 0xBA, 0xA9, 0x78, 0x98, 0x3B, 0x63, 0x69}};

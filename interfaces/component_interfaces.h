@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "component/pipeline_interfaces.h"
+#include "interfaces/pipeline_interfaces.h"
 #include "platform/com.h"
 
 // {AE9DA26D-2AFB-4217-8A4C-49CECC0620FE}
@@ -16,6 +16,10 @@ constexpr GUID CLSID_Tolvarine = {0xFDEC65FE, 0x7212, 0x4737, {0xB2, 0x22, 0xD7,
 constexpr GUID APPID_Tolvarine = {0xD4D49510, 0x4513, 0x49A4, {0x93, 0x54, 0x8B, 0x90, 0x5E, 0x5C, 0x74, 0x74}};  // {D4D49510-4513-49A4-9354-8B905E5C7474}
 constexpr GUID LIBID_TolvarineLib = {0x0A3BF4D9, 0xC097, 0x4E13, {0x89, 0xA5, 0xB1, 0xD8, 0x56, 0x0D, 0x82, 0x97}};  // {0A3BF4D9-C097-4E13-89A5-B1D8560D8297}
 constexpr GUID IID_ITolvarine = {0xAB00CA3E, 0xE989, 0x4E77, {0xB2, 0x18, 0xD0, 0x6E, 0xEC, 0x35, 0xBE, 0xA1}};  // {AB00CA3E-E989-4E77-B218-D06EEC35BEA1}
+
+// {ACB8635C-3A7B-431E-925D-56CCBE2FCAB2}
+constexpr IID IID_ITolvarineStatistics = {
+    0xACB8635C, 0x3A7B, 0x431E, {0x92, 0x5D, 0x56, 0xCC, 0xBE, 0x2F, 0xCA, 0xB2}};
 
 constexpr char16_t kTolvarineProgID[] = u"Tolvarine.Tolvarine";
 
@@ -99,6 +103,27 @@ struct IDTSDesigntimeComponent90 : IDispatch {
 struct ITolvarine : IUnknown {
  protected:
   ~ITolvarine() = default;
+};
+
+// What the component's sort has done since its last PreExecute.
+struct TolvarineStatistics {
+  uint64_t RowsIn;        // Rows handed to ProcessInput.
+  uint64_t RowsOut;       // Rows added to the output buffer.
+  uint64_t BytesSpilled;  // Row bytes written to scratch files by spills.
+  uint32_t ScratchFilesWritten;  // By spills and by merges of runs on disk.
+  uint32_t Runs;                 // Sorted runs made from the input, before any merge.
+  uint64_t PeakBytesInMemory;    // The most row bytes held in memory at once.
+};
+
+// The component's statistics, reached by QueryInterface on the component
+// object. GetStatistics may be called from any thread at any time, also
+// while the sort runs (the counts are then a moment's) and after
+// PostExecute (they stay until the next PreExecute).
+struct ITolvarineStatistics : IUnknown {
+  virtual HRESULT GetStatistics(TolvarineStatistics* statistics) = 0;
+
+ protected:
+  ~ITolvarineStatistics() = default;
 };
 
 // Entry points exported by the component library.
