@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 
 namespace plat {
 
@@ -27,9 +26,5 @@ bool GetProcessIoBytes(ProcessIoBytes* io);
 
 // Whether standard error is a terminal (for progress displays).
 bool StandardErrorIsTerminal();
-
-// Files the process holds open whose name is `prefix` followed by a decimal
-// number, deleted or not (scratch files are unlinked while open).
-size_t CountOpenFilesNamed(std::string_view prefix);
 
 }  // namespace plat

@@ -3,7 +3,6 @@
 // resets VmHWM.
 #include "platform/process_stats.h"
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -74,29 +73,6 @@ bool GetProcessIoBytes(ProcessIoBytes* io) {
 
 bool StandardErrorIsTerminal() {
   return isatty(STDERR_FILENO) == 1;
-}
-
-size_t CountOpenFilesNamed(std::string_view prefix) {
-  DIR* directory = opendir("/proc/self/fd");
-  if (!directory) return 0;
-  size_t count = 0;
-  while (dirent* entry = readdir(directory)) {
-    if (entry->d_name[0] == '.') continue;
-    std::string link = std::string("/proc/self/fd/") + entry->d_name;
-    char target[4096];
-    ssize_t length = readlink(link.c_str(), target, sizeof(target) - 1);
-    if (length <= 0) continue;
-    std::string_view path(target, static_cast<size_t>(length));
-    constexpr std::string_view kDeleted = " (deleted)";
-    if (path.ends_with(kDeleted)) path.remove_suffix(kDeleted.size());
-    std::string_view name = path.substr(path.rfind('/') + 1);
-    if (!name.starts_with(prefix) || name.size() == prefix.size()) continue;
-    if (name.substr(prefix.size()).find_first_not_of("0123456789") == std::string_view::npos) {
-      ++count;
-    }
-  }
-  closedir(directory);
-  return count;
 }
 
 }  // namespace plat

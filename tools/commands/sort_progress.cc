@@ -9,8 +9,6 @@ namespace tolvarine {
 namespace {
 
 constexpr auto kSampleInterval = std::chrono::milliseconds(250);
-// Scratch files are named "tolvarine" and a number.
-constexpr std::string_view kScratchFilePrefix = "tolvarine";
 
 std::string FormatRate(double perSecond) {
   char text[32];
@@ -138,13 +136,6 @@ uint64_t SortMonitor::BytesSpilled() {
   while (spilled > most && !mostSpilled_.compare_exchange_weak(most, spilled)) {
   }
   return std::max(spilled, most);
-}
-
-void SortMonitor::SampleScratchFiles() {
-  const size_t open = plat::CountOpenFilesNamed(kScratchFilePrefix);
-  size_t seen = counters_.scratchFiles.load();
-  while (open > seen && !counters_.scratchFiles.compare_exchange_weak(seen, open)) {
-  }
 }
 
 void SortMonitor::Run() {

@@ -35,7 +35,6 @@ struct SortCounters {
   double SecondsSinceStart() const {
     return std::chrono::duration<double>(Clock::now() - start).count();
   }
-  std::atomic<size_t> scratchFiles{0};  // The most seen open at once.
 };
 
 struct ProgressSnapshot {
@@ -66,8 +65,8 @@ struct SortStats {
 };
 std::string StatsLine(const SortStats& stats);
 
-// Samples the process while a sort runs: counts scratch files (for --stats)
-// and redraws the progress line (with --progress) a few times a second.
+// Samples the process while a sort runs: redraws the progress line (with
+// --progress) a few times a second.
 class SortMonitor {
  public:
   SortMonitor(SortCounters& counters, std::optional<uint64_t> totalBytes, bool showProgress,
@@ -80,8 +79,6 @@ class SortMonitor {
   // Storage bytes the process wrote since Start, less the output's; never
   // less than an earlier answer (the two counts are taken at different times).
   uint64_t BytesSpilled();
-  // Counts the scratch files open right now into counters.scratchFiles.
-  void SampleScratchFiles();
 
  private:
   void Run();
