@@ -77,8 +77,6 @@ HRESULT SetColumnCustomProperty(IDTSCustomPropertyCollection90* properties, cons
   return property->put_Value(plat::Variant::I4(value).Get());
 }
 
-// The output column collection of the first output: the one output of the
-// component.
 // The column collection of the input with the given ID.
 HRESULT GetInputColumns(IDTSComponentMetaData90* metadata, int32_t inputID,
                         IDTSInputColumnCollection90** columns) {
@@ -91,6 +89,8 @@ HRESULT GetInputColumns(IDTSComponentMetaData90* metadata, int32_t inputID,
   return input->get_InputColumnCollection(columns);
 }
 
+// The output column collection of the first output: the one output of the
+// component.
 HRESULT GetOutputColumns(IDTSComponentMetaData90* metadata,
                          IDTSOutputColumnCollection90** columns) {
   ComPtr<IDTSOutputCollection90> outputs;

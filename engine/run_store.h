@@ -86,7 +86,14 @@ class RunStore {
   // Spills.
   struct SpillTuning {
     // A group smaller than SmallRunBytes is spilled only after SmallRunWaits
-    // waits of SmallRunWaitMs for a merge to make it larger.
+    // waits of SmallRunWaitMs for a merge to make it larger. Every run on
+    // disk costs the final merge a reader (two read blocks) and a file, and
+    // a merge of disk runs if there are too many of them: waiting a little
+    // for the workers, whose in-memory merges finish in well under a second,
+    // makes spilled runs of about ScratchFileBytes instead of single
+    // batches. 20 MiB is twenty 1 MB batches, below which a run on disk is
+    // not worth its reader; 5 x 500 ms bounds the wait at 2.5 s, after which
+    // the input, held at the budget meanwhile, must go on.
     uint32_t SmallRunBytes = 20u << 20;
     uint32_t SmallRunWaits = 5;
     uint32_t SmallRunWaitMs = 500;

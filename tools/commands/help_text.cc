@@ -140,7 +140,8 @@ component's 1 MiB limit is refused before any row is read.
 An interrupt, terminate or hang-up signal ends the sort with status 128 plus
 the signal's number, leaving FILE as it was and no temporary or scratch file.
 The component is created by its ProgID when it is registered, otherwise from
-libtolvarine.so beside this program.
+libtolvarine.so beside this program or, for an installed program, from
+../lib/<multiarch>/tolvarine/ relative to it.
 
 Examples:
   tolvarine sort -k 2:desc -k name:flags=16 data.csv -o sorted.csv
@@ -188,7 +189,7 @@ std::string_view RegisterHelp() {
 Calls the library's DllRegisterServer or DllUnregisterServer, which write or
 remove the component's classes, ProgIDs and category in the registry file
 ($TOLVARINE_REGISTRY, default ~/.local/share/tolvarine/registry.reg). LIBRARY
-defaults to libtolvarine.so beside this program. Once registered, "tolvarine
+defaults to the library the sort would load unregistered. Once registered, "tolvarine
 sort" creates the component by its ProgID, Tolvarine.Tolvarine.
 )";
 }
