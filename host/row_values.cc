@@ -2,32 +2,21 @@
 
 #include <algorithm>
 
+#include "platform/unaligned.h"
+
 namespace host {
-namespace {
-
-uint32_t ReadU32(const uint8_t* at) {
-  uint32_t value;
-  std::memcpy(&value, at, 4);
-  return value;
-}
-
-void WriteU32(uint8_t* at, uint32_t value) {
-  std::memcpy(at, &value, 4);
-}
-
-}  // namespace
 
 uint32_t GetStatus(const uint8_t* row, const BufferColumnInfo& column) {
-  return ReadU32(row + column.StatusOffset);
+  return plat::Load<uint32_t>(row + column.StatusOffset);
 }
 
 void SetStatus(uint8_t* row, const BufferColumnInfo& column, uint32_t status) {
-  WriteU32(row + column.StatusOffset, status);
+  plat::Store<uint32_t>(row + column.StatusOffset, status);
 }
 
 void SetNull(uint8_t* row, const BufferColumnInfo& column) {
   std::memset(row + column.DataOffset, 0, column.MaxLength);
-  if (column.LengthOffset != kNoLengthField) WriteU32(row + column.LengthOffset, 0);
+  if (column.LengthOffset != kNoLengthField) plat::Store<uint32_t>(row + column.LengthOffset, 0);
   SetStatus(row, column, DBSTATUS_S_ISNULL);
 }
 
@@ -63,7 +52,7 @@ bool WriteBytes(uint8_t* row, const BufferColumnInfo& column, std::span<const ui
   uint8_t* slot = row + column.DataOffset;
   if (!bytes.empty()) std::memcpy(slot, bytes.data(), bytes.size());
   std::memset(slot + bytes.size(), 0, column.MaxLength - bytes.size());
-  WriteU32(row + column.LengthOffset, static_cast<uint32_t>(bytes.size()));
+  plat::Store<uint32_t>(row + column.LengthOffset, static_cast<uint32_t>(bytes.size()));
   SetStatus(row, column, DBSTATUS_S_OK);
   return true;
 }
@@ -87,8 +76,9 @@ std::u16string ReadWStr(const uint8_t* row, const BufferColumnInfo& column) {
 }
 
 std::span<const uint8_t> ReadBytes(const uint8_t* row, const BufferColumnInfo& column) {
-  uint32_t length =
-      column.LengthOffset == kNoLengthField ? column.MaxLength : ReadU32(row + column.LengthOffset);
+  uint32_t length = column.LengthOffset == kNoLengthField
+                        ? column.MaxLength
+                        : plat::Load<uint32_t>(row + column.LengthOffset);
   return std::span<const uint8_t>(row + column.DataOffset, std::min(length, column.MaxLength));
 }
 

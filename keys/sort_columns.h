@@ -8,6 +8,7 @@
 
 #include "interfaces/pipeline_types.h"
 #include "keys/column_functions.h"
+#include "platform/unaligned.h"
 
 struct SortColumn {
   uint32_t InputDataOffset;
@@ -42,9 +43,8 @@ inline int32_t CompareRows(const uint8_t* left, const uint8_t* right, const Sort
                            size_t keyCount) {
   for (size_t i = 0; i < keyCount; ++i) {
     const SortColumn& key = keys[i];
-    uint32_t leftStatus, rightStatus;
-    __builtin_memcpy(&leftStatus, left + key.InputStatusOffset, 4);
-    __builtin_memcpy(&rightStatus, right + key.InputStatusOffset, 4);
+    const auto leftStatus = plat::Load<uint32_t>(left + key.InputStatusOffset);
+    const auto rightStatus = plat::Load<uint32_t>(right + key.InputStatusOffset);
     int32_t result;
     if (leftStatus == DBSTATUS_S_ISNULL) {
       result = rightStatus == DBSTATUS_S_ISNULL ? 0 : -1;

@@ -8,19 +8,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/unaligned.h"
+
 namespace keys {
 
-template <class T>
-T Load(const void* value) {
-  T result;
-  std::memcpy(&result, value, sizeof(T));
-  return result;
-}
-
-template <class T>
-void Store(void* destination, T value) {
-  std::memcpy(destination, &value, sizeof(T));
-}
+using plat::Load;
+using plat::Store;
 
 template <class T>
 int32_t ThreeWay(T left, T right) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host/row_values.h"
+#include "platform/unaligned.h"
 
 namespace tolvarine {
 namespace {
@@ -64,7 +65,7 @@ bool CsvRowCodec::ReadRow(const std::vector<CsvField>& fields, const BufferColum
     }
     host::SetStatus(row, slot, DBSTATUS_S_OK);
     if (slot.LengthOffset != kNoLengthField) {
-      std::memcpy(row + slot.LengthOffset, &length, sizeof(length));
+      plat::Store(row + slot.LengthOffset, length);
     }
   }
   return true;

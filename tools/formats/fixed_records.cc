@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host/row_values.h"
+#include "platform/unaligned.h"
 
 namespace tolvarine {
 namespace {
@@ -93,7 +94,7 @@ bool FixedRowCodec::ReadRow(const uint8_t* record, const BufferColumnInfo* slots
     std::memcpy(value, field, length);
     host::SetStatus(row, slot, DBSTATUS_S_OK);
     if (slot.LengthOffset != kNoLengthField) {
-      std::memcpy(row + slot.LengthOffset, &length, sizeof(length));
+      plat::Store(row + slot.LengthOffset, length);
     }
   }
   return true;
