@@ -5,6 +5,7 @@
 
 #include "interfaces/component_interfaces.h"
 #include "interfaces/property_names.h"
+#include "platform/no_throw.h"
 #include "platform/variant.h"
 
 namespace {
@@ -180,11 +181,5 @@ HRESULT BuildSortColumns(IDTSComponentMetaData90* metadata, IDTSBufferManager90*
                           0,
                           0};
   if (!sources.sortColumnIdName.Get() || !sources.comparisonFlagsName.Get()) return E_OUTOFMEMORY;
-  try {
-    return BuildFromMetadata(metadata, &sources, columns, keys);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (const std::length_error&) {
-    return E_OUTOFMEMORY;
-  }
+  return plat::NoThrow([&] { return BuildFromMetadata(metadata, &sources, columns, keys); });
 }

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "component/allocation_guard.h"
 #include "component/build_sort_columns.h"
 #include "component/custom_properties.h"
 #include "component/output_row_writer.h"
@@ -14,6 +13,7 @@
 #include "engine/engine_limits.h"
 #include "interfaces/property_names.h"
 #include "keys/sort_columns.h"
+#include "platform/no_throw.h"
 #include "platform/thread.h"
 #include "scratch/scratch_areas.h"
 
@@ -115,7 +115,7 @@ HRESULT CTolvarine::ApplyComponentProperties() {
 }
 
 HRESULT CTolvarine::PreExecute() {
-  return GuardAllocations([&]() -> HRESULT {
+  return plat::NoThrow([&]() -> HRESULT {
     if (!ComponentMetaData) return E_UNEXPECTED;
     // An execution the host never ended with PostExecute is stopped here, so
     // that Create never starts a second set of threads over the first.
@@ -154,7 +154,7 @@ HRESULT CTolvarine::ProcessInput(int32_t inputID, IDTSBuffer90* buffer) {
   if (!buffer) return E_POINTER;
   HRESULT hr = buffer->Open();
   if (FAILED(hr)) return hr;
-  hr = GuardAllocations([&]() -> HRESULT {
+  hr = plat::NoThrow([&]() -> HRESULT {
     VARIANT_BOOL endOfRowset = VARIANT_FALSE;
     HRESULT hr = buffer->get_EndOfRowset(&endOfRowset);
     if (FAILED(hr)) return hr;

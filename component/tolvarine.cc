@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <new>
 
-#include "component/allocation_guard.h"
+#include "platform/no_throw.h"
 
 CTolvarine::CTolvarine(ModuleLockCount* module) : moduleLock_(module) {}
 
@@ -14,7 +14,7 @@ CTolvarine::~CTolvarine() = default;
 HRESULT CTolvarine::CreateInstance(ModuleLockCount* module, REFIID iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
-  return GuardAllocations([&]() -> HRESULT {
+  return plat::NoThrow([&]() -> HRESULT {
     CTolvarine* component = new (std::nothrow) CTolvarine(module);
     if (!component) return E_OUTOFMEMORY;
     // The object lives from its first reference; a refused interface leaves

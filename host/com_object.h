@@ -12,6 +12,7 @@
 
 #include "interfaces/pipeline_interfaces.h"
 #include "platform/com.h"
+#include "platform/no_throw.h"
 
 namespace host {
 
@@ -91,18 +92,8 @@ ComPtr<T> MakeObject(Args&&... args) {
   return ComPtr<T>(object);
 }
 
-// Runs `body` (returning an HRESULT) and turns a failed allocation inside it
-// into E_OUTOFMEMORY, so that no exception crosses an interface operation.
-template <class Body>
-HRESULT NoThrow(Body&& body) {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (const std::length_error&) {
-    return E_OUTOFMEMORY;
-  }
-}
+// The one allocation guard of every layer (platform/no_throw.h).
+using plat::NoThrow;
 
 // Hands a reference to `object` out through an interface out-argument.
 template <class Interface, class T>

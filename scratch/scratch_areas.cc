@@ -9,6 +9,7 @@
 #include <new>
 
 #include "platform/file_system.h"
+#include "platform/no_throw.h"
 #include "platform/thread.h"
 
 namespace {
@@ -69,12 +70,10 @@ const std::u16string& TakeNextArea(ScratchAreaList* list) {
 }
 
 HRESULT ResetSetAsideAreas(ScratchAreaList* list) {
-  try {
+  return plat::NoThrow([&] {
     list->SetAside.assign(list->Areas.size(), false);
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 bool SetLastAreaAside(ScratchAreaList* list) {

@@ -1,6 +1,6 @@
 // The four entry points of the library.
-#include "component/allocation_guard.h"
 #include "interfaces/component_interfaces.h"
+#include "platform/no_throw.h"
 #include "server/export.h"
 #include "server/module.h"
 #include "server/registration.h"
@@ -14,9 +14,9 @@ TOLVARINE_EXPORT HRESULT DllCanUnloadNow() {
 }
 
 TOLVARINE_EXPORT HRESULT DllRegisterServer() {
-  return GuardAllocations(RegisterServer);
+  return plat::NoThrow(RegisterServer);
 }
 
 TOLVARINE_EXPORT HRESULT DllUnregisterServer() {
-  return GuardAllocations(UnregisterServer);
+  return plat::NoThrow(UnregisterServer);
 }
