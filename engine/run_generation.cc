@@ -48,7 +48,7 @@ void SortEngine::SortBatch(SortRun* batch) {
 
 // Merges one group into a new run, outside any lock: the group's runs belong
 // to this worker alone. A small merge copies the rows into blocks of their
-// own in key order (see RunStore::TakeCopyBlocks); otherwise only entries move
+// own in key order (see RunStore::TakeCopyChunks); otherwise only entries move
 // and the merged run takes over the blocks of its inputs. True when a group
 // was merged.
 bool SortEngine::MergeMemoryRuns() {
@@ -65,14 +65,14 @@ bool SortEngine::MergeMemoryRuns() {
   const uint64_t rowBytes = static_cast<uint64_t>(totalRows) * width;
   SortEntry* entries = Store.NewEntries(totalRows);
   auto* merged = new (std::nothrow) SortRun;
-  const uint32_t blockRows = std::max(group.Front()->Blocks->RowCount, 1u);
-  RowBlock* copy = entries && merged && !RowsLieInOrder(group)
-                       ? Store.TakeCopyBlocks(totalRows, width, blockRows)
+  const uint32_t blockRows = std::max(group.Front()->Chunks->RowCount, 1u);
+  RowChunk* copy = entries && merged && !RowsLieInOrder(group)
+                       ? Store.TakeCopyChunks(totalRows, width, blockRows)
                        : nullptr;
   RunMerger merger(Order, copy ? std::min(width, kMostPrefetchBytes) : 0);
   HRESULT hr = entries && merged ? merger.Start({&group}) : E_OUTOFMEMORY;
   SortEntry* out = entries;
-  RowBlock* block = copy;
+  RowChunk* block = copy;
   uint8_t* row = copy ? copy->Rows() : nullptr;
   uint32_t room = copy ? copy->RowCount : 0;
   for (SortRun* drained = nullptr; SUCCEEDED(hr) && !merger.Done();) {
@@ -101,14 +101,14 @@ bool SortEngine::MergeMemoryRuns() {
   merged->RowWidth = width;
   merged->Level = level;
   if (copy) {
-    merged->Blocks = copy;
-    merged->LastBlock = block;
+    merged->Chunks = copy;
+    merged->LastChunk = block;
   }
   while (SortRun* r = group.PopFront()) {
     if (!copy) {
-      (merged->LastBlock ? merged->LastBlock->Next : merged->Blocks) = r->Blocks;
-      merged->LastBlock = r->LastBlock;
-      r->Blocks = r->LastBlock = nullptr;  // They now belong to the merged run.
+      (merged->LastChunk ? merged->LastChunk->Next : merged->Chunks) = r->Chunks;
+      merged->LastChunk = r->LastChunk;
+      r->Chunks = r->LastChunk = nullptr;  // They now belong to the merged run.
     }
     Store.DiscardRun(r);
   }

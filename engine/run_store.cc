@@ -82,8 +82,8 @@ HRESULT RunStore::CopyBatch(const uint8_t* rowData, uint32_t rowCount, uint32_t 
                             const RowOrder& order, SortRun** batch) {
   const uint64_t bytes = static_cast<uint64_t>(rowCount) * rowWidth;
   const uint64_t stored = static_cast<uint64_t>(rowCount) * (rowWidth + sizeof(SortEntry));
-  if (bytes > SIZE_MAX - sizeof(RowBlock)) return E_OUTOFMEMORY;
-  auto* block = static_cast<RowBlock*>(plat::HeapAlloc(heap_, sizeof(RowBlock) + bytes));
+  if (bytes > SIZE_MAX - sizeof(RowChunk)) return E_OUTOFMEMORY;
+  auto* block = static_cast<RowChunk*>(plat::HeapAlloc(heap_, sizeof(RowChunk) + bytes));
   if (!block) {
     const DWORD error = plat::GetLastError();
     return error ? HRESULT_FROM_WIN32(error) : E_OUTOFMEMORY;
@@ -105,7 +105,7 @@ HRESULT RunStore::CopyBatch(const uint8_t* rowData, uint32_t rowCount, uint32_t 
   for (uint32_t i = 0; i < rowCount; ++i) {
     entries[i] = order.EntryFor(rows + static_cast<size_t>(i) * rowWidth);
   }
-  run->Blocks = run->LastBlock = block;
+  run->Chunks = run->LastChunk = block;
   run->Entries = run->Cursor = entries;
   run->RowCount = rowCount;
   run->RowWidth = rowWidth;
@@ -134,14 +134,14 @@ void RunStore::AddSortedBatch(SortRun* batch) {
   ++costs_.RunsGenerated;
 }
 
-// Blocks for the `rowCount` rows of a merge that copies them, chained, each
+// Chunks for the `rowCount` rows of a merge that copies them, chained, each
 // with room for `blockRows` rows: cut like its inputs' blocks, a copy is
 // handed blocks the heap has kept from freed batches and copies, and hands
 // them on when it is freed itself, instead of faulting in fresh memory. The
 // row bytes are counted in BytesInMemory. Null (nothing counted) when the
 // merge is too large to copy, the free budget does not hold it or there is
 // no memory.
-RowBlock* RunStore::TakeCopyBlocks(uint32_t rowCount, uint32_t width, uint32_t blockRows) {
+RowChunk* RunStore::TakeCopyChunks(uint32_t rowCount, uint32_t width, uint32_t blockRows) {
   const uint64_t bytes = static_cast<uint64_t>(rowCount) * width;
   if (bytes > kMostCopiedMergeBytes) return nullptr;
   {
@@ -150,13 +150,13 @@ RowBlock* RunStore::TakeCopyBlocks(uint32_t rowCount, uint32_t width, uint32_t b
     bytesInMemory_ += bytes;
     NotePeak();
   }
-  RowBlock* first = nullptr;
-  RowBlock** link = &first;
+  RowChunk* first = nullptr;
+  RowChunk** link = &first;
   for (uint32_t left = rowCount; left > 0;) {
-    auto* block = static_cast<RowBlock*>(
-        plat::HeapAlloc(heap_, sizeof(RowBlock) + static_cast<size_t>(blockRows) * width));
+    auto* block = static_cast<RowChunk*>(
+        plat::HeapAlloc(heap_, sizeof(RowChunk) + static_cast<size_t>(blockRows) * width));
     if (!block) {
-      FreeBlocks(first);
+      FreeChunks(first);
       plat::Lock lock(RunListLock);
       bytesInMemory_ -= bytes;
       return nullptr;
@@ -170,9 +170,9 @@ RowBlock* RunStore::TakeCopyBlocks(uint32_t rowCount, uint32_t width, uint32_t b
   return first;
 }
 
-void RunStore::FreeBlocks(RowBlock* block) {
+void RunStore::FreeChunks(RowChunk* block) {
   while (block) {
-    RowBlock* next = block->Next;
+    RowChunk* next = block->Next;
     plat::HeapFree(heap_, block);
     block = next;
   }
@@ -181,8 +181,8 @@ void RunStore::FreeBlocks(RowBlock* block) {
 // Merging is only an optimisation: the runs go back unmerged (the merger read
 // them through cursors of its own), in their order, at the front where the
 // small runs are.
-void RunStore::ReturnUnmerged(RunList* group, RowBlock* copy, uint64_t copyBytes) {
-  FreeBlocks(copy);
+void RunStore::ReturnUnmerged(RunList* group, RowChunk* copy, uint64_t copyBytes) {
+  FreeChunks(copy);
   plat::Lock lock(RunListLock);
   if (copy) bytesInMemory_ -= copyBytes;
   while (SortRun* r = group->Back()) {
@@ -247,8 +247,8 @@ void RunStore::RemoveDiskRun(SortRun* run) {
 void RunStore::ReleaseRun(SortRun* run, bool keepFile) {
   FreeEntries(run->Entries);
   run->Entries = run->Cursor = nullptr;
-  FreeBlocks(run->Blocks);
-  run->Blocks = run->LastBlock = nullptr;
+  FreeChunks(run->Chunks);
+  run->Chunks = run->LastChunk = nullptr;
   if (!keepFile && run->Reader) {
     CloseScratchReader(run->Reader);  // Closing deletes the file.
     run->Reader = nullptr;

@@ -75,11 +75,11 @@ class RunStore {
 
   // Merges in memory.
   uint32_t PickMergeGroup(RunList* group) EXCLUDES(RunListLock);
-  RowBlock* TakeCopyBlocks(uint32_t rowCount, uint32_t width, uint32_t blockRows)
+  RowChunk* TakeCopyChunks(uint32_t rowCount, uint32_t width, uint32_t blockRows)
       EXCLUDES(RunListLock);
-  void FreeBlocks(RowBlock* block);
+  void FreeChunks(RowChunk* block);
   // A merge given up: the group goes back unmerged, the copy's blocks freed.
-  void ReturnUnmerged(RunList* group, RowBlock* copy, uint64_t copyBytes) EXCLUDES(RunListLock);
+  void ReturnUnmerged(RunList* group, RowChunk* copy, uint64_t copyBytes) EXCLUDES(RunListLock);
   // The merge's inputs discarded.
   void AddMergedRun(SortRun* merged, uint64_t copiedBytes) REQUIRES(RunListLock);
 

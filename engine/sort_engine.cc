@@ -32,7 +32,7 @@
 // RowWidth bytes wide; its columns are reached only through the SortColumn
 // entries (SortKeys for CompareRows, the one definition of row order). Every
 // input buffer is copied, in one piece, into one block of the private heap
-// (RunStore::CopyBatch). Each block starts with a RowBlock header that chains
+// (RunStore::CopyBatch). Each block starts with a RowChunk header that chains
 // the blocks of one run together. Sorting a batch reorders its entries only.
 // The first merges of batches copy the rows once more, in key order, into
 // blocks of the merged run cut like the batches' and free the batches'
@@ -47,7 +47,7 @@
 // still in the cache; a row read back from disk gets it again as it is read.
 //
 // A SortRun is a set of rows plus their order:
-//   in memory  Blocks (the chain of heap blocks), Entries (the rows in key
+//   in memory  Chunks (the chain of heap chunks), Entries (the rows in key
 //              order), Cursor pointing at the first entry not consumed;
 //   on disk    Reader (a ScratchReader over a scratch file holding the rows
 //              back to back in key order).

@@ -7,21 +7,22 @@
 #include "engine/sort_entry.h"
 #include "scratch/scratch_file.h"
 
-// The header in front of the rows of every block of the engine's heap. The
-// blocks of one run are chained through it, so that a merged run takes over
-// the blocks of its inputs without allocating anything.
-struct alignas(16) RowBlock {
-  RowBlock* Next;
-  uint32_t RowCount;  // Rows stored in the block.
+// A chunk of rows: a block of the engine's heap with this header in front of
+// the rows. The chunks of one run are chained through it, so that a merged
+// run takes over the chunks of its inputs without allocating anything. (A
+// chunk is not a scratch I/O block, nor one of the host's buffers.)
+struct alignas(16) RowChunk {
+  RowChunk* Next;
+  uint32_t RowCount;  // Rows stored in the chunk.
   uint8_t* Rows() { return reinterpret_cast<uint8_t*>(this + 1); }
 };
 
-// One run. In memory: Blocks holds the rows and Entries their order, from
+// One run. In memory: Chunks holds the rows and Entries their order, from
 // Cursor on (the entries before Cursor are consumed). On disk: Reader holds
-// the rows and Blocks and Entries are null. Either way RowCount rows are left.
+// the rows and Chunks and Entries are null. Either way RowCount rows are left.
 struct SortRun {
-  RowBlock* Blocks = nullptr;     // First block of the chain.
-  RowBlock* LastBlock = nullptr;  // Last block, for constant-time concatenation.
+  RowChunk* Chunks = nullptr;     // First chunk of the chain.
+  RowChunk* LastChunk = nullptr;  // Last chunk, for constant-time concatenation.
   SortEntry* Entries = nullptr;
   SortEntry* Cursor = nullptr;
   uint32_t RowCount = 0;  // Rows not yet consumed.
