@@ -69,13 +69,13 @@ HRESULT DiskMerges::StartReadingRun(SortRun* run) {
   return S_OK;
 }
 
-// Takes a drained run on disk out of DiskRuns; the caller discards it, and
-// so deletes its file.
 void DiskMerges::Reset() {
   spillDisabled_ = false;
   readersOpen_ = peakReadersOpen_ = 0;
 }
 
+// Takes a drained run on disk out of DiskRuns; the caller discards it, and
+// so deletes its file.
 void DiskMerges::FinishReadingRun(SortRun* run) {
   store_.RemoveDiskRun(run);
   --readersOpen_;

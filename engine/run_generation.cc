@@ -7,24 +7,6 @@
 #include "engine/sort_engine.h"
 #include "platform/stream_copy.h"
 
-namespace {
-
-// Whether the group's rows already lie front to back in their runs' blocks,
-// give or take a jump now and then (input that came in key order): copying
-// them would cost a pass and bring nothing.
-bool RowsLieInOrder(const RunList& group) {
-  for (const SortRun* r = group.Front(); r; r = r->Next) {
-    uint32_t jumps = 0;
-    for (uint32_t i = 1; i < r->RowCount; ++i) {
-      jumps += r->Cursor[i].Row != r->Cursor[i - 1].Row + r->RowWidth;
-    }
-    if (jumps > r->RowCount / 256) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 // A Batch item. The batch belongs to this worker until it is in MemoryRuns.
 void SortEngine::SortBatch(SortRun* batch) {
   SortEntries(batch->Entries, batch->RowCount, Order);
@@ -65,10 +47,7 @@ bool SortEngine::MergeMemoryRuns() {
   const uint64_t rowBytes = static_cast<uint64_t>(totalRows) * width;
   SortEntry* entries = Store.NewEntries(totalRows);
   auto* merged = new (std::nothrow) SortRun;
-  const uint32_t blockRows = std::max(group.Front()->Chunks->RowCount, 1u);
-  RowChunk* copy = entries && merged && !RowsLieInOrder(group)
-                       ? Store.TakeCopyChunks(totalRows, width, blockRows)
-                       : nullptr;
+  RowChunk* copy = entries && merged ? Store.TakeCopyChunks(group, totalRows, width) : nullptr;
   RunMerger merger(Order, copy ? std::min(width, kMostPrefetchBytes) : 0);
   HRESULT hr = entries && merged ? merger.Start({&group}) : E_OUTOFMEMORY;
   SortEntry* out = entries;

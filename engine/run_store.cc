@@ -22,6 +22,20 @@ namespace {
 // already read as a few sequential streams.
 constexpr uint64_t kMostCopiedMergeBytes = 32u << 20;
 
+// Whether the group's rows already lie front to back in their runs' chunks,
+// give or take a jump now and then (input that came in key order): copying
+// them would cost a pass and bring nothing.
+bool RowsLieInOrder(const RunList& group) {
+  for (const SortRun* r = group.Front(); r; r = r->Next) {
+    uint32_t jumps = 0;
+    for (uint32_t i = 1; i < r->RowCount; ++i) {
+      jumps += r->Cursor[i].Row != r->Cursor[i - 1].Row + r->RowWidth;
+    }
+    if (jumps > r->RowCount / 256) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool RunStore::Create() {
@@ -134,16 +148,18 @@ void RunStore::AddSortedBatch(SortRun* batch) {
   ++costs_.RunsGenerated;
 }
 
-// Chunks for the `rowCount` rows of a merge that copies them, chained, each
-// with room for `blockRows` rows: cut like its inputs' blocks, a copy is
-// handed blocks the heap has kept from freed batches and copies, and hands
-// them on when it is freed itself, instead of faulting in fresh memory. The
-// row bytes are counted in BytesInMemory. Null (nothing counted) when the
-// merge is too large to copy, the free budget does not hold it or there is
-// no memory.
-RowChunk* RunStore::TakeCopyChunks(uint32_t rowCount, uint32_t width, uint32_t blockRows) {
+// Chunks for the `rowCount` rows of `group`'s merge to be copied into,
+// chained, each with room for as many rows as the group's first chunk: cut
+// like its inputs' chunks, a copy is handed chunks the heap has kept from
+// freed batches and copies, and hands them on when it is freed itself,
+// instead of faulting in fresh memory. The row bytes are counted in
+// BytesInMemory. Null (nothing counted) when the merge is too large to copy,
+// its rows already lie in order, the free budget does not hold it or there
+// is no memory.
+RowChunk* RunStore::TakeCopyChunks(const RunList& group, uint32_t rowCount, uint32_t width) {
   const uint64_t bytes = static_cast<uint64_t>(rowCount) * width;
-  if (bytes > kMostCopiedMergeBytes) return nullptr;
+  if (bytes > kMostCopiedMergeBytes || RowsLieInOrder(group)) return nullptr;
+  const uint32_t chunkRows = std::max(group.Front()->Chunks->RowCount, 1u);
   {
     plat::Lock lock(RunListLock);
     if (FreeBudget() < bytes) return nullptr;
@@ -154,7 +170,7 @@ RowChunk* RunStore::TakeCopyChunks(uint32_t rowCount, uint32_t width, uint32_t b
   RowChunk** link = &first;
   for (uint32_t left = rowCount; left > 0;) {
     auto* block = static_cast<RowChunk*>(
-        plat::HeapAlloc(heap_, sizeof(RowChunk) + static_cast<size_t>(blockRows) * width));
+        plat::HeapAlloc(heap_, sizeof(RowChunk) + static_cast<size_t>(chunkRows) * width));
     if (!block) {
       FreeChunks(first);
       plat::Lock lock(RunListLock);
@@ -162,7 +178,7 @@ RowChunk* RunStore::TakeCopyChunks(uint32_t rowCount, uint32_t width, uint32_t b
       return nullptr;
     }
     block->Next = nullptr;
-    block->RowCount = std::min(left, blockRows);
+    block->RowCount = std::min(left, chunkRows);
     left -= block->RowCount;
     *link = block;
     link = &block->Next;

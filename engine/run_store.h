@@ -75,7 +75,7 @@ class RunStore {
 
   // Merges in memory.
   uint32_t PickMergeGroup(RunList* group) EXCLUDES(RunListLock);
-  RowChunk* TakeCopyChunks(uint32_t rowCount, uint32_t width, uint32_t blockRows)
+  RowChunk* TakeCopyChunks(const RunList& group, uint32_t rowCount, uint32_t width)
       EXCLUDES(RunListLock);
   void FreeChunks(RowChunk* block);
   // A merge given up: the group goes back unmerged, the copy's blocks freed.

@@ -8,31 +8,13 @@
 #include <cstring>
 
 #include "platform/heap.h"
+#include "platform/posix/write_all.h"
 
 namespace plat {
 namespace {
 
 // Large enough that the disk streams; a multiple of every logical block size.
 constexpr size_t kChunkBytes = size_t{4} << 20;
-
-bool WriteAllAt(int fd, const uint8_t* data, size_t bytes, uint64_t offset, int* error) {
-  while (bytes > 0) {
-    const ssize_t written = pwrite(fd, data, bytes, static_cast<off_t>(offset));
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      *error = errno;
-      return false;
-    }
-    if (written == 0) {
-      *error = ENOSPC;
-      return false;
-    }
-    data += written;
-    offset += static_cast<uint64_t>(written);
-    bytes -= static_cast<size_t>(written);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -65,28 +47,25 @@ bool DirectOutput::Write(const void* data, size_t bytes, int* error) {
   return true;
 }
 
-// Writes the buffer's bytes at offset_ and empties it. A refused or short
-// direct write is taken up again through the cache.
+// Writes the buffer's bytes at the file's position and empties it. A refused
+// or short direct write is taken up again through the cache.
 bool DirectOutput::WriteChunk(int* error) {
   if (direct_) {
     ssize_t written;
     do {
-      written = pwrite(fd_, buffer_, held_, static_cast<off_t>(offset_));
+      written = write(fd_, buffer_, held_);
     } while (written < 0 && errno == EINTR);
     if (written == static_cast<ssize_t>(held_)) {
-      offset_ += held_;
       held_ = 0;
       return true;
     }
     if (!Buffered(error)) return false;
     if (written > 0) {
-      offset_ += static_cast<uint64_t>(written);
       held_ -= static_cast<size_t>(written);
       std::memmove(buffer_, buffer_ + written, held_);
     }
   }
-  if (!WriteAllAt(fd_, buffer_, held_, offset_, error)) return false;
-  offset_ += held_;
+  if (!WriteAll(fd_, buffer_, held_, error)) return false;
   held_ = 0;
   return true;
 }
@@ -104,9 +83,7 @@ bool DirectOutput::Buffered(int* error) {
 // The tail is rarely a whole number of blocks, which O_DIRECT refuses.
 bool DirectOutput::Finish(int* error) {
   if (fd_ < 0) return true;
-  const bool done = (!direct_ || Buffered(error)) && WriteChunk(error) &&
-                    lseek(fd_, static_cast<off_t>(offset_), SEEK_SET) >= 0;
-  if (!done && *error == 0) *error = errno;
+  const bool done = (!direct_ || Buffered(error)) && WriteChunk(error);
   fd_ = -1;
   return done;
 }

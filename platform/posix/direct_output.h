@@ -29,8 +29,8 @@ class DirectOutput {
   bool Started() const { return fd_ >= 0; }
   // Appends every byte; false with *error (an errno value).
   bool Write(const void* data, size_t bytes, int* error);
-  // Writes what is held and leaves `fd` without O_DIRECT, its offset at the
-  // end of what was written. False with *error.
+  // Writes what is held and leaves `fd` without O_DIRECT, at the end of what
+  // was written. False with *error.
   bool Finish(int* error);
 
  private:
@@ -41,7 +41,6 @@ class DirectOutput {
   bool direct_ = false;
   uint8_t* buffer_ = nullptr;
   size_t held_ = 0;
-  uint64_t offset_ = 0;  // Of the first byte held.
 };
 
 }  // namespace plat

@@ -11,6 +11,7 @@
 
 #include "platform/posix/direct_output.h"
 #include "platform/posix/temporary_file.h"
+#include "platform/posix/write_all.h"
 #include "platform/termination.h"
 
 namespace plat {
@@ -56,20 +57,6 @@ bool ResolveLinks(std::string path, std::string* resolved, bool* descriptor, std
   }
   *error = ErrnoText(ELOOP);
   return false;
-}
-
-bool WriteAll(int fd, const char* data, size_t bytes, int* error) {
-  while (bytes > 0) {
-    const ssize_t written = write(fd, data, bytes);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      *error = errno;
-      return false;
-    }
-    data += written;
-    bytes -= static_cast<size_t>(written);
-  }
-  return true;
 }
 
 // Copies all of `from`, from its start, to `to`.
@@ -175,8 +162,7 @@ bool OutputFile::OpenDirect(const std::string& path, int flags, std::string* err
 
 bool OutputFile::Write(const void* data, size_t bytes, std::string* error) {
   int code = 0;
-  if (direct_ ? direct_->Write(data, bytes, &code)
-              : WriteAll(fd_, static_cast<const char*>(data), bytes, &code)) {
+  if (direct_ ? direct_->Write(data, bytes, &code) : WriteAll(fd_, data, bytes, &code)) {
     return true;
   }
   *error = "writing failed: " + ErrnoText(code);

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/posix/write_all.h"
+
 namespace plat {
 
 namespace {
@@ -70,19 +72,6 @@ bool ReadFileText(const std::string& path, std::string* text) {
 bool LoadFromFile(const std::string& path, RegistryTree* tree) {
   std::string text;
   return ReadFileText(path, &text) && tree->Parse(text);
-}
-
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t wrote = write(fd, text.data() + done, text.size() - done);
-    if (wrote < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(wrote);
-  }
-  return true;
 }
 
 }  // namespace
@@ -163,7 +152,9 @@ bool RegistryTransaction::Commit() {
   std::string temporary = path_ + ".tmp";
   int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return FailFromErrno();
-  if (!WriteAll(fd, tree_.ToText()) || fsync(fd) != 0) {
+  const std::string text = tree_.ToText();
+  int error = 0;
+  if (!WriteAll(fd, text.data(), text.size(), &error) || fsync(fd) != 0) {
     int err = errno;
     close(fd);
     unlink(temporary.c_str());

@@ -373,7 +373,9 @@ class StatisticsTest : public RunnerTest {
     EXPECT_EQ(runtime_->QueryInterface(IID_ITolvarineStatistics,
                                        reinterpret_cast<void**>(statistics.Put())),
               S_OK);
-    if (statistics) EXPECT_EQ(statistics->GetStatistics(&counted), S_OK);
+    if (statistics) {
+      EXPECT_EQ(statistics->GetStatistics(&counted), S_OK);
+    }
     // Every sort, spilling or not: each row in is a row out, and the rows
     // were held in memory in at least one sorted run.
     EXPECT_EQ(counted.RowsIn, rows);

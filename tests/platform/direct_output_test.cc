@@ -9,23 +9,17 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "tests/support/memory_mount.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
+using testsupport::FileBytes;
 using testsupport::MemoryMount;
+using testsupport::PatternBytes;
 using testsupport::TempDir;
-
-std::vector<uint8_t> Pattern(size_t bytes) {
-  std::vector<uint8_t> data(bytes);
-  for (size_t i = 0; i < bytes; ++i) data[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
-  return data;
-}
 
 // Writes `data` in pieces of the given sizes (cycled); the result of Finish,
 // with *error.
@@ -49,24 +43,19 @@ bool WriteInPieces(const std::string& path, const std::vector<uint8_t>& data,
   return ok;
 }
 
-std::vector<uint8_t> Contents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 TEST(DirectOutputTest, EveryByteLandsAndTheDescriptorIsPlainAtTheEnd) {
   TempDir dir;
   const std::string path = (dir.path() / "out").string();
   // Pieces that straddle the 4 MiB chunk in every way, and a tail of a few bytes.
   for (size_t total : {size_t{0}, size_t{5}, size_t{4} << 20, (size_t{9} << 20) + 4099}) {
-    const std::vector<uint8_t> data = Pattern(total);
+    const std::vector<uint8_t> data = PatternBytes(total);
     int error = 0;
     off_t end = -1;
     bool direct = true;
     ASSERT_TRUE(
         WriteInPieces(path, data, {1, 4095, (size_t{4} << 20) + 3, 1 << 20}, &error, &end, &direct))
         << total << ": " << error;
-    EXPECT_EQ(data, Contents(path)) << total;
+    EXPECT_EQ(data, FileBytes(path)) << total;
     // Commit copies or links the file through this descriptor afterwards.
     EXPECT_EQ(static_cast<off_t>(total), end);
     EXPECT_FALSE(direct);
@@ -76,11 +65,11 @@ TEST(DirectOutputTest, EveryByteLandsAndTheDescriptorIsPlainAtTheEnd) {
 TEST(DirectOutputTest, NoDirectIoOrAFullDiskFailAsPlainWritesDo) {
   MemoryMount ramfs(0);  // Refuses O_DIRECT.
   REQUIRE_MOUNTED(ramfs);
-  const std::vector<uint8_t> data = Pattern((size_t{6} << 20) + 17);
+  const std::vector<uint8_t> data = PatternBytes((size_t{6} << 20) + 17);
   const std::string onRamfs = plat::Utf16ToUtf8(ramfs.u16()) + "/out";
   int error = 0;
   ASSERT_TRUE(WriteInPieces(onRamfs, data, {1 << 20}, &error)) << error;
-  EXPECT_EQ(data, Contents(onRamfs));
+  EXPECT_EQ(data, FileBytes(onRamfs));
 
   MemoryMount small(4);
   REQUIRE_MOUNTED(small);

@@ -8,28 +8,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "tests/support/memory_mount.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
 using testsupport::MemoryMount;
+using testsupport::PatternBytes;
 using testsupport::TempDir;
-
-std::vector<uint8_t> Pattern(size_t bytes) {
-  std::vector<uint8_t> data(bytes);
-  for (size_t i = 0; i < bytes; ++i) data[i] = static_cast<uint8_t>((i * 2654435761u) >> 11);
-  return data;
-}
-
-void WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
+using testsupport::WriteFileBytes;
 
 // Everything `path` gives, read in pieces of the given sizes (cycled).
 std::vector<uint8_t> ReadAll(const std::string& path, const std::vector<size_t>& pieces) {
@@ -52,24 +42,24 @@ std::vector<uint8_t> ReadAll(const std::string& path, const std::vector<size_t>&
 // Large enough to be read ahead around the cache, and not a whole number of
 // 4 MiB pieces nor of disk blocks.
 const std::vector<uint8_t>& LargeFile() {
-  static const std::vector<uint8_t> data = Pattern((size_t{66} << 20) + 4097);
+  static const std::vector<uint8_t> data = PatternBytes((size_t{66} << 20) + 4097);
   return data;
 }
 
 TEST(InputFileTest, EveryByteInOrderWhateverTheReadSizes) {
   TempDir dir;
   const std::string large = (dir.path() / "large").string();
-  WriteFile(large, LargeFile());
+  WriteFileBytes(large, LargeFile());
   EXPECT_EQ(LargeFile(), ReadAll(large, {1, 4095, (size_t{4} << 20) + 1, 3 << 20}));
   EXPECT_EQ(LargeFile(), ReadAll(large, {size_t{80} << 20}));
 
   const std::string small = (dir.path() / "small").string();
-  const std::vector<uint8_t> few = Pattern(10000);
-  WriteFile(small, few);
+  const std::vector<uint8_t> few = PatternBytes(10000);
+  WriteFileBytes(small, few);
   EXPECT_EQ(few, ReadAll(small, {999}));
 
   const std::string empty = (dir.path() / "empty").string();
-  WriteFile(empty, {});
+  WriteFileBytes(empty, {});
   EXPECT_TRUE(ReadAll(empty, {4096}).empty());
 
   plat::InputFile directory;
@@ -83,15 +73,15 @@ TEST(InputFileTest, PipesAndFileSystemsWithoutDirectIo) {
   TempDir dir;
   const std::string fifo = (dir.path() / "fifo").string();
   ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
-  const std::vector<uint8_t> data = Pattern(300000);
-  std::thread writer([&] { WriteFile(fifo, data); });
+  const std::vector<uint8_t> data = PatternBytes(300000);
+  std::thread writer([&] { WriteFileBytes(fifo, data); });
   EXPECT_EQ(data, ReadAll(fifo, {70000}));
   writer.join();
 
   MemoryMount ramfs(0);  // Refuses O_DIRECT.
   REQUIRE_MOUNTED(ramfs);
   const std::string onRamfs = plat::Utf16ToUtf8(ramfs.u16()) + "/large";
-  WriteFile(onRamfs, LargeFile());
+  WriteFileBytes(onRamfs, LargeFile());
   EXPECT_EQ(LargeFile(), ReadAll(onRamfs, {1 << 20}));
 }
 

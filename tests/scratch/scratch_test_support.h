@@ -16,7 +16,7 @@
 #include "platform/fault_injection.h"
 #include "scratch/scratch_file.h"
 #include "scratch/scratch_run_writer.h"
-#include "tests/support/memory_mount.h"
+#include "tests/support/test_files.h"
 
 namespace scratch_test {
 

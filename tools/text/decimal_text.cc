@@ -1,6 +1,8 @@
 #include "tools/text/decimal_text.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <string_view>
 
 namespace tolvarine {
@@ -71,9 +73,18 @@ void AppendScaledDigits(bool negative, std::string_view digits, uint32_t scale, 
 
 }  // namespace
 
-void AppendScaledDecimal(bool negative, const BigUnsigned& magnitude, uint32_t scale,
+void AppendScaledDecimal(bool negative, const uint8_t* magnitude, size_t size, uint32_t scale,
                          std::string* text) {
-  AppendScaledDigits(negative, magnitude.ToDecimal(), scale, text);
+  uint64_t low = 0;  // The low 8 bytes, least significant first like the host's.
+  std::memcpy(&low, magnitude, std::min<size_t>(size, sizeof(low)));
+  bool fits = true;
+  for (size_t i = sizeof(low); i < size; ++i) fits &= magnitude[i] == 0;
+  if (!fits) {
+    AppendScaledDigits(negative, BigUnsigned::FromBytesLE(magnitude, size).ToDecimal(), scale,
+                       text);
+    return;
+  }
+  AppendScaledDecimal(negative, low, scale, text);
 }
 
 void AppendScaledDecimal(bool negative, uint64_t magnitude, uint32_t scale, std::string* text) {

@@ -23,11 +23,12 @@ bool ParseDecimalText(std::string_view text, DecimalText* number);
 bool ScaledMagnitude(const DecimalText& number, uint32_t scale, BigUnsigned* magnitude);
 
 // Appends [-]integer[.fraction] for magnitude / 10^scale, with exactly
-// `scale` fraction digits and at least one integer digit.
-void AppendScaledDecimal(bool negative, const BigUnsigned& magnitude, uint32_t scale,
+// `scale` fraction digits and at least one integer digit. The magnitude is
+// `size` bytes, least significant first (a DECIMAL's 96 bits, a NUMERIC's
+// 128); one that fits 64 bits, as most values do, needs no big-number
+// arithmetic and no allocation.
+void AppendScaledDecimal(bool negative, const uint8_t* magnitude, size_t size, uint32_t scale,
                          std::string* text);
-// The same for a magnitude that fits 64 bits, without big-number arithmetic
-// (most values of a DECIMAL or NUMERIC column).
 void AppendScaledDecimal(bool negative, uint64_t magnitude, uint32_t scale, std::string* text);
 
 }  // namespace tolvarine

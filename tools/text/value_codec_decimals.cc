@@ -61,7 +61,7 @@ bool FormatCurrency(const ColumnModel&, const uint8_t* value, uint32_t, std::str
   bool negative = units < 0;
   uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(units) : static_cast<uint64_t>(units);
   std::string digits;
-  AppendScaledDecimal(negative, BigUnsigned(magnitude), kCurrencyScale, &digits);
+  AppendScaledDecimal(negative, magnitude, kCurrencyScale, &digits);
   while (digits.back() == '0') digits.pop_back();
   if (digits.back() == '.') digits.pop_back();
   text->append(digits);
@@ -114,15 +114,10 @@ bool FormatDecimal(const ColumnModel&, const uint8_t* value, uint32_t, std::stri
     *error = "malformed decimal (scale above 28 or an invalid sign)";
     return false;
   }
-  if (decimal.Hi32 == 0) {
-    AppendScaledDecimal(decimal.sign == DECIMAL_NEG, decimal.Lo64, decimal.scale, text);
-    return true;
-  }
   uint8_t bytes[12];
   std::memcpy(bytes, &decimal.Lo64, 8);
   std::memcpy(bytes + 8, &decimal.Hi32, 4);
-  AppendScaledDecimal(decimal.sign == DECIMAL_NEG, BigUnsigned::FromBytesLE(bytes, 12),
-                      decimal.scale, text);
+  AppendScaledDecimal(decimal.sign == DECIMAL_NEG, bytes, sizeof(bytes), decimal.scale, text);
   return true;
 }
 
@@ -169,8 +164,7 @@ bool FormatNumeric(const ColumnModel&, const uint8_t* value, uint32_t, std::stri
     *error = "malformed numeric (scale above 38)";
     return false;
   }
-  AppendScaledDecimal(numeric.sign == 0, BigUnsigned::FromBytesLE(numeric.val, 16), numeric.scale,
-                      text);
+  AppendScaledDecimal(numeric.sign == 0, numeric.val, sizeof(numeric.val), numeric.scale, text);
   return true;
 }
 

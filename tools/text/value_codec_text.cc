@@ -4,6 +4,7 @@
 
 #include "platform/bstr.h"
 #include "platform/string_compare.h"
+#include "tools/columns/field_list.h"
 #include "tools/text/value_codecs_by_type.h"
 
 namespace tolvarine::codecs {
@@ -103,26 +104,17 @@ ValueError ParseWStr(const ColumnModel& column, std::string_view text, uint8_t* 
 
 bool FormatWStr(const ColumnModel& column, const uint8_t* value, uint32_t, std::string* text,
                 std::string* error) {
-  // ASCII, by far the most common, goes straight across.
-  const size_t start = text->size();
-  uint32_t ascii = 0;
-  for (; ascii < column.field.length; ++ascii) {
-    char16_t unit;
-    std::memcpy(&unit, value + 2 * ascii, 2);
-    if (unit == 0) return true;
-    if (unit >= 0x80) break;
-    text->push_back(static_cast<char>(unit));
+  // The units up to the first NUL, gathered on the stack: a string per value
+  // would cost an allocation a row for all but the shortest names. Field
+  // lists allow no longer wstr.
+  char16_t units[kMaxWstrLength];
+  const uint32_t most = std::min(column.field.length, kMaxWstrLength);
+  uint32_t count = 0;
+  for (; count < most; ++count) {
+    std::memcpy(&units[count], value + 2 * count, 2);
+    if (units[count] == 0) break;
   }
-  if (ascii == column.field.length) return true;
-  text->resize(start);
-  std::u16string units;
-  for (uint32_t i = 0; i < column.field.length; ++i) {
-    char16_t unit;
-    std::memcpy(&unit, value + 2 * i, 2);
-    if (unit == 0) break;
-    units.push_back(unit);
-  }
-  if (!plat::AppendUtf16AsUtf8(units, text)) {
+  if (!plat::AppendUtf16AsUtf8(std::u16string_view(units, count), text)) {
     *error = "wstr value holds an unpaired UTF-16 surrogate, which UTF-8 cannot carry";
     return false;
   }

@@ -1,6 +1,6 @@
-// Private directories and memory file systems for tests that need a file
-// system of a known kind: a small tmpfs that fills up, or a ramfs, which
-// refuses direct I/O.
+// Files for tests: private directories, memory file systems of a known kind
+// (a small tmpfs that fills up, or a ramfs, which refuses direct I/O), and
+// patterned contents written and read back whole.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,7 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "platform/bstr.h"
 
@@ -80,5 +83,23 @@ class MemoryMount {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to mount a tmpfs (CI runs as root)"; \
     FAIL() << "cannot mount a tmpfs as root: " << (mount).error();                       \
   } while (false)
+
+// Bytes that differ from their neighbours and from those a power of two away,
+// so that a byte written to the wrong place shows.
+inline std::vector<uint8_t> PatternBytes(size_t bytes) {
+  std::vector<uint8_t> data(bytes);
+  for (size_t i = 0; i < bytes; ++i) data[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
+  return data;
+}
+
+inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& data) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+inline std::vector<uint8_t> FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 }  // namespace testsupport
