@@ -7,6 +7,9 @@
 #include <string>
 #include <string_view>
 
+#ifdef _WIN32
+#include "platform/com_types.h"
+#else
 using BSTR = char16_t*;
 
 // Copies a NUL-terminated string; null gives null. Null on allocation failure.
@@ -17,6 +20,8 @@ void SysFreeString(BSTR text);
 // Length in code units; 0 for null.
 uint32_t SysStringLen(BSTR text);
 
+#endif  // _WIN32
+
 namespace plat {
 // UTF-8 <-> UTF-16 conversion (invalid input is replaced with U+FFFD).
 std::u16string Utf8ToUtf16(std::string_view text);
@@ -26,8 +31,15 @@ std::string Utf16ToUtf8(std::u16string_view text);
 // The converted text is produced either way.
 bool Utf8ToUtf16(std::string_view text, std::u16string* out);
 bool AppendUtf16AsUtf8(std::u16string_view text, std::string* out);
+// A BSTR's code units as this code base keeps 16-bit text (null for null).
+inline const char16_t* BstrChars(BSTR text) {
+  return reinterpret_cast<const char16_t*>(text);
+}
 // View of a BSTR (empty for null).
-inline std::u16string_view BstrView(BSTR text) { return text ? std::u16string_view(text, SysStringLen(text)) : std::u16string_view(); }
+inline std::u16string_view BstrView(BSTR text) {
+  return text ? std::u16string_view(reinterpret_cast<const char16_t*>(text), SysStringLen(text))
+              : std::u16string_view();
+}
 
 // Owns one BSTR; frees it on destruction.
 class Bstr {

@@ -12,6 +12,7 @@
 #include "platform/com_types.h"
 #include "platform/variant.h"
 
+#ifndef _WIN32
 struct GUID {
   uint32_t Data1;
   uint16_t Data2;
@@ -29,6 +30,7 @@ inline bool IsEqualGUID(const GUID& a, const GUID& b) {
 inline bool operator==(const GUID& a, const GUID& b) {
   return IsEqualGUID(a, b);
 }
+#endif  // _WIN32
 
 namespace plat {
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (upper case, registry form).
@@ -37,6 +39,7 @@ std::u16string GuidToString(const GUID& guid);
 bool GuidFromString(const char16_t* text, GUID* guid);
 }  // namespace plat
 
+#ifndef _WIN32
 constexpr IID IID_IUnknown = {
     0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 constexpr IID IID_IDispatch = {
@@ -45,9 +48,9 @@ constexpr IID IID_IClassFactory = {
     0x00000001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 struct IUnknown {
-  virtual HRESULT QueryInterface(REFIID iid, void** object) = 0;
-  virtual ULONG AddRef() = 0;
-  virtual ULONG Release() = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) = 0;
+  virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
+  virtual ULONG STDMETHODCALLTYPE Release() = 0;
 
  protected:
   ~IUnknown() = default;
@@ -65,24 +68,27 @@ struct DISPPARAMS {
 struct EXCEPINFO;
 
 struct IDispatch : IUnknown {
-  virtual HRESULT GetTypeInfoCount(uint32_t* count) = 0;
-  virtual HRESULT GetTypeInfo(uint32_t index, LCID locale, ITypeInfo** info) = 0;
-  virtual HRESULT GetIDsOfNames(REFIID iid, char16_t** names, uint32_t count, LCID locale,
-                                DISPID* ids) = 0;
-  virtual HRESULT Invoke(DISPID member, REFIID iid, LCID locale, uint16_t flags, DISPPARAMS* params,
-                         VARIANT* result, EXCEPINFO* exception, uint32_t* argError) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, OLECHAR** names, UINT count,
+                                                  LCID locale, DISPID* ids) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID iid, LCID locale, uint16_t flags,
+                                           DISPPARAMS* params, VARIANT* result,
+                                           EXCEPINFO* exception, UINT* argError) = 0;
 
  protected:
   ~IDispatch() = default;
 };
 
 struct IClassFactory : IUnknown {
-  virtual HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) = 0;
-  virtual HRESULT LockServer(int32_t lock) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) = 0;
+  virtual HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) = 0;
 
  protected:
   ~IClassFactory() = default;
 };
+
+#endif  // _WIN32
 
 // Holds one counted reference; releases it on destruction. Assigning a new
 // pointer adds its reference before the old one is released.

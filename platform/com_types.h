@@ -8,12 +8,23 @@
 
 #include <cstdint>
 
+#ifdef _WIN32
+#include "platform/win32/sdk_types.h"
+#else
+// COM's calling convention for interface methods and entry points: stdcall
+// on 32-bit Windows, nothing to say elsewhere.
+#define STDMETHODCALLTYPE
+#define STDAPICALLTYPE
+
 using HRESULT = int32_t;
 using ULONG = uint32_t;
 using LONG = int32_t;
 using DWORD = uint32_t;
 using LCID = uint32_t;
 using VARIANT_BOOL = int16_t;
+using UINT = uint32_t;
+using OLECHAR = char16_t;
+using BOOL = int32_t;
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
@@ -77,6 +88,7 @@ constexpr DWORD ERROR_IO_DEVICE = 1117;
 constexpr HRESULT HRESULT_FROM_WIN32(DWORD e) {
   return e == 0 ? S_OK : static_cast<HRESULT>((e & 0xFFFFu) | 0x80070000u);
 }
+#endif  // _WIN32
 
 namespace plat {
 
@@ -84,6 +96,7 @@ namespace plat {
 DWORD GetLastError();
 void SetLastError(DWORD error);
 
+#ifndef _WIN32
 // Maps a POSIX errno value to the Win32 error number with the same meaning
 // (ENOENT -> 2, EACCES -> 5, ENOMEM -> 8, EEXIST -> 80, ENOSPC -> 112,
 // EIO -> 1117, ...). Unknown values map to ERROR_INVALID_FUNCTION, never 0.
@@ -91,6 +104,7 @@ DWORD Win32ErrorFromErrno(int err);
 
 // Sets the last error from errno (mapped) and returns the mapped number.
 DWORD SetLastErrorFromErrno(int err);
+#endif
 
 // HRESULT for a failed system call: HRESULT_FROM_WIN32 of the last error, or
 // E_FAIL when the last error is 0, so that a failure is never reported as S_OK.

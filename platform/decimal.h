@@ -5,6 +5,7 @@
 
 #include "platform/com_types.h"
 
+#ifndef _WIN32
 // 16 bytes: reserved, scale (0..28), sign (0x80 negative), 96-bit magnitude.
 struct DECIMAL {
   uint16_t wReserved;
@@ -20,6 +21,8 @@ constexpr HRESULT VARCMP_LT = 0;
 constexpr HRESULT VARCMP_EQ = 1;
 constexpr HRESULT VARCMP_GT = 2;
 constexpr HRESULT VARCMP_NULL = 3;
+
+#endif  // _WIN32
 
 namespace plat {
 // Exact comparison across scales; -0 equals +0. A malformed value (scale

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/com_types.h"
+
 namespace plat {
 
 // Results of CompareString: 0 is failure (invalid flags), otherwise

@@ -11,6 +11,7 @@
 #include "platform/com_types.h"
 #include "platform/decimal.h"
 
+#ifndef _WIN32
 struct IUnknown;
 struct IDispatch;
 
@@ -80,6 +81,11 @@ struct VARIANT {
   };
 };
 static_assert(sizeof(VARIANT) == 16 && sizeof(DECIMAL) == 16);
+#endif  // _WIN32
+
+// DECIMAL shares its 16 bytes with the VARIANT it is in: its reserved
+// field is the VARIANT's type.
+static_assert(sizeof(VARIANT) >= sizeof(DECIMAL));
 
 inline DECIMAL GetDecimal(const VARIANT& value) {
   DECIMAL d;
@@ -92,6 +98,7 @@ inline void SetDecimal(VARIANT* value, const DECIMAL& d) {
   value->vt = VT_DECIMAL;
 }
 
+#ifndef _WIN32
 void VariantInit(VARIANT* value);
 // Frees what the value owns (its BSTR, or a reference to its interface) and
 // makes it VT_EMPTY. DISP_E_BADVARTYPE, value untouched, for a type that
@@ -103,6 +110,8 @@ HRESULT VariantClear(VARIANT* value);
 // DISP_E_BADVARTYPE for VT_BYREF, VT_ARRAY, VT_RECORD and unknown types. A
 // failed copy leaves the destination as it was.
 HRESULT VariantCopy(VARIANT* destination, const VARIANT* source);
+
+#endif  // _WIN32
 
 namespace plat {
 // Owns one VARIANT; clears it on destruction.
@@ -128,11 +137,14 @@ class Variant {
   VARIANT& Ref() { return v_; }
 
  private:
-  template <typename T>
-  static Variant Of(VARTYPE vt, T VARIANT::*member, T v) {
+  // The member's type may be wider in name than the value's (LONG and
+  // int32_t on Windows) but never in size.
+  template <typename M, typename T>
+  static Variant Of(VARTYPE vt, M VARIANT::*member, T v) {
+    static_assert(sizeof(M) == sizeof(T));
     Variant r;
     r.v_.vt = vt;
-    r.v_.*member = v;
+    r.v_.*member = static_cast<M>(v);
     return r;
   }
 
