@@ -127,7 +127,7 @@ HRESULT MirrorInputColumn(IDTSInputColumn90* input, IDTSOutputColumn90* output, 
 
 }  // namespace
 
-HRESULT CTolvarine::SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInput,
+HRESULT STDMETHODCALLTYPE CTolvarine::SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInput,
                                  int32_t lineageID, int32_t usageType,
                                  IDTSInputColumn90** inputColumn) {
   // Only a selection hands back a column; every other path leaves none.
@@ -223,7 +223,7 @@ HRESULT CTolvarine::SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInp
   return S_OK;
 }
 
-HRESULT CTolvarine::SetInputColumnProperty(int32_t inputID, int32_t inputColumnID, BSTR name,
+HRESULT STDMETHODCALLTYPE CTolvarine::SetInputColumnProperty(int32_t inputID, int32_t inputColumnID, BSTR name,
                                            VARIANT value, IDTSCustomProperty90** property) {
   // The property is not handed back.
   if (property) *property = nullptr;
@@ -268,7 +268,7 @@ HRESULT CTolvarine::SetInputColumnProperty(int32_t inputID, int32_t inputColumnI
   return FAILED(hr) ? hr : S_OK;
 }
 
-HRESULT CTolvarine::SetComponentProperty(BSTR name, VARIANT value, IDTSCustomProperty90** result) {
+HRESULT STDMETHODCALLTYPE CTolvarine::SetComponentProperty(BSTR name, VARIANT value, IDTSCustomProperty90** result) {
   // The property is not handed back.
   if (result) *result = nullptr;
   if (!ComponentMetaData) return E_UNEXPECTED;

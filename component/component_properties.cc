@@ -68,7 +68,7 @@ HRESULT AddProperty(IDTSCustomPropertyCollection90* properties,
 
 }  // namespace
 
-HRESULT CTolvarine::ProvideComponentProperties() {
+HRESULT STDMETHODCALLTYPE CTolvarine::ProvideComponentProperties() {
   if (!ComponentMetaData) return E_UNEXPECTED;
 
   // The defaults select every run-time fallback: no duplicate elimination,

@@ -18,96 +18,96 @@ constexpr int32_t kStatusIsValid = 0;
 
 }  // namespace
 
-HRESULT CTolvarine::Validate(int32_t* status) {
+HRESULT STDMETHODCALLTYPE CTolvarine::Validate(int32_t* status) {
   if (status) *status = kStatusIsValid;
   return S_OK;
 }
-HRESULT CTolvarine::ReinitializeMetaData() {
+HRESULT STDMETHODCALLTYPE CTolvarine::ReinitializeMetaData() {
   return E_NOTIMPL;
 }
-HRESULT CTolvarine::InsertInput(int32_t, int32_t, IDTSInput90** input) {
+HRESULT STDMETHODCALLTYPE CTolvarine::InsertInput(int32_t, int32_t, IDTSInput90** input) {
   ClearOut(input);
   return E_NOTIMPL;
 }
-HRESULT CTolvarine::OnInputPathAttached(int32_t) {
+HRESULT STDMETHODCALLTYPE CTolvarine::OnInputPathAttached(int32_t) {
   return S_OK;
 }
-HRESULT CTolvarine::InsertOutput(int32_t, int32_t, IDTSOutput90** output) {
+HRESULT STDMETHODCALLTYPE CTolvarine::InsertOutput(int32_t, int32_t, IDTSOutput90** output) {
   ClearOut(output);
   return E_NOTIMPL;
 }
-HRESULT CTolvarine::DeleteInput(int32_t) {
+HRESULT STDMETHODCALLTYPE CTolvarine::DeleteInput(int32_t) {
   return E_NOTIMPL;
 }
-HRESULT CTolvarine::DeleteOutput(int32_t) {
+HRESULT STDMETHODCALLTYPE CTolvarine::DeleteOutput(int32_t) {
   return E_NOTIMPL;
 }
-HRESULT CTolvarine::InsertOutputColumnAt(int32_t, int32_t, BSTR, BSTR,
+HRESULT STDMETHODCALLTYPE CTolvarine::InsertOutputColumnAt(int32_t, int32_t, BSTR, BSTR,
                                          IDTSOutputColumn90** column) {
   ClearOut(column);
   return E_NOTIMPL;
 }
-HRESULT CTolvarine::DeleteOutputColumn(int32_t, int32_t) {
+HRESULT STDMETHODCALLTYPE CTolvarine::DeleteOutputColumn(int32_t, int32_t) {
   return E_NOTIMPL;
 }
-HRESULT CTolvarine::SetOutputColumnProperty(int32_t, int32_t, BSTR, VARIANT,
+HRESULT STDMETHODCALLTYPE CTolvarine::SetOutputColumnProperty(int32_t, int32_t, BSTR, VARIANT,
                                             IDTSCustomProperty90** property) {
   ClearOut(property);
   return E_NOTIMPL;
 }
-HRESULT CTolvarine::SetOutputProperty(int32_t, BSTR, VARIANT) {
+HRESULT STDMETHODCALLTYPE CTolvarine::SetOutputProperty(int32_t, BSTR, VARIANT) {
   return S_OK;
 }
-HRESULT CTolvarine::SetInputProperty(int32_t, BSTR, VARIANT) {
+HRESULT STDMETHODCALLTYPE CTolvarine::SetInputProperty(int32_t, BSTR, VARIANT) {
   return S_OK;
 }
-HRESULT CTolvarine::OnOutputPathAttached(int32_t) {
+HRESULT STDMETHODCALLTYPE CTolvarine::OnOutputPathAttached(int32_t) {
   return S_OK;
 }
-HRESULT CTolvarine::OnInputPathDetached(int32_t) {
+HRESULT STDMETHODCALLTYPE CTolvarine::OnInputPathDetached(int32_t) {
   return S_OK;
 }
 
 // The one request that reaches the host: the pipeline's upgrade request is
 // passed on to the metadata's version.
-HRESULT CTolvarine::PerformUpgrade(int32_t pipelineVersion) {
+HRESULT STDMETHODCALLTYPE CTolvarine::PerformUpgrade(int32_t pipelineVersion) {
   if (!ComponentMetaData) return E_UNEXPECTED;
   HRESULT hr = ComponentMetaData->put_Version(pipelineVersion);
   return FAILED(hr) ? hr : S_OK;
 }
 
-HRESULT CTolvarine::OnOutputPathDetached(int32_t) {
+HRESULT STDMETHODCALLTYPE CTolvarine::OnOutputPathDetached(int32_t) {
   return S_OK;
 }
-HRESULT CTolvarine::SetExternalMetadataColumnProperty(int32_t, BSTR, VARIANT) {
+HRESULT STDMETHODCALLTYPE CTolvarine::SetExternalMetadataColumnProperty(int32_t, BSTR, VARIANT) {
   return S_OK;
 }
-HRESULT CTolvarine::MapInputColumn(int32_t, int32_t, int32_t) {
+HRESULT STDMETHODCALLTYPE CTolvarine::MapInputColumn(int32_t, int32_t, int32_t) {
   return S_OK;
 }
-HRESULT CTolvarine::MapOutputColumn(int32_t, int32_t, int32_t) {
+HRESULT STDMETHODCALLTYPE CTolvarine::MapOutputColumn(int32_t, int32_t, int32_t) {
   return S_OK;
 }
-HRESULT CTolvarine::OnDeletingInputColumn(int32_t, int32_t) {
+HRESULT STDMETHODCALLTYPE CTolvarine::OnDeletingInputColumn(int32_t, int32_t) {
   return S_OK;
 }
-HRESULT CTolvarine::OnDeletingOutputColumn(int32_t, int32_t) {
+HRESULT STDMETHODCALLTYPE CTolvarine::OnDeletingOutputColumn(int32_t, int32_t) {
   return S_OK;
 }
-HRESULT CTolvarine::AcquireConnections(IUnknown*) {
+HRESULT STDMETHODCALLTYPE CTolvarine::AcquireConnections(IUnknown*) {
   return S_OK;
 }
-HRESULT CTolvarine::ReleaseConnections() {
+HRESULT STDMETHODCALLTYPE CTolvarine::ReleaseConnections() {
   return S_OK;
 }
 // No error output, so no code of its own to describe: the empty string.
-HRESULT CTolvarine::DescribeRedirectedErrorCode(int32_t, BSTR* description) {
+HRESULT STDMETHODCALLTYPE CTolvarine::DescribeRedirectedErrorCode(int32_t, BSTR* description) {
   if (description) *description = nullptr;
   return S_OK;
 }
-HRESULT CTolvarine::put_ComponentMetaDataForDesign(IDTSComponentMetaData90*) {
+HRESULT STDMETHODCALLTYPE CTolvarine::put_ComponentMetaDataForDesign(IDTSComponentMetaData90*) {
   return S_OK;
 }
-HRESULT CTolvarine::RegisterEvents() {
+HRESULT STDMETHODCALLTYPE CTolvarine::RegisterEvents() {
   return S_OK;
 }

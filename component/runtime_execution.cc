@@ -74,7 +74,7 @@ uint32_t SortThreadCount(int32_t requested) {
   return processors > kMaxThreadCount ? kMaxThreadCount : processors;
 }
 
-HRESULT CTolvarine::PrepareForExecute() {
+HRESULT STDMETHODCALLTYPE CTolvarine::PrepareForExecute() {
   return S_OK;
 }
 
@@ -101,7 +101,7 @@ HRESULT CTolvarine::ApplyComponentProperties() {
   // numbers keep counting across executions.
   Engine.ScratchAreaList.Areas.clear();
   Engine.ScratchAreaList.NextArea = 0;
-  hr = ParseScratchAreas(&Engine.ScratchAreaList, value.Get().bstrVal);
+  hr = ParseScratchAreas(&Engine.ScratchAreaList, plat::BstrChars(value.Get().bstrVal));
   if (FAILED(hr)) return hr;
 
   hr = ReadPropertyValue(properties.Get(), kRamBudgetProperty, VT_I4, &value);
@@ -114,7 +114,7 @@ HRESULT CTolvarine::ApplyComponentProperties() {
   return S_OK;
 }
 
-HRESULT CTolvarine::PreExecute() {
+HRESULT STDMETHODCALLTYPE CTolvarine::PreExecute() {
   return plat::NoThrow([&]() -> HRESULT {
     if (!ComponentMetaData) return E_UNEXPECTED;
     // An execution the host never ended with PostExecute is stopped here, so
@@ -139,7 +139,7 @@ HRESULT CTolvarine::PreExecute() {
   });
 }
 
-HRESULT CTolvarine::PrimeOutput(int32_t outputs, int32_t* outputIDs, IDTSBuffer90** buffers) {
+HRESULT STDMETHODCALLTYPE CTolvarine::PrimeOutput(int32_t outputs, int32_t* outputIDs, IDTSBuffer90** buffers) {
   if (outputs != 1) return E_UNEXPECTED;
   if (!buffers) return E_POINTER;
   // The host's order makes these stores visible to the engine's threads:
@@ -150,7 +150,7 @@ HRESULT CTolvarine::PrimeOutput(int32_t outputs, int32_t* outputIDs, IDTSBuffer9
   return S_OK;
 }
 
-HRESULT CTolvarine::ProcessInput(int32_t inputID, IDTSBuffer90* buffer) {
+HRESULT STDMETHODCALLTYPE CTolvarine::ProcessInput(int32_t inputID, IDTSBuffer90* buffer) {
   if (!buffer) return E_POINTER;
   HRESULT hr = buffer->Open();
   if (FAILED(hr)) return hr;
@@ -187,12 +187,12 @@ HRESULT CTolvarine::ProcessInput(int32_t inputID, IDTSBuffer90* buffer) {
   return hr;
 }
 
-HRESULT CTolvarine::PostExecute() {
+HRESULT STDMETHODCALLTYPE CTolvarine::PostExecute() {
   Engine.Destroy();
   return S_OK;
 }
 
-HRESULT CTolvarine::GetStatistics(TolvarineStatistics* statistics) {
+HRESULT STDMETHODCALLTYPE CTolvarine::GetStatistics(TolvarineStatistics* statistics) {
   if (!statistics) return E_POINTER;
   const RunStore::Costs costs = Engine.Costs();
   *statistics = {.RowsIn = rowsIn_.load(std::memory_order_relaxed),
@@ -204,38 +204,38 @@ HRESULT CTolvarine::GetStatistics(TolvarineStatistics* statistics) {
   return S_OK;
 }
 
-HRESULT CTolvarine::Cleanup() {
+HRESULT STDMETHODCALLTYPE CTolvarine::Cleanup() {
   return S_OK;
 }
 
-HRESULT CTolvarine::put_ComponentMetaData(IDTSComponentMetaData90* metadata) {
+HRESULT STDMETHODCALLTYPE CTolvarine::put_ComponentMetaData(IDTSComponentMetaData90* metadata) {
   if (ComponentMetaData.Get() != metadata) ComponentMetaData.Reset(metadata);
   return S_OK;
 }
 
-HRESULT CTolvarine::put_Connections(IUnknown*) {
+HRESULT STDMETHODCALLTYPE CTolvarine::put_Connections(IUnknown*) {
   return S_OK;
 }
 
-HRESULT CTolvarine::put_BufferManager(IDTSBufferManager90* bufferManager) {
+HRESULT STDMETHODCALLTYPE CTolvarine::put_BufferManager(IDTSBufferManager90* bufferManager) {
   if (BufferManager.Get() != bufferManager) BufferManager.Reset(bufferManager);
   return S_OK;
 }
 
-HRESULT CTolvarine::put_EventInfos(IUnknown*) {
+HRESULT STDMETHODCALLTYPE CTolvarine::put_EventInfos(IUnknown*) {
   return S_OK;
 }
-HRESULT CTolvarine::put_LogEntryInfos(IUnknown*) {
+HRESULT STDMETHODCALLTYPE CTolvarine::put_LogEntryInfos(IUnknown*) {
   return S_OK;
 }
-HRESULT CTolvarine::put_Variables(IUnknown*) {
+HRESULT STDMETHODCALLTYPE CTolvarine::put_Variables(IUnknown*) {
   return S_OK;
 }
-HRESULT CTolvarine::put_RuntimeConnections(IUnknown*) {
+HRESULT STDMETHODCALLTYPE CTolvarine::put_RuntimeConnections(IUnknown*) {
   return S_OK;
 }
 
-HRESULT CTolvarine::get_ExternalColumnCount(int32_t* count) {
+HRESULT STDMETHODCALLTYPE CTolvarine::get_ExternalColumnCount(int32_t* count) {
   if (!count) return E_POINTER;
   *count = 0;
   return S_OK;

@@ -25,7 +25,7 @@ HRESULT CTolvarine::CreateInstance(ModuleLockCount* module, REFIID iid, void** o
   });
 }
 
-HRESULT CTolvarine::QueryInterface(REFIID iid, void** object) {
+HRESULT STDMETHODCALLTYPE CTolvarine::QueryInterface(REFIID iid, void** object) {
   if (!object) return E_POINTER;
   if (iid == IID_IUnknown || iid == IID_IDTSRuntimeComponent90 || iid == IID_IDispatch) {
     *object = static_cast<IDTSRuntimeComponent90*>(this);
@@ -43,11 +43,11 @@ HRESULT CTolvarine::QueryInterface(REFIID iid, void** object) {
   return S_OK;
 }
 
-ULONG CTolvarine::AddRef() {
+ULONG STDMETHODCALLTYPE CTolvarine::AddRef() {
   return refs_.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
-ULONG CTolvarine::Release() {
+ULONG STDMETHODCALLTYPE CTolvarine::Release() {
   // acq_rel: every use of the object by other threads happens before its
   // destruction by the thread that drops the last reference.
   ULONG remaining = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
@@ -55,24 +55,24 @@ ULONG CTolvarine::Release() {
   return remaining;
 }
 
-HRESULT CTolvarine::GetTypeInfoCount(uint32_t* count) {
+HRESULT STDMETHODCALLTYPE CTolvarine::GetTypeInfoCount(UINT* count) {
   if (!count) return E_POINTER;
   *count = 1;
   return S_OK;
 }
 
-HRESULT CTolvarine::GetTypeInfo(uint32_t, LCID, ITypeInfo** info) {
+HRESULT STDMETHODCALLTYPE CTolvarine::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
   if (info) *info = nullptr;
   return TYPE_E_ELEMENTNOTFOUND;
 }
 
 // Every name is unknown, and says so in its place, as COM's own mapping does.
-HRESULT CTolvarine::GetIDsOfNames(REFIID, char16_t**, uint32_t count, LCID, DISPID* ids) {
+HRESULT STDMETHODCALLTYPE CTolvarine::GetIDsOfNames(REFIID, OLECHAR**, UINT count, LCID, DISPID* ids) {
   if (ids) std::fill_n(ids, count, DISPID_UNKNOWN);
   return TYPE_E_ELEMENTNOTFOUND;
 }
 
-HRESULT CTolvarine::Invoke(DISPID, REFIID, LCID, uint16_t, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                           uint32_t*) {
+HRESULT STDMETHODCALLTYPE CTolvarine::Invoke(DISPID, REFIID, LCID, uint16_t, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                           UINT*) {
   return TYPE_E_ELEMENTNOTFOUND;
 }

@@ -36,74 +36,74 @@ class CTolvarine final : public IDTSRuntimeComponent90,
   static HRESULT CreateInstance(ModuleLockCount* module, REFIID iid, void** object);
 
   // IUnknown, shared by all four interfaces.
-  HRESULT QueryInterface(REFIID iid, void** object) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
 
   // IDispatch, shared by both host interfaces. The type library describes
   // neither host interface, so only the count of type information answers.
-  HRESULT GetTypeInfoCount(uint32_t* count) override;
-  HRESULT GetTypeInfo(uint32_t index, LCID locale, ITypeInfo** info) override;
-  HRESULT GetIDsOfNames(REFIID iid, char16_t** names, uint32_t count, LCID locale,
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, OLECHAR** names, UINT count, LCID locale,
                         DISPID* ids) override;
-  HRESULT Invoke(DISPID member, REFIID iid, LCID locale, uint16_t flags, DISPPARAMS* params,
-                 VARIANT* result, EXCEPINFO* exception, uint32_t* argError) override;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID iid, LCID locale, uint16_t flags, DISPPARAMS* params,
+                 VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
 
   // IDTSRuntimeComponent90 (runtime_execution.cc).
-  HRESULT PrepareForExecute() override;
-  HRESULT PreExecute() override;
-  HRESULT PrimeOutput(int32_t outputs, int32_t* outputIDs, IDTSBuffer90** buffers) override;
-  HRESULT ProcessInput(int32_t inputID, IDTSBuffer90* buffer) override;
-  HRESULT PostExecute() override;
-  HRESULT Cleanup() override;
-  HRESULT put_ComponentMetaData(IDTSComponentMetaData90* metadata) override;
-  HRESULT put_Connections(IUnknown* connections) override;
-  HRESULT put_BufferManager(IDTSBufferManager90* bufferManager) override;
-  HRESULT put_EventInfos(IUnknown* eventInfos) override;
-  HRESULT put_LogEntryInfos(IUnknown* logEntryInfos) override;
-  HRESULT put_Variables(IUnknown* variables) override;
-  HRESULT put_RuntimeConnections(IUnknown* connections) override;
-  HRESULT get_ExternalColumnCount(int32_t* count) override;
+  HRESULT STDMETHODCALLTYPE PrepareForExecute() override;
+  HRESULT STDMETHODCALLTYPE PreExecute() override;
+  HRESULT STDMETHODCALLTYPE PrimeOutput(int32_t outputs, int32_t* outputIDs, IDTSBuffer90** buffers) override;
+  HRESULT STDMETHODCALLTYPE ProcessInput(int32_t inputID, IDTSBuffer90* buffer) override;
+  HRESULT STDMETHODCALLTYPE PostExecute() override;
+  HRESULT STDMETHODCALLTYPE Cleanup() override;
+  HRESULT STDMETHODCALLTYPE put_ComponentMetaData(IDTSComponentMetaData90* metadata) override;
+  HRESULT STDMETHODCALLTYPE put_Connections(IUnknown* connections) override;
+  HRESULT STDMETHODCALLTYPE put_BufferManager(IDTSBufferManager90* bufferManager) override;
+  HRESULT STDMETHODCALLTYPE put_EventInfos(IUnknown* eventInfos) override;
+  HRESULT STDMETHODCALLTYPE put_LogEntryInfos(IUnknown* logEntryInfos) override;
+  HRESULT STDMETHODCALLTYPE put_Variables(IUnknown* variables) override;
+  HRESULT STDMETHODCALLTYPE put_RuntimeConnections(IUnknown* connections) override;
+  HRESULT STDMETHODCALLTYPE get_ExternalColumnCount(int32_t* count) override;
 
   // ITolvarineStatistics (runtime_execution.cc).
-  HRESULT GetStatistics(TolvarineStatistics* statistics) override;
+  HRESULT STDMETHODCALLTYPE GetStatistics(TolvarineStatistics* statistics) override;
 
   // IDTSDesigntimeComponent90: component_properties.cc, column_usage.cc and
   // design_time_stubs.cc.
-  HRESULT ProvideComponentProperties() override;
-  HRESULT Validate(int32_t* status) override;
-  HRESULT ReinitializeMetaData() override;
-  HRESULT InsertInput(int32_t position, int32_t inputID, IDTSInput90** input) override;
-  HRESULT OnInputPathAttached(int32_t inputID) override;
-  HRESULT SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInput, int32_t lineageID,
+  HRESULT STDMETHODCALLTYPE ProvideComponentProperties() override;
+  HRESULT STDMETHODCALLTYPE Validate(int32_t* status) override;
+  HRESULT STDMETHODCALLTYPE ReinitializeMetaData() override;
+  HRESULT STDMETHODCALLTYPE InsertInput(int32_t position, int32_t inputID, IDTSInput90** input) override;
+  HRESULT STDMETHODCALLTYPE OnInputPathAttached(int32_t inputID) override;
+  HRESULT STDMETHODCALLTYPE SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInput, int32_t lineageID,
                        int32_t usageType, IDTSInputColumn90** inputColumn) override;
-  HRESULT SetComponentProperty(BSTR name, VARIANT value, IDTSCustomProperty90** property) override;
-  HRESULT InsertOutput(int32_t position, int32_t outputID, IDTSOutput90** output) override;
-  HRESULT DeleteInput(int32_t inputID) override;
-  HRESULT SetInputColumnProperty(int32_t inputID, int32_t inputColumnID, BSTR name, VARIANT value,
+  HRESULT STDMETHODCALLTYPE SetComponentProperty(BSTR name, VARIANT value, IDTSCustomProperty90** property) override;
+  HRESULT STDMETHODCALLTYPE InsertOutput(int32_t position, int32_t outputID, IDTSOutput90** output) override;
+  HRESULT STDMETHODCALLTYPE DeleteInput(int32_t inputID) override;
+  HRESULT STDMETHODCALLTYPE SetInputColumnProperty(int32_t inputID, int32_t inputColumnID, BSTR name, VARIANT value,
                                  IDTSCustomProperty90** property) override;
-  HRESULT DeleteOutput(int32_t outputID) override;
-  HRESULT InsertOutputColumnAt(int32_t outputID, int32_t position, BSTR name, BSTR description,
+  HRESULT STDMETHODCALLTYPE DeleteOutput(int32_t outputID) override;
+  HRESULT STDMETHODCALLTYPE InsertOutputColumnAt(int32_t outputID, int32_t position, BSTR name, BSTR description,
                                IDTSOutputColumn90** column) override;
-  HRESULT DeleteOutputColumn(int32_t outputID, int32_t columnID) override;
-  HRESULT SetOutputColumnProperty(int32_t outputID, int32_t columnID, BSTR name, VARIANT value,
+  HRESULT STDMETHODCALLTYPE DeleteOutputColumn(int32_t outputID, int32_t columnID) override;
+  HRESULT STDMETHODCALLTYPE SetOutputColumnProperty(int32_t outputID, int32_t columnID, BSTR name, VARIANT value,
                                   IDTSCustomProperty90** property) override;
-  HRESULT SetOutputProperty(int32_t outputID, BSTR name, VARIANT value) override;
-  HRESULT SetInputProperty(int32_t inputID, BSTR name, VARIANT value) override;
-  HRESULT OnOutputPathAttached(int32_t outputID) override;
-  HRESULT OnInputPathDetached(int32_t inputID) override;
-  HRESULT PerformUpgrade(int32_t pipelineVersion) override;
-  HRESULT OnOutputPathDetached(int32_t outputID) override;
-  HRESULT SetExternalMetadataColumnProperty(int32_t id, BSTR name, VARIANT value) override;
-  HRESULT MapInputColumn(int32_t inputID, int32_t columnID, int32_t externalID) override;
-  HRESULT MapOutputColumn(int32_t outputID, int32_t columnID, int32_t externalID) override;
-  HRESULT OnDeletingInputColumn(int32_t inputID, int32_t columnID) override;
-  HRESULT OnDeletingOutputColumn(int32_t outputID, int32_t columnID) override;
-  HRESULT AcquireConnections(IUnknown* transaction) override;
-  HRESULT ReleaseConnections() override;
-  HRESULT DescribeRedirectedErrorCode(int32_t code, BSTR* description) override;
-  HRESULT put_ComponentMetaDataForDesign(IDTSComponentMetaData90* metadata) override;
-  HRESULT RegisterEvents() override;
+  HRESULT STDMETHODCALLTYPE SetOutputProperty(int32_t outputID, BSTR name, VARIANT value) override;
+  HRESULT STDMETHODCALLTYPE SetInputProperty(int32_t inputID, BSTR name, VARIANT value) override;
+  HRESULT STDMETHODCALLTYPE OnOutputPathAttached(int32_t outputID) override;
+  HRESULT STDMETHODCALLTYPE OnInputPathDetached(int32_t inputID) override;
+  HRESULT STDMETHODCALLTYPE PerformUpgrade(int32_t pipelineVersion) override;
+  HRESULT STDMETHODCALLTYPE OnOutputPathDetached(int32_t outputID) override;
+  HRESULT STDMETHODCALLTYPE SetExternalMetadataColumnProperty(int32_t id, BSTR name, VARIANT value) override;
+  HRESULT STDMETHODCALLTYPE MapInputColumn(int32_t inputID, int32_t columnID, int32_t externalID) override;
+  HRESULT STDMETHODCALLTYPE MapOutputColumn(int32_t outputID, int32_t columnID, int32_t externalID) override;
+  HRESULT STDMETHODCALLTYPE OnDeletingInputColumn(int32_t inputID, int32_t columnID) override;
+  HRESULT STDMETHODCALLTYPE OnDeletingOutputColumn(int32_t outputID, int32_t columnID) override;
+  HRESULT STDMETHODCALLTYPE AcquireConnections(IUnknown* transaction) override;
+  HRESULT STDMETHODCALLTYPE ReleaseConnections() override;
+  HRESULT STDMETHODCALLTYPE DescribeRedirectedErrorCode(int32_t code, BSTR* description) override;
+  HRESULT STDMETHODCALLTYPE put_ComponentMetaDataForDesign(IDTSComponentMetaData90* metadata) override;
+  HRESULT STDMETHODCALLTYPE RegisterEvents() override;
 
  private:
   explicit CTolvarine(ModuleLockCount* module);

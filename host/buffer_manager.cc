@@ -5,7 +5,7 @@
 
 namespace host {
 
-HRESULT BufferManager::FindColumnByLineageID(int32_t bufferType, int32_t lineageID,
+HRESULT STDMETHODCALLTYPE BufferManager::FindColumnByLineageID(int32_t bufferType, int32_t lineageID,
                                              int32_t* columnIndex) {
   if (columnIndex == nullptr) return E_POINTER;
   std::shared_ptr<const BufferLayout> layout = Layout(bufferType);
@@ -15,7 +15,7 @@ HRESULT BufferManager::FindColumnByLineageID(int32_t bufferType, int32_t lineage
   return S_OK;
 }
 
-HRESULT BufferManager::GetColumnInfo(int32_t bufferType, int32_t columnIndex,
+HRESULT STDMETHODCALLTYPE BufferManager::GetColumnInfo(int32_t bufferType, int32_t columnIndex,
                                      BufferColumnInfo* info) {
   if (info == nullptr) return E_POINTER;
   std::shared_ptr<const BufferLayout> layout = Layout(bufferType);
@@ -26,7 +26,7 @@ HRESULT BufferManager::GetColumnInfo(int32_t bufferType, int32_t columnIndex,
   return S_OK;
 }
 
-HRESULT BufferManager::GetRowWidth(int32_t bufferType, uint32_t* rowWidth) {
+HRESULT STDMETHODCALLTYPE BufferManager::GetRowWidth(int32_t bufferType, uint32_t* rowWidth) {
   if (rowWidth == nullptr) return E_POINTER;
   std::shared_ptr<const BufferLayout> layout = Layout(bufferType);
   if (!layout) return DTS_E_ELEMENTNOTFOUND;

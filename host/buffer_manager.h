@@ -25,12 +25,12 @@ class BufferManager : public ComObject<IDTSBufferManager90> {
   BufferManager() = default;
 
   // Unknown buffer type or lineage ID: DTS_E_ELEMENTNOTFOUND.
-  HRESULT FindColumnByLineageID(int32_t bufferType, int32_t lineageID,
+  HRESULT STDMETHODCALLTYPE FindColumnByLineageID(int32_t bufferType, int32_t lineageID,
                                 int32_t* columnIndex) override;
   // Unknown buffer type or column index: DTS_E_ELEMENTNOTFOUND.
-  HRESULT GetColumnInfo(int32_t bufferType, int32_t columnIndex, BufferColumnInfo* info) override;
+  HRESULT STDMETHODCALLTYPE GetColumnInfo(int32_t bufferType, int32_t columnIndex, BufferColumnInfo* info) override;
   // Unknown buffer type: DTS_E_ELEMENTNOTFOUND.
-  HRESULT GetRowWidth(int32_t bufferType, uint32_t* rowWidth) override;
+  HRESULT STDMETHODCALLTYPE GetRowWidth(int32_t bufferType, uint32_t* rowWidth) override;
 
   // Lays out a new buffer type (see BufferLayout::Compute for failures).
   HRESULT AddBufferType(const std::vector<LayoutColumn>& columns, LayoutOrder order,

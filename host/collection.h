@@ -36,12 +36,12 @@ class Collection : public ComObject<CollectionInterface> {
   static constexpr bool kGrowable = requires(const IdSourcePtr& ids) { Item::CreateNew(ids); };
 
   // The collection interface.
-  HRESULT get_Count(int32_t* count) override {
+  HRESULT STDMETHODCALLTYPE get_Count(int32_t* count) override {
     if (count == nullptr) return E_POINTER;
     *count = static_cast<int32_t>(Size());
     return S_OK;
   }
-  HRESULT get_Item(VARIANT index, ItemInterface** item) override {
+  HRESULT STDMETHODCALLTYPE get_Item(VARIANT index, ItemInterface** item) override {
     if (item == nullptr) return E_POINTER;
     *item = nullptr;
     return NoThrow([&]() -> HRESULT {
@@ -58,7 +58,7 @@ class Collection : public ComObject<CollectionInterface> {
       return HandOut(found, item);
     });
   }
-  HRESULT New(ItemInterface** item) override {
+  HRESULT STDMETHODCALLTYPE New(ItemInterface** item) override {
     if constexpr (kGrowable) {
       if (item == nullptr) return E_POINTER;
       *item = nullptr;
@@ -71,7 +71,7 @@ class Collection : public ComObject<CollectionInterface> {
       return E_NOTIMPL;
     }
   }
-  HRESULT RemoveAll() override {
+  HRESULT STDMETHODCALLTYPE RemoveAll() override {
     if constexpr (kGrowable) {
       Clear();
       return S_OK;
@@ -79,14 +79,14 @@ class Collection : public ComObject<CollectionInterface> {
       return E_NOTIMPL;
     }
   }
-  HRESULT RemoveObjectByID(int32_t id) override {
+  HRESULT STDMETHODCALLTYPE RemoveObjectByID(int32_t id) override {
     if constexpr (kGrowable) {
       return Remove(id) ? S_OK : DTS_E_ELEMENTNOTFOUND;
     } else {
       return E_NOTIMPL;
     }
   }
-  HRESULT GetObjectByID(int32_t id, ItemInterface** item) override {
+  HRESULT STDMETHODCALLTYPE GetObjectByID(int32_t id, ItemInterface** item) override {
     if (item == nullptr) return E_POINTER;
     *item = nullptr;
     ComPtr<Item> found = FindById(id);

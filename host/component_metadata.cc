@@ -18,24 +18,24 @@ ComPtr<ComponentMetaData> ComponentMetaData::Create(IdSourcePtr ids) {
   return ComPtr<ComponentMetaData>();
 }
 
-HRESULT ComponentMetaData::get_InputCollection(IDTSInputCollection90** inputs) {
+HRESULT STDMETHODCALLTYPE ComponentMetaData::get_InputCollection(IDTSInputCollection90** inputs) {
   return HandOut(inputs_, inputs);
 }
 
-HRESULT ComponentMetaData::get_OutputCollection(IDTSOutputCollection90** outputs) {
+HRESULT STDMETHODCALLTYPE ComponentMetaData::get_OutputCollection(IDTSOutputCollection90** outputs) {
   return HandOut(outputs_, outputs);
 }
 
-HRESULT ComponentMetaData::get_CustomPropertyCollection(
+HRESULT STDMETHODCALLTYPE ComponentMetaData::get_CustomPropertyCollection(
     IDTSCustomPropertyCollection90** properties) {
   return HandOut(properties_, properties);
 }
 
-HRESULT ComponentMetaData::get_Description(BSTR* description) {
+HRESULT STDMETHODCALLTYPE ComponentMetaData::get_Description(BSTR* description) {
   return NoThrow([&] { return CopyToBstr(Description(), description); });
 }
 
-HRESULT ComponentMetaData::put_Description(BSTR description) {
+HRESULT STDMETHODCALLTYPE ComponentMetaData::put_Description(BSTR description) {
   return NoThrow([&] {
     std::u16string copy(plat::BstrView(description));
     std::lock_guard lock(mutex_);
@@ -44,13 +44,13 @@ HRESULT ComponentMetaData::put_Description(BSTR description) {
   });
 }
 
-HRESULT ComponentMetaData::get_Version(int32_t* version) {
+HRESULT STDMETHODCALLTYPE ComponentMetaData::get_Version(int32_t* version) {
   if (version == nullptr) return E_POINTER;
   *version = Version();
   return S_OK;
 }
 
-HRESULT ComponentMetaData::put_Version(int32_t version) {
+HRESULT STDMETHODCALLTYPE ComponentMetaData::put_Version(int32_t version) {
   std::lock_guard lock(mutex_);
   version_ = version;
   return S_OK;

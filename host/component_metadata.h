@@ -19,13 +19,13 @@ class ComponentMetaData : public ComObject<IDTSComponentMetaData90> {
   // Null when memory runs out.
   static ComPtr<ComponentMetaData> Create(IdSourcePtr ids = std::make_shared<IdSource>());
 
-  HRESULT get_InputCollection(IDTSInputCollection90** inputs) override;
-  HRESULT get_OutputCollection(IDTSOutputCollection90** outputs) override;
-  HRESULT get_CustomPropertyCollection(IDTSCustomPropertyCollection90** properties) override;
-  HRESULT get_Description(BSTR* description) override;
-  HRESULT put_Description(BSTR description) override;
-  HRESULT get_Version(int32_t* version) override;
-  HRESULT put_Version(int32_t version) override;
+  HRESULT STDMETHODCALLTYPE get_InputCollection(IDTSInputCollection90** inputs) override;
+  HRESULT STDMETHODCALLTYPE get_OutputCollection(IDTSOutputCollection90** outputs) override;
+  HRESULT STDMETHODCALLTYPE get_CustomPropertyCollection(IDTSCustomPropertyCollection90** properties) override;
+  HRESULT STDMETHODCALLTYPE get_Description(BSTR* description) override;
+  HRESULT STDMETHODCALLTYPE put_Description(BSTR description) override;
+  HRESULT STDMETHODCALLTYPE get_Version(int32_t* version) override;
+  HRESULT STDMETHODCALLTYPE put_Version(int32_t version) override;
 
   const IdSourcePtr& Ids() const { return ids_; }
   InputCollection* Inputs() const { return inputs_.Get(); }

@@ -14,41 +14,41 @@ ComPtr<CustomProperty> CustomProperty::CreateNew(const IdSourcePtr& ids) {
   return MakeObject<CustomProperty>(ids->Next());
 }
 
-HRESULT CustomProperty::get_ID(int32_t* id) {
+HRESULT STDMETHODCALLTYPE CustomProperty::get_ID(int32_t* id) {
   if (id == nullptr) return E_POINTER;
   *id = id_;
   return S_OK;
 }
 
-HRESULT CustomProperty::get_Name(BSTR* name) {
+HRESULT STDMETHODCALLTYPE CustomProperty::get_Name(BSTR* name) {
   return NoThrow([&] { return CopyToBstr(Name(), name); });
 }
 
-HRESULT CustomProperty::put_Name(BSTR name) {
+HRESULT STDMETHODCALLTYPE CustomProperty::put_Name(BSTR name) {
   return NoThrow([&] {
     SetName(plat::BstrView(name));
     return S_OK;
   });
 }
 
-HRESULT CustomProperty::get_Description(BSTR* description) {
+HRESULT STDMETHODCALLTYPE CustomProperty::get_Description(BSTR* description) {
   return NoThrow([&] { return CopyToBstr(Description(), description); });
 }
 
-HRESULT CustomProperty::put_Description(BSTR description) {
+HRESULT STDMETHODCALLTYPE CustomProperty::put_Description(BSTR description) {
   return NoThrow([&] {
     SetDescription(plat::BstrView(description));
     return S_OK;
   });
 }
 
-HRESULT CustomProperty::get_Value(VARIANT* value) {
+HRESULT STDMETHODCALLTYPE CustomProperty::get_Value(VARIANT* value) {
   if (value == nullptr) return E_POINTER;
   VariantInit(value);
   return CopyValue(value);
 }
 
-HRESULT CustomProperty::put_Value(VARIANT value) {
+HRESULT STDMETHODCALLTYPE CustomProperty::put_Value(VARIANT value) {
   return SetValue(value);
 }
 

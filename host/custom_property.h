@@ -20,16 +20,16 @@ class CustomProperty : public ComObject<IDTSCustomProperty90> {
   ~CustomProperty() override;
   static ComPtr<CustomProperty> CreateNew(const IdSourcePtr& ids);
 
-  HRESULT get_ID(int32_t* id) override;
-  HRESULT get_Name(BSTR* name) override;
-  HRESULT put_Name(BSTR name) override;
-  HRESULT get_Description(BSTR* description) override;
-  HRESULT put_Description(BSTR description) override;
+  HRESULT STDMETHODCALLTYPE get_ID(int32_t* id) override;
+  HRESULT STDMETHODCALLTYPE get_Name(BSTR* name) override;
+  HRESULT STDMETHODCALLTYPE put_Name(BSTR name) override;
+  HRESULT STDMETHODCALLTYPE get_Description(BSTR* description) override;
+  HRESULT STDMETHODCALLTYPE put_Description(BSTR description) override;
   // `value` is an out-argument: it is overwritten, not cleared first.
-  HRESULT get_Value(VARIANT* value) override;
+  HRESULT STDMETHODCALLTYPE get_Value(VARIANT* value) override;
   // DISP_E_BADVARTYPE for a VARIANT type that cannot be held (a reference, an
   // array, a record); the old value stays.
-  HRESULT put_Value(VARIANT value) override;
+  HRESULT STDMETHODCALLTYPE put_Value(VARIANT value) override;
 
   int32_t Id() const { return id_; }
   std::u16string Name() const;

@@ -12,17 +12,17 @@ ComPtr<Input> Input::CreateNew(const IdSourcePtr& ids) {
   return input && input->Columns() ? input : ComPtr<Input>();
 }
 
-HRESULT Input::get_ID(int32_t* id) {
+HRESULT STDMETHODCALLTYPE Input::get_ID(int32_t* id) {
   if (id == nullptr) return E_POINTER;
   *id = id_;
   return S_OK;
 }
 
-HRESULT Input::get_Name(BSTR* name) {
+HRESULT STDMETHODCALLTYPE Input::get_Name(BSTR* name) {
   return NoThrow([&] { return CopyToBstr(Name(), name); });
 }
 
-HRESULT Input::put_Name(BSTR name) {
+HRESULT STDMETHODCALLTYPE Input::put_Name(BSTR name) {
   return NoThrow([&] {
     std::u16string copy(plat::BstrView(name));
     std::lock_guard lock(mutex_);
@@ -31,11 +31,11 @@ HRESULT Input::put_Name(BSTR name) {
   });
 }
 
-HRESULT Input::get_Description(BSTR* description) {
+HRESULT STDMETHODCALLTYPE Input::get_Description(BSTR* description) {
   return NoThrow([&] { return CopyToBstr(Description(), description); });
 }
 
-HRESULT Input::put_Description(BSTR description) {
+HRESULT STDMETHODCALLTYPE Input::put_Description(BSTR description) {
   return NoThrow([&] {
     std::u16string copy(plat::BstrView(description));
     std::lock_guard lock(mutex_);
@@ -44,17 +44,17 @@ HRESULT Input::put_Description(BSTR description) {
   });
 }
 
-HRESULT Input::get_InputColumnCollection(IDTSInputColumnCollection90** columns) {
+HRESULT STDMETHODCALLTYPE Input::get_InputColumnCollection(IDTSInputColumnCollection90** columns) {
   return HandOut(columns_, columns);
 }
 
-HRESULT Input::get_Buffer(int32_t* bufferType) {
+HRESULT STDMETHODCALLTYPE Input::get_Buffer(int32_t* bufferType) {
   if (bufferType == nullptr) return E_POINTER;
   *bufferType = BufferType();
   return S_OK;
 }
 
-HRESULT Input::GetVirtualInput(IDTSVirtualInput90** virtualInput) {
+HRESULT STDMETHODCALLTYPE Input::GetVirtualInput(IDTSVirtualInput90** virtualInput) {
   if (virtualInput == nullptr) return E_POINTER;
   *virtualInput = nullptr;
   ComPtr<VirtualInput> made = MakeVirtualInput();

@@ -17,15 +17,15 @@ class Input : public ComObject<IDTSInput90> {
   Input(int32_t id, IdSourcePtr ids);
   static ComPtr<Input> CreateNew(const IdSourcePtr& ids);
 
-  HRESULT get_ID(int32_t* id) override;
-  HRESULT get_Name(BSTR* name) override;
-  HRESULT put_Name(BSTR name) override;
-  HRESULT get_Description(BSTR* description) override;
-  HRESULT put_Description(BSTR description) override;
-  HRESULT get_InputColumnCollection(IDTSInputColumnCollection90** columns) override;
+  HRESULT STDMETHODCALLTYPE get_ID(int32_t* id) override;
+  HRESULT STDMETHODCALLTYPE get_Name(BSTR* name) override;
+  HRESULT STDMETHODCALLTYPE put_Name(BSTR name) override;
+  HRESULT STDMETHODCALLTYPE get_Description(BSTR* description) override;
+  HRESULT STDMETHODCALLTYPE put_Description(BSTR description) override;
+  HRESULT STDMETHODCALLTYPE get_InputColumnCollection(IDTSInputColumnCollection90** columns) override;
   // 0 until the host has laid out the input's buffer type.
-  HRESULT get_Buffer(int32_t* bufferType) override;
-  HRESULT GetVirtualInput(IDTSVirtualInput90** virtualInput) override;
+  HRESULT STDMETHODCALLTYPE get_Buffer(int32_t* bufferType) override;
+  HRESULT STDMETHODCALLTYPE GetVirtualInput(IDTSVirtualInput90** virtualInput) override;
 
   int32_t Id() const { return id_; }
   std::u16string Name() const;

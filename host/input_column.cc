@@ -26,53 +26,53 @@ ComPtr<InputColumn> InputColumn::CreateMirror(const UpstreamColumn& upstream, in
   return column && column->Properties() ? column : ComPtr<InputColumn>();
 }
 
-HRESULT InputColumn::get_ID(int32_t* id) {
+HRESULT STDMETHODCALLTYPE InputColumn::get_ID(int32_t* id) {
   if (id == nullptr) return E_POINTER;
   *id = state_.Id();
   return S_OK;
 }
-HRESULT InputColumn::get_LineageID(int32_t* lineageID) {
+HRESULT STDMETHODCALLTYPE InputColumn::get_LineageID(int32_t* lineageID) {
   if (lineageID == nullptr) return E_POINTER;
   *lineageID = state_.LineageID();
   return S_OK;
 }
-HRESULT InputColumn::get_Name(BSTR* name) {
+HRESULT STDMETHODCALLTYPE InputColumn::get_Name(BSTR* name) {
   return state_.GetText(&ColumnSpec::name, name);
 }
-HRESULT InputColumn::get_Description(BSTR* description) {
+HRESULT STDMETHODCALLTYPE InputColumn::get_Description(BSTR* description) {
   return state_.GetText(&ColumnSpec::description, description);
 }
-HRESULT InputColumn::get_DataType(int32_t* dataType) {
+HRESULT STDMETHODCALLTYPE InputColumn::get_DataType(int32_t* dataType) {
   return state_.GetInt(&ColumnSpec::dataType, dataType);
 }
-HRESULT InputColumn::get_Length(int32_t* length) {
+HRESULT STDMETHODCALLTYPE InputColumn::get_Length(int32_t* length) {
   return state_.GetInt(&ColumnSpec::length, length);
 }
-HRESULT InputColumn::get_Precision(int32_t* precision) {
+HRESULT STDMETHODCALLTYPE InputColumn::get_Precision(int32_t* precision) {
   return state_.GetInt(&ColumnSpec::precision, precision);
 }
-HRESULT InputColumn::get_Scale(int32_t* scale) {
+HRESULT STDMETHODCALLTYPE InputColumn::get_Scale(int32_t* scale) {
   return state_.GetInt(&ColumnSpec::scale, scale);
 }
-HRESULT InputColumn::get_CodePage(int32_t* codePage) {
+HRESULT STDMETHODCALLTYPE InputColumn::get_CodePage(int32_t* codePage) {
   return state_.GetInt(&ColumnSpec::codePage, codePage);
 }
-HRESULT InputColumn::get_SortKeyPosition(int32_t* position) {
+HRESULT STDMETHODCALLTYPE InputColumn::get_SortKeyPosition(int32_t* position) {
   return state_.GetInt(&ColumnSpec::sortKeyPosition, position);
 }
-HRESULT InputColumn::get_ComparisonFlags(int32_t* flags) {
+HRESULT STDMETHODCALLTYPE InputColumn::get_ComparisonFlags(int32_t* flags) {
   return state_.GetInt(&ColumnSpec::comparisonFlags, flags);
 }
-HRESULT InputColumn::get_UsageType(int32_t* usage) {
+HRESULT STDMETHODCALLTYPE InputColumn::get_UsageType(int32_t* usage) {
   if (usage == nullptr) return E_POINTER;
   *usage = UsageType();
   return S_OK;
 }
-HRESULT InputColumn::get_CustomPropertyCollection(IDTSCustomPropertyCollection90** properties) {
+HRESULT STDMETHODCALLTYPE InputColumn::get_CustomPropertyCollection(IDTSCustomPropertyCollection90** properties) {
   return state_.GetProperties(properties);
 }
 
-HRESULT InputColumnCollection::GetInputColumnByLineageID(int32_t lineageID,
+HRESULT STDMETHODCALLTYPE InputColumnCollection::GetInputColumnByLineageID(int32_t lineageID,
                                                          IDTSInputColumn90** column) {
   if (column == nullptr) return E_POINTER;
   *column = nullptr;

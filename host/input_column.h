@@ -24,19 +24,19 @@ class InputColumn : public ComObject<IDTSInputColumn90> {
   static ComPtr<InputColumn> CreateMirror(const UpstreamColumn& upstream, int32_t usageType,
                                           const IdSourcePtr& ids);
 
-  HRESULT get_ID(int32_t* id) override;
-  HRESULT get_LineageID(int32_t* lineageID) override;
-  HRESULT get_Name(BSTR* name) override;
-  HRESULT get_Description(BSTR* description) override;
-  HRESULT get_DataType(int32_t* dataType) override;
-  HRESULT get_Length(int32_t* length) override;
-  HRESULT get_Precision(int32_t* precision) override;
-  HRESULT get_Scale(int32_t* scale) override;
-  HRESULT get_CodePage(int32_t* codePage) override;
-  HRESULT get_SortKeyPosition(int32_t* position) override;
-  HRESULT get_ComparisonFlags(int32_t* flags) override;
-  HRESULT get_UsageType(int32_t* usage) override;
-  HRESULT get_CustomPropertyCollection(IDTSCustomPropertyCollection90** properties) override;
+  HRESULT STDMETHODCALLTYPE get_ID(int32_t* id) override;
+  HRESULT STDMETHODCALLTYPE get_LineageID(int32_t* lineageID) override;
+  HRESULT STDMETHODCALLTYPE get_Name(BSTR* name) override;
+  HRESULT STDMETHODCALLTYPE get_Description(BSTR* description) override;
+  HRESULT STDMETHODCALLTYPE get_DataType(int32_t* dataType) override;
+  HRESULT STDMETHODCALLTYPE get_Length(int32_t* length) override;
+  HRESULT STDMETHODCALLTYPE get_Precision(int32_t* precision) override;
+  HRESULT STDMETHODCALLTYPE get_Scale(int32_t* scale) override;
+  HRESULT STDMETHODCALLTYPE get_CodePage(int32_t* codePage) override;
+  HRESULT STDMETHODCALLTYPE get_SortKeyPosition(int32_t* position) override;
+  HRESULT STDMETHODCALLTYPE get_ComparisonFlags(int32_t* flags) override;
+  HRESULT STDMETHODCALLTYPE get_UsageType(int32_t* usage) override;
+  HRESULT STDMETHODCALLTYPE get_CustomPropertyCollection(IDTSCustomPropertyCollection90** properties) override;
 
   int32_t Id() const { return state_.Id(); }
   int32_t LineageID() const { return state_.LineageID(); }
@@ -57,7 +57,7 @@ class InputColumnCollection
  public:
   using Collection::Collection;
 
-  HRESULT GetInputColumnByLineageID(int32_t lineageID, IDTSInputColumn90** column) override;
+  HRESULT STDMETHODCALLTYPE GetInputColumnByLineageID(int32_t lineageID, IDTSInputColumn90** column) override;
 
   ComPtr<InputColumn> FindByLineageID(int32_t lineageID) const;
   // Adds the input column mirroring `upstream`, or refreshes the one that

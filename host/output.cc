@@ -12,17 +12,17 @@ ComPtr<Output> Output::CreateNew(const IdSourcePtr& ids) {
   return output && output->Columns() ? output : ComPtr<Output>();
 }
 
-HRESULT Output::get_ID(int32_t* id) {
+HRESULT STDMETHODCALLTYPE Output::get_ID(int32_t* id) {
   if (id == nullptr) return E_POINTER;
   *id = id_;
   return S_OK;
 }
 
-HRESULT Output::get_Name(BSTR* name) {
+HRESULT STDMETHODCALLTYPE Output::get_Name(BSTR* name) {
   return NoThrow([&] { return CopyToBstr(Name(), name); });
 }
 
-HRESULT Output::put_Name(BSTR name) {
+HRESULT STDMETHODCALLTYPE Output::put_Name(BSTR name) {
   return NoThrow([&] {
     std::u16string copy(plat::BstrView(name));
     std::lock_guard lock(mutex_);
@@ -31,11 +31,11 @@ HRESULT Output::put_Name(BSTR name) {
   });
 }
 
-HRESULT Output::get_Description(BSTR* description) {
+HRESULT STDMETHODCALLTYPE Output::get_Description(BSTR* description) {
   return NoThrow([&] { return CopyToBstr(Description(), description); });
 }
 
-HRESULT Output::put_Description(BSTR description) {
+HRESULT STDMETHODCALLTYPE Output::put_Description(BSTR description) {
   return NoThrow([&] {
     std::u16string copy(plat::BstrView(description));
     std::lock_guard lock(mutex_);
@@ -44,35 +44,35 @@ HRESULT Output::put_Description(BSTR description) {
   });
 }
 
-HRESULT Output::get_OutputColumnCollection(IDTSOutputColumnCollection90** columns) {
+HRESULT STDMETHODCALLTYPE Output::get_OutputColumnCollection(IDTSOutputColumnCollection90** columns) {
   return HandOut(columns_, columns);
 }
 
-HRESULT Output::get_Buffer(int32_t* bufferType) {
+HRESULT STDMETHODCALLTYPE Output::get_Buffer(int32_t* bufferType) {
   if (bufferType == nullptr) return E_POINTER;
   *bufferType = BufferType();
   return S_OK;
 }
 
-HRESULT Output::get_IsSorted(VARIANT_BOOL* sorted) {
+HRESULT STDMETHODCALLTYPE Output::get_IsSorted(VARIANT_BOOL* sorted) {
   if (sorted == nullptr) return E_POINTER;
   *sorted = IsSorted();
   return S_OK;
 }
 
-HRESULT Output::put_IsSorted(VARIANT_BOOL sorted) {
+HRESULT STDMETHODCALLTYPE Output::put_IsSorted(VARIANT_BOOL sorted) {
   std::lock_guard lock(mutex_);
   isSorted_ = sorted;
   return S_OK;
 }
 
-HRESULT Output::get_SynchronousInputID(int32_t* inputID) {
+HRESULT STDMETHODCALLTYPE Output::get_SynchronousInputID(int32_t* inputID) {
   if (inputID == nullptr) return E_POINTER;
   *inputID = SynchronousInputID();
   return S_OK;
 }
 
-HRESULT Output::put_SynchronousInputID(int32_t inputID) {
+HRESULT STDMETHODCALLTYPE Output::put_SynchronousInputID(int32_t inputID) {
   std::lock_guard lock(mutex_);
   synchronousInputID_ = inputID;
   return S_OK;

@@ -17,18 +17,18 @@ class Output : public ComObject<IDTSOutput90> {
   Output(int32_t id, IdSourcePtr ids);
   static ComPtr<Output> CreateNew(const IdSourcePtr& ids);
 
-  HRESULT get_ID(int32_t* id) override;
-  HRESULT get_Name(BSTR* name) override;
-  HRESULT put_Name(BSTR name) override;
-  HRESULT get_Description(BSTR* description) override;
-  HRESULT put_Description(BSTR description) override;
-  HRESULT get_OutputColumnCollection(IDTSOutputColumnCollection90** columns) override;
+  HRESULT STDMETHODCALLTYPE get_ID(int32_t* id) override;
+  HRESULT STDMETHODCALLTYPE get_Name(BSTR* name) override;
+  HRESULT STDMETHODCALLTYPE put_Name(BSTR name) override;
+  HRESULT STDMETHODCALLTYPE get_Description(BSTR* description) override;
+  HRESULT STDMETHODCALLTYPE put_Description(BSTR description) override;
+  HRESULT STDMETHODCALLTYPE get_OutputColumnCollection(IDTSOutputColumnCollection90** columns) override;
   // 0 until the host has laid out the output's buffer type.
-  HRESULT get_Buffer(int32_t* bufferType) override;
-  HRESULT get_IsSorted(VARIANT_BOOL* sorted) override;
-  HRESULT put_IsSorted(VARIANT_BOOL sorted) override;
-  HRESULT get_SynchronousInputID(int32_t* inputID) override;
-  HRESULT put_SynchronousInputID(int32_t inputID) override;
+  HRESULT STDMETHODCALLTYPE get_Buffer(int32_t* bufferType) override;
+  HRESULT STDMETHODCALLTYPE get_IsSorted(VARIANT_BOOL* sorted) override;
+  HRESULT STDMETHODCALLTYPE put_IsSorted(VARIANT_BOOL sorted) override;
+  HRESULT STDMETHODCALLTYPE get_SynchronousInputID(int32_t* inputID) override;
+  HRESULT STDMETHODCALLTYPE put_SynchronousInputID(int32_t inputID) override;
 
   int32_t Id() const { return id_; }
   std::u16string Name() const;

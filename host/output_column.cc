@@ -16,57 +16,57 @@ ComPtr<OutputColumn> OutputColumn::CreateNew(const IdSourcePtr& ids) {
   return column && column->Properties() ? column : ComPtr<OutputColumn>();
 }
 
-HRESULT OutputColumn::get_ID(int32_t* id) {
+HRESULT STDMETHODCALLTYPE OutputColumn::get_ID(int32_t* id) {
   if (id == nullptr) return E_POINTER;
   *id = state_.Id();
   return S_OK;
 }
-HRESULT OutputColumn::get_LineageID(int32_t* lineageID) {
+HRESULT STDMETHODCALLTYPE OutputColumn::get_LineageID(int32_t* lineageID) {
   if (lineageID == nullptr) return E_POINTER;
   *lineageID = state_.LineageID();
   return S_OK;
 }
-HRESULT OutputColumn::get_Name(BSTR* name) {
+HRESULT STDMETHODCALLTYPE OutputColumn::get_Name(BSTR* name) {
   return state_.GetText(&ColumnSpec::name, name);
 }
-HRESULT OutputColumn::put_Name(BSTR name) {
+HRESULT STDMETHODCALLTYPE OutputColumn::put_Name(BSTR name) {
   return state_.PutText(&ColumnSpec::name, name);
 }
-HRESULT OutputColumn::get_Description(BSTR* description) {
+HRESULT STDMETHODCALLTYPE OutputColumn::get_Description(BSTR* description) {
   return state_.GetText(&ColumnSpec::description, description);
 }
-HRESULT OutputColumn::put_Description(BSTR description) {
+HRESULT STDMETHODCALLTYPE OutputColumn::put_Description(BSTR description) {
   return state_.PutText(&ColumnSpec::description, description);
 }
-HRESULT OutputColumn::get_SortKeyPosition(int32_t* position) {
+HRESULT STDMETHODCALLTYPE OutputColumn::get_SortKeyPosition(int32_t* position) {
   return state_.GetInt(&ColumnSpec::sortKeyPosition, position);
 }
-HRESULT OutputColumn::put_SortKeyPosition(int32_t position) {
+HRESULT STDMETHODCALLTYPE OutputColumn::put_SortKeyPosition(int32_t position) {
   return state_.PutInt(&ColumnSpec::sortKeyPosition, position);
 }
-HRESULT OutputColumn::get_ComparisonFlags(int32_t* flags) {
+HRESULT STDMETHODCALLTYPE OutputColumn::get_ComparisonFlags(int32_t* flags) {
   return state_.GetInt(&ColumnSpec::comparisonFlags, flags);
 }
-HRESULT OutputColumn::put_ComparisonFlags(int32_t flags) {
+HRESULT STDMETHODCALLTYPE OutputColumn::put_ComparisonFlags(int32_t flags) {
   return state_.PutInt(&ColumnSpec::comparisonFlags, flags);
 }
-HRESULT OutputColumn::get_DataType(int32_t* dataType) {
+HRESULT STDMETHODCALLTYPE OutputColumn::get_DataType(int32_t* dataType) {
   return state_.GetInt(&ColumnSpec::dataType, dataType);
 }
-HRESULT OutputColumn::get_Length(int32_t* length) {
+HRESULT STDMETHODCALLTYPE OutputColumn::get_Length(int32_t* length) {
   return state_.GetInt(&ColumnSpec::length, length);
 }
-HRESULT OutputColumn::get_Precision(int32_t* precision) {
+HRESULT STDMETHODCALLTYPE OutputColumn::get_Precision(int32_t* precision) {
   return state_.GetInt(&ColumnSpec::precision, precision);
 }
-HRESULT OutputColumn::get_Scale(int32_t* scale) {
+HRESULT STDMETHODCALLTYPE OutputColumn::get_Scale(int32_t* scale) {
   return state_.GetInt(&ColumnSpec::scale, scale);
 }
-HRESULT OutputColumn::get_CodePage(int32_t* codePage) {
+HRESULT STDMETHODCALLTYPE OutputColumn::get_CodePage(int32_t* codePage) {
   return state_.GetInt(&ColumnSpec::codePage, codePage);
 }
 
-HRESULT OutputColumn::SetDataTypeProperties(int32_t dataType, int32_t length, int32_t precision,
+HRESULT STDMETHODCALLTYPE OutputColumn::SetDataTypeProperties(int32_t dataType, int32_t length, int32_t precision,
                                             int32_t scale, int32_t codePage) {
   HRESULT hr = CheckDataTypeProperties(dataType, length, precision, scale);
   if (FAILED(hr)) return hr;
@@ -80,7 +80,7 @@ HRESULT OutputColumn::SetDataTypeProperties(int32_t dataType, int32_t length, in
   return S_OK;
 }
 
-HRESULT OutputColumn::get_CustomPropertyCollection(IDTSCustomPropertyCollection90** properties) {
+HRESULT STDMETHODCALLTYPE OutputColumn::get_CustomPropertyCollection(IDTSCustomPropertyCollection90** properties) {
   return state_.GetProperties(properties);
 }
 

@@ -23,32 +23,32 @@ std::unique_lock<std::mutex> PipelineBuffer::LockInput() const {
   return kind_ == Kind::kInput ? std::unique_lock(mutex_) : std::unique_lock<std::mutex>();
 }
 
-HRESULT PipelineBuffer::Open() {
+HRESULT STDMETHODCALLTYPE PipelineBuffer::Open() {
   std::lock_guard lock(mutex_);
   ++openCount_;
   return S_OK;
 }
 
-HRESULT PipelineBuffer::Close() {
+HRESULT STDMETHODCALLTYPE PipelineBuffer::Close() {
   std::lock_guard lock(mutex_);
   if (openCount_ == 0) return E_UNEXPECTED;
   --openCount_;
   return S_OK;
 }
 
-HRESULT PipelineBuffer::get_EndOfRowset(VARIANT_BOOL* endOfRowset) {
+HRESULT STDMETHODCALLTYPE PipelineBuffer::get_EndOfRowset(VARIANT_BOOL* endOfRowset) {
   if (endOfRowset == nullptr) return E_POINTER;
   *endOfRowset = EndOfRowset() ? VARIANT_TRUE : VARIANT_FALSE;
   return S_OK;
 }
 
-HRESULT PipelineBuffer::get_RowCount(uint32_t* rowCount) {
+HRESULT STDMETHODCALLTYPE PipelineBuffer::get_RowCount(uint32_t* rowCount) {
   if (rowCount == nullptr) return E_POINTER;
   *rowCount = RowCount();
   return S_OK;
 }
 
-HRESULT PipelineBuffer::GetRowData(int32_t row, uint32_t* rowWidth, uint8_t** rowData) {
+HRESULT STDMETHODCALLTYPE PipelineBuffer::GetRowData(int32_t row, uint32_t* rowWidth, uint8_t** rowData) {
   if (rowWidth == nullptr || rowData == nullptr) return E_POINTER;
   std::unique_lock lock = LockInput();
   if (row < 0 || static_cast<uint32_t>(row) >= rowCount_) return DTS_E_ELEMENTNOTFOUND;
@@ -57,7 +57,7 @@ HRESULT PipelineBuffer::GetRowData(int32_t row, uint32_t* rowWidth, uint8_t** ro
   return S_OK;
 }
 
-HRESULT PipelineBuffer::AddRow(uint8_t** rowData) {
+HRESULT STDMETHODCALLTYPE PipelineBuffer::AddRow(uint8_t** rowData) {
   if (rowData == nullptr) return E_POINTER;
   *rowData = nullptr;
   if (kind_ != Kind::kOutput) return E_UNEXPECTED;
@@ -74,7 +74,7 @@ HRESULT PipelineBuffer::AddRow(uint8_t** rowData) {
   return S_OK;
 }
 
-HRESULT PipelineBuffer::SetEndOfRowset() {
+HRESULT STDMETHODCALLTYPE PipelineBuffer::SetEndOfRowset() {
   if (kind_ != Kind::kOutput) return E_UNEXPECTED;
   HRESULT stop = stop_.load(std::memory_order_acquire);
   if (FAILED(stop)) return stop;

@@ -79,13 +79,13 @@ class PipelineBuffer : public ComObject<IDTSBuffer90> {
   // Stops the sink thread; blocks still queued are dropped.
   ~PipelineBuffer() override;
 
-  HRESULT Open() override;
-  HRESULT Close() override;
-  HRESULT get_EndOfRowset(VARIANT_BOOL* endOfRowset) override;
-  HRESULT get_RowCount(uint32_t* rowCount) override;
-  HRESULT GetRowData(int32_t row, uint32_t* rowWidth, uint8_t** rowData) override;
-  HRESULT AddRow(uint8_t** rowData) override;
-  HRESULT SetEndOfRowset() override;
+  HRESULT STDMETHODCALLTYPE Open() override;
+  HRESULT STDMETHODCALLTYPE Close() override;
+  HRESULT STDMETHODCALLTYPE get_EndOfRowset(VARIANT_BOOL* endOfRowset) override;
+  HRESULT STDMETHODCALLTYPE get_RowCount(uint32_t* rowCount) override;
+  HRESULT STDMETHODCALLTYPE GetRowData(int32_t row, uint32_t* rowWidth, uint8_t** rowData) override;
+  HRESULT STDMETHODCALLTYPE AddRow(uint8_t** rowData) override;
+  HRESULT STDMETHODCALLTYPE SetEndOfRowset() override;
 
   // The host's side.
   Kind GetKind() const { return kind_; }

@@ -15,23 +15,23 @@ VirtualInputColumn::VirtualInputColumn(const UpstreamColumn& upstream,
                                        ComPtr<InputColumnCollection> inputColumns)
     : upstream_(upstream), inputColumns_(std::move(inputColumns)) {}
 
-HRESULT VirtualInputColumn::get_LineageID(int32_t* lineageID) {
+HRESULT STDMETHODCALLTYPE VirtualInputColumn::get_LineageID(int32_t* lineageID) {
   if (lineageID == nullptr) return E_POINTER;
   *lineageID = upstream_.lineageID;
   return S_OK;
 }
 
-HRESULT VirtualInputColumn::get_Name(BSTR* name) {
+HRESULT STDMETHODCALLTYPE VirtualInputColumn::get_Name(BSTR* name) {
   return NoThrow([&] { return CopyToBstr(upstream_.spec.name, name); });
 }
 
-HRESULT VirtualInputColumn::get_DataType(int32_t* dataType) {
+HRESULT STDMETHODCALLTYPE VirtualInputColumn::get_DataType(int32_t* dataType) {
   if (dataType == nullptr) return E_POINTER;
   *dataType = upstream_.spec.dataType;
   return S_OK;
 }
 
-HRESULT VirtualInputColumn::get_UsageType(int32_t* usage) {
+HRESULT STDMETHODCALLTYPE VirtualInputColumn::get_UsageType(int32_t* usage) {
   if (usage == nullptr) return E_POINTER;
   ComPtr<InputColumn> selected = inputColumns_->FindByLineageID(upstream_.lineageID);
   *usage = selected ? selected->UsageType() : UT_IGNORED;
@@ -44,7 +44,7 @@ VirtualInput::VirtualInput(UpstreamPtr upstream, ComPtr<InputColumnCollection> i
       inputColumns_(std::move(inputColumns)),
       ids_(std::move(ids)) {}
 
-HRESULT VirtualInput::SetUsageType(int32_t lineageID, int32_t usageType, int32_t* index) {
+HRESULT STDMETHODCALLTYPE VirtualInput::SetUsageType(int32_t lineageID, int32_t usageType, int32_t* index) {
   if (index == nullptr) return E_POINTER;
   int32_t position = upstream_ ? upstream_->FindLineageID(lineageID) : -1;
   if (position < 0) return DTS_E_ELEMENTNOTFOUND;
@@ -81,7 +81,7 @@ ComPtr<VirtualInputColumnCollection> VirtualInput::Columns() {
   return collection;
 }
 
-HRESULT VirtualInput::get_VirtualInputColumnCollection(
+HRESULT STDMETHODCALLTYPE VirtualInput::get_VirtualInputColumnCollection(
     IDTSVirtualInputColumnCollection90** columns) {
   if (columns == nullptr) return E_POINTER;
   *columns = nullptr;

@@ -42,11 +42,11 @@ class VirtualInputColumn : public ComObject<IDTSVirtualInputColumn90> {
  public:
   VirtualInputColumn(const UpstreamColumn& upstream, ComPtr<InputColumnCollection> inputColumns);
 
-  HRESULT get_LineageID(int32_t* lineageID) override;
-  HRESULT get_Name(BSTR* name) override;
-  HRESULT get_DataType(int32_t* dataType) override;
+  HRESULT STDMETHODCALLTYPE get_LineageID(int32_t* lineageID) override;
+  HRESULT STDMETHODCALLTYPE get_Name(BSTR* name) override;
+  HRESULT STDMETHODCALLTYPE get_DataType(int32_t* dataType) override;
   // The selecting input column's usage, UT_IGNORED when none selects it.
-  HRESULT get_UsageType(int32_t* usage) override;
+  HRESULT STDMETHODCALLTYPE get_UsageType(int32_t* usage) override;
 
   int32_t Id() const { return upstream_.id; }
   int32_t LineageID() const { return upstream_.lineageID; }
@@ -73,8 +73,8 @@ class VirtualInput : public ComObject<IDTSVirtualInput90> {
   // column collection. UT_IGNORED: removes that input column (if any);
   // *index is -1. Unknown lineage ID: DTS_E_ELEMENTNOTFOUND; another usage
   // value: E_INVALIDARG; null index: E_POINTER. Nothing changes on failure.
-  HRESULT SetUsageType(int32_t lineageID, int32_t usageType, int32_t* index) override;
-  HRESULT get_VirtualInputColumnCollection(IDTSVirtualInputColumnCollection90** columns) override;
+  HRESULT STDMETHODCALLTYPE SetUsageType(int32_t lineageID, int32_t usageType, int32_t* index) override;
+  HRESULT STDMETHODCALLTYPE get_VirtualInputColumnCollection(IDTSVirtualInputColumnCollection90** columns) override;
 
  private:
   // The collection, made on first use; null when memory runs out.

@@ -33,21 +33,21 @@ constexpr HRESULT TOLVARINE_E_ROWTOOWIDE = static_cast<HRESULT>(0x80040201u);
 
 // The run-time interface: fourteen operations after IDispatch's.
 struct IDTSRuntimeComponent90 : IDispatch {
-  virtual HRESULT PrepareForExecute() = 0;                                  // 1
-  virtual HRESULT PreExecute() = 0;                                         // 2
-  virtual HRESULT PrimeOutput(int32_t outputs, int32_t* outputIDs,
+  virtual HRESULT STDMETHODCALLTYPE PrepareForExecute() = 0;                                  // 1
+  virtual HRESULT STDMETHODCALLTYPE PreExecute() = 0;                                         // 2
+  virtual HRESULT STDMETHODCALLTYPE PrimeOutput(int32_t outputs, int32_t* outputIDs,
                               IDTSBuffer90** buffers) = 0;                  // 3
-  virtual HRESULT ProcessInput(int32_t inputID, IDTSBuffer90* buffer) = 0;  // 4
-  virtual HRESULT PostExecute() = 0;                                        // 5
-  virtual HRESULT Cleanup() = 0;                                            // 6
-  virtual HRESULT put_ComponentMetaData(IDTSComponentMetaData90* metadata) = 0;  // 7
-  virtual HRESULT put_Connections(IUnknown* connections) = 0;                    // 8
-  virtual HRESULT put_BufferManager(IDTSBufferManager90* bufferManager) = 0;     // 9
-  virtual HRESULT put_EventInfos(IUnknown* eventInfos) = 0;                      // 10
-  virtual HRESULT put_LogEntryInfos(IUnknown* logEntryInfos) = 0;                // 11
-  virtual HRESULT put_Variables(IUnknown* variables) = 0;                        // 12
-  virtual HRESULT put_RuntimeConnections(IUnknown* connections) = 0;             // 13
-  virtual HRESULT get_ExternalColumnCount(int32_t* count) = 0;                   // 14
+  virtual HRESULT STDMETHODCALLTYPE ProcessInput(int32_t inputID, IDTSBuffer90* buffer) = 0;  // 4
+  virtual HRESULT STDMETHODCALLTYPE PostExecute() = 0;                                        // 5
+  virtual HRESULT STDMETHODCALLTYPE Cleanup() = 0;                                            // 6
+  virtual HRESULT STDMETHODCALLTYPE put_ComponentMetaData(IDTSComponentMetaData90* metadata) = 0;  // 7
+  virtual HRESULT STDMETHODCALLTYPE put_Connections(IUnknown* connections) = 0;                    // 8
+  virtual HRESULT STDMETHODCALLTYPE put_BufferManager(IDTSBufferManager90* bufferManager) = 0;     // 9
+  virtual HRESULT STDMETHODCALLTYPE put_EventInfos(IUnknown* eventInfos) = 0;                      // 10
+  virtual HRESULT STDMETHODCALLTYPE put_LogEntryInfos(IUnknown* logEntryInfos) = 0;                // 11
+  virtual HRESULT STDMETHODCALLTYPE put_Variables(IUnknown* variables) = 0;                        // 12
+  virtual HRESULT STDMETHODCALLTYPE put_RuntimeConnections(IUnknown* connections) = 0;             // 13
+  virtual HRESULT STDMETHODCALLTYPE get_ExternalColumnCount(int32_t* count) = 0;                   // 14
 
  protected:
   ~IDTSRuntimeComponent90() = default;
@@ -58,42 +58,42 @@ struct IDTSRuntimeComponent90 : IDispatch {
 // SetInputColumnProperty and PerformUpgrade do anything; the rest answer a
 // fixed result without reading their arguments.
 struct IDTSDesigntimeComponent90 : IDispatch {
-  virtual HRESULT ProvideComponentProperties() = 0;                                   // 1
-  virtual HRESULT Validate(int32_t* status) = 0;                                      // 2
-  virtual HRESULT ReinitializeMetaData() = 0;                                         // 3
-  virtual HRESULT InsertInput(int32_t position, int32_t inputID, IDTSInput90** input) = 0;  // 4
-  virtual HRESULT OnInputPathAttached(int32_t inputID) = 0;                           // 5
-  virtual HRESULT SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInput,
+  virtual HRESULT STDMETHODCALLTYPE ProvideComponentProperties() = 0;                                   // 1
+  virtual HRESULT STDMETHODCALLTYPE Validate(int32_t* status) = 0;                                      // 2
+  virtual HRESULT STDMETHODCALLTYPE ReinitializeMetaData() = 0;                                         // 3
+  virtual HRESULT STDMETHODCALLTYPE InsertInput(int32_t position, int32_t inputID, IDTSInput90** input) = 0;  // 4
+  virtual HRESULT STDMETHODCALLTYPE OnInputPathAttached(int32_t inputID) = 0;                           // 5
+  virtual HRESULT STDMETHODCALLTYPE SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInput,
                                int32_t lineageID, int32_t usageType,
                                IDTSInputColumn90** inputColumn) = 0;                  // 6
-  virtual HRESULT SetComponentProperty(BSTR name, VARIANT value,
+  virtual HRESULT STDMETHODCALLTYPE SetComponentProperty(BSTR name, VARIANT value,
                                        IDTSCustomProperty90** property) = 0;          // 7
-  virtual HRESULT InsertOutput(int32_t position, int32_t outputID, IDTSOutput90** output) = 0;  // 8
-  virtual HRESULT DeleteInput(int32_t inputID) = 0;                                   // 9
-  virtual HRESULT SetInputColumnProperty(int32_t inputID, int32_t inputColumnID, BSTR name,
+  virtual HRESULT STDMETHODCALLTYPE InsertOutput(int32_t position, int32_t outputID, IDTSOutput90** output) = 0;  // 8
+  virtual HRESULT STDMETHODCALLTYPE DeleteInput(int32_t inputID) = 0;                                   // 9
+  virtual HRESULT STDMETHODCALLTYPE SetInputColumnProperty(int32_t inputID, int32_t inputColumnID, BSTR name,
                                          VARIANT value, IDTSCustomProperty90** property) = 0;  // 10
-  virtual HRESULT DeleteOutput(int32_t outputID) = 0;                                 // 11
-  virtual HRESULT InsertOutputColumnAt(int32_t outputID, int32_t position, BSTR name,
+  virtual HRESULT STDMETHODCALLTYPE DeleteOutput(int32_t outputID) = 0;                                 // 11
+  virtual HRESULT STDMETHODCALLTYPE InsertOutputColumnAt(int32_t outputID, int32_t position, BSTR name,
                                        BSTR description, IDTSOutputColumn90** column) = 0;  // 12
-  virtual HRESULT DeleteOutputColumn(int32_t outputID, int32_t columnID) = 0;         // 13
-  virtual HRESULT SetOutputColumnProperty(int32_t outputID, int32_t columnID, BSTR name,
+  virtual HRESULT STDMETHODCALLTYPE DeleteOutputColumn(int32_t outputID, int32_t columnID) = 0;         // 13
+  virtual HRESULT STDMETHODCALLTYPE SetOutputColumnProperty(int32_t outputID, int32_t columnID, BSTR name,
                                           VARIANT value, IDTSCustomProperty90** property) = 0;  // 14
-  virtual HRESULT SetOutputProperty(int32_t outputID, BSTR name, VARIANT value) = 0;  // 15
-  virtual HRESULT SetInputProperty(int32_t inputID, BSTR name, VARIANT value) = 0;    // 16
-  virtual HRESULT OnOutputPathAttached(int32_t outputID) = 0;                         // 17
-  virtual HRESULT OnInputPathDetached(int32_t inputID) = 0;                           // 18
-  virtual HRESULT PerformUpgrade(int32_t pipelineVersion) = 0;                        // 19
-  virtual HRESULT OnOutputPathDetached(int32_t outputID) = 0;                         // 20
-  virtual HRESULT SetExternalMetadataColumnProperty(int32_t id, BSTR name, VARIANT value) = 0;  // 21
-  virtual HRESULT MapInputColumn(int32_t inputID, int32_t columnID, int32_t externalID) = 0;    // 22
-  virtual HRESULT MapOutputColumn(int32_t outputID, int32_t columnID, int32_t externalID) = 0;  // 23
-  virtual HRESULT OnDeletingInputColumn(int32_t inputID, int32_t columnID) = 0;       // 24
-  virtual HRESULT OnDeletingOutputColumn(int32_t outputID, int32_t columnID) = 0;     // 25
-  virtual HRESULT AcquireConnections(IUnknown* transaction) = 0;                      // 26
-  virtual HRESULT ReleaseConnections() = 0;                                           // 27
-  virtual HRESULT DescribeRedirectedErrorCode(int32_t code, BSTR* description) = 0;   // 28
-  virtual HRESULT put_ComponentMetaDataForDesign(IDTSComponentMetaData90* metadata) = 0;  // 29
-  virtual HRESULT RegisterEvents() = 0;                                               // 30
+  virtual HRESULT STDMETHODCALLTYPE SetOutputProperty(int32_t outputID, BSTR name, VARIANT value) = 0;  // 15
+  virtual HRESULT STDMETHODCALLTYPE SetInputProperty(int32_t inputID, BSTR name, VARIANT value) = 0;    // 16
+  virtual HRESULT STDMETHODCALLTYPE OnOutputPathAttached(int32_t outputID) = 0;                         // 17
+  virtual HRESULT STDMETHODCALLTYPE OnInputPathDetached(int32_t inputID) = 0;                           // 18
+  virtual HRESULT STDMETHODCALLTYPE PerformUpgrade(int32_t pipelineVersion) = 0;                        // 19
+  virtual HRESULT STDMETHODCALLTYPE OnOutputPathDetached(int32_t outputID) = 0;                         // 20
+  virtual HRESULT STDMETHODCALLTYPE SetExternalMetadataColumnProperty(int32_t id, BSTR name, VARIANT value) = 0;  // 21
+  virtual HRESULT STDMETHODCALLTYPE MapInputColumn(int32_t inputID, int32_t columnID, int32_t externalID) = 0;    // 22
+  virtual HRESULT STDMETHODCALLTYPE MapOutputColumn(int32_t outputID, int32_t columnID, int32_t externalID) = 0;  // 23
+  virtual HRESULT STDMETHODCALLTYPE OnDeletingInputColumn(int32_t inputID, int32_t columnID) = 0;       // 24
+  virtual HRESULT STDMETHODCALLTYPE OnDeletingOutputColumn(int32_t outputID, int32_t columnID) = 0;     // 25
+  virtual HRESULT STDMETHODCALLTYPE AcquireConnections(IUnknown* transaction) = 0;                      // 26
+  virtual HRESULT STDMETHODCALLTYPE ReleaseConnections() = 0;                                           // 27
+  virtual HRESULT STDMETHODCALLTYPE DescribeRedirectedErrorCode(int32_t code, BSTR* description) = 0;   // 28
+  virtual HRESULT STDMETHODCALLTYPE put_ComponentMetaDataForDesign(IDTSComponentMetaData90* metadata) = 0;  // 29
+  virtual HRESULT STDMETHODCALLTYPE RegisterEvents() = 0;                                               // 30
 
  protected:
   ~IDTSDesigntimeComponent90() = default;
@@ -120,7 +120,7 @@ struct TolvarineStatistics {
 // while the sort runs (the counts are then a moment's) and after
 // PostExecute (they stay until the next PreExecute).
 struct ITolvarineStatistics : IUnknown {
-  virtual HRESULT GetStatistics(TolvarineStatistics* statistics) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetStatistics(TolvarineStatistics* statistics) = 0;
 
  protected:
   ~ITolvarineStatistics() = default;

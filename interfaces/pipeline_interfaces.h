@@ -45,12 +45,12 @@ struct IDTSCustomProperty90;
 // with a fresh ID (and lineage ID, for columns) and hands it back.
 template <class Item>
 struct IDTSCollection : IUnknown {
-  virtual HRESULT get_Count(int32_t* count) = 0;
-  virtual HRESULT get_Item(VARIANT index, Item** item) = 0;
-  virtual HRESULT New(Item** item) = 0;
-  virtual HRESULT RemoveAll() = 0;
-  virtual HRESULT RemoveObjectByID(int32_t id) = 0;
-  virtual HRESULT GetObjectByID(int32_t id, Item** item) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Count(int32_t* count) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Item(VARIANT index, Item** item) = 0;
+  virtual HRESULT STDMETHODCALLTYPE New(Item** item) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RemoveAll() = 0;
+  virtual HRESULT STDMETHODCALLTYPE RemoveObjectByID(int32_t id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetObjectByID(int32_t id, Item** item) = 0;
 
  protected:
   ~IDTSCollection() = default;
@@ -62,102 +62,102 @@ struct IDTSOutputCollection90 : IDTSCollection<IDTSOutput90> {};
 struct IDTSOutputColumnCollection90 : IDTSCollection<IDTSOutputColumn90> {};
 struct IDTSVirtualInputColumnCollection90 : IDTSCollection<IDTSVirtualInputColumn90> {};
 struct IDTSInputColumnCollection90 : IDTSCollection<IDTSInputColumn90> {
-  virtual HRESULT GetInputColumnByLineageID(int32_t lineageID, IDTSInputColumn90** column) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetInputColumnByLineageID(int32_t lineageID, IDTSInputColumn90** column) = 0;
 };
 
 struct IDTSCustomProperty90 : IUnknown {
-  virtual HRESULT get_ID(int32_t* id) = 0;
-  virtual HRESULT get_Name(BSTR* name) = 0;
-  virtual HRESULT put_Name(BSTR name) = 0;
-  virtual HRESULT get_Description(BSTR* description) = 0;
-  virtual HRESULT put_Description(BSTR description) = 0;
-  virtual HRESULT get_Value(VARIANT* value) = 0;
-  virtual HRESULT put_Value(VARIANT value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_ID(int32_t* id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Name(BSTR* name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Name(BSTR name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Description(BSTR* description) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Description(BSTR description) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Value(VARIANT* value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Value(VARIANT value) = 0;
 };
 
 struct IDTSComponentMetaData90 : IUnknown {
-  virtual HRESULT get_InputCollection(IDTSInputCollection90** inputs) = 0;
-  virtual HRESULT get_OutputCollection(IDTSOutputCollection90** outputs) = 0;
-  virtual HRESULT get_CustomPropertyCollection(IDTSCustomPropertyCollection90** properties) = 0;
-  virtual HRESULT get_Description(BSTR* description) = 0;
-  virtual HRESULT put_Description(BSTR description) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_InputCollection(IDTSInputCollection90** inputs) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_OutputCollection(IDTSOutputCollection90** outputs) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_CustomPropertyCollection(IDTSCustomPropertyCollection90** properties) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Description(BSTR* description) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Description(BSTR description) = 0;
   // The component's metadata version; the design-time interface forwards
   // its one-argument upgrade request here.
-  virtual HRESULT get_Version(int32_t* version) = 0;
-  virtual HRESULT put_Version(int32_t version) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Version(int32_t* version) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Version(int32_t version) = 0;
 };
 
 struct IDTSInput90 : IUnknown {
-  virtual HRESULT get_ID(int32_t* id) = 0;
-  virtual HRESULT get_Name(BSTR* name) = 0;
-  virtual HRESULT put_Name(BSTR name) = 0;
-  virtual HRESULT get_Description(BSTR* description) = 0;
-  virtual HRESULT put_Description(BSTR description) = 0;
-  virtual HRESULT get_InputColumnCollection(IDTSInputColumnCollection90** columns) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_ID(int32_t* id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Name(BSTR* name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Name(BSTR name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Description(BSTR* description) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Description(BSTR description) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_InputColumnCollection(IDTSInputColumnCollection90** columns) = 0;
   // Handle of the buffer type that carries this input's rows.
-  virtual HRESULT get_Buffer(int32_t* bufferType) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Buffer(int32_t* bufferType) = 0;
   // The upstream columns this input may select from.
-  virtual HRESULT GetVirtualInput(IDTSVirtualInput90** virtualInput) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetVirtualInput(IDTSVirtualInput90** virtualInput) = 0;
 };
 
 struct IDTSOutput90 : IUnknown {
-  virtual HRESULT get_ID(int32_t* id) = 0;
-  virtual HRESULT get_Name(BSTR* name) = 0;
-  virtual HRESULT put_Name(BSTR name) = 0;
-  virtual HRESULT get_Description(BSTR* description) = 0;
-  virtual HRESULT put_Description(BSTR description) = 0;
-  virtual HRESULT get_OutputColumnCollection(IDTSOutputColumnCollection90** columns) = 0;
-  virtual HRESULT get_Buffer(int32_t* bufferType) = 0;
-  virtual HRESULT get_IsSorted(VARIANT_BOOL* sorted) = 0;
-  virtual HRESULT put_IsSorted(VARIANT_BOOL sorted) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_ID(int32_t* id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Name(BSTR* name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Name(BSTR name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Description(BSTR* description) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Description(BSTR description) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_OutputColumnCollection(IDTSOutputColumnCollection90** columns) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Buffer(int32_t* bufferType) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_IsSorted(VARIANT_BOOL* sorted) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_IsSorted(VARIANT_BOOL sorted) = 0;
   // 0: asynchronous (the output has buffers of its own); otherwise the ID of
   // the input whose buffers it shares.
-  virtual HRESULT get_SynchronousInputID(int32_t* inputID) = 0;
-  virtual HRESULT put_SynchronousInputID(int32_t inputID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_SynchronousInputID(int32_t* inputID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_SynchronousInputID(int32_t inputID) = 0;
 };
 
 struct IDTSInputColumn90 : IUnknown {
-  virtual HRESULT get_ID(int32_t* id) = 0;
-  virtual HRESULT get_LineageID(int32_t* lineageID) = 0;
-  virtual HRESULT get_Name(BSTR* name) = 0;
-  virtual HRESULT get_Description(BSTR* description) = 0;
-  virtual HRESULT get_DataType(int32_t* dataType) = 0;
-  virtual HRESULT get_Length(int32_t* length) = 0;
-  virtual HRESULT get_Precision(int32_t* precision) = 0;
-  virtual HRESULT get_Scale(int32_t* scale) = 0;
-  virtual HRESULT get_CodePage(int32_t* codePage) = 0;
-  virtual HRESULT get_SortKeyPosition(int32_t* position) = 0;
-  virtual HRESULT get_ComparisonFlags(int32_t* flags) = 0;
-  virtual HRESULT get_UsageType(int32_t* usage) = 0;
-  virtual HRESULT get_CustomPropertyCollection(IDTSCustomPropertyCollection90** properties) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_ID(int32_t* id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_LineageID(int32_t* lineageID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Name(BSTR* name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Description(BSTR* description) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_DataType(int32_t* dataType) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Length(int32_t* length) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Precision(int32_t* precision) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Scale(int32_t* scale) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_CodePage(int32_t* codePage) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_SortKeyPosition(int32_t* position) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_ComparisonFlags(int32_t* flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_UsageType(int32_t* usage) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_CustomPropertyCollection(IDTSCustomPropertyCollection90** properties) = 0;
 };
 
 struct IDTSOutputColumn90 : IUnknown {
-  virtual HRESULT get_ID(int32_t* id) = 0;
-  virtual HRESULT get_LineageID(int32_t* lineageID) = 0;
-  virtual HRESULT get_Name(BSTR* name) = 0;
-  virtual HRESULT put_Name(BSTR name) = 0;
-  virtual HRESULT get_Description(BSTR* description) = 0;
-  virtual HRESULT put_Description(BSTR description) = 0;
-  virtual HRESULT get_SortKeyPosition(int32_t* position) = 0;
-  virtual HRESULT put_SortKeyPosition(int32_t position) = 0;
-  virtual HRESULT get_ComparisonFlags(int32_t* flags) = 0;
-  virtual HRESULT put_ComparisonFlags(int32_t flags) = 0;
-  virtual HRESULT get_DataType(int32_t* dataType) = 0;
-  virtual HRESULT get_Length(int32_t* length) = 0;
-  virtual HRESULT get_Precision(int32_t* precision) = 0;
-  virtual HRESULT get_Scale(int32_t* scale) = 0;
-  virtual HRESULT get_CodePage(int32_t* codePage) = 0;
-  virtual HRESULT SetDataTypeProperties(int32_t dataType, int32_t length, int32_t precision,
+  virtual HRESULT STDMETHODCALLTYPE get_ID(int32_t* id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_LineageID(int32_t* lineageID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Name(BSTR* name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Name(BSTR name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Description(BSTR* description) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Description(BSTR description) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_SortKeyPosition(int32_t* position) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_SortKeyPosition(int32_t position) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_ComparisonFlags(int32_t* flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_ComparisonFlags(int32_t flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_DataType(int32_t* dataType) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Length(int32_t* length) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Precision(int32_t* precision) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Scale(int32_t* scale) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_CodePage(int32_t* codePage) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetDataTypeProperties(int32_t dataType, int32_t length, int32_t precision,
                                         int32_t scale, int32_t codePage) = 0;
-  virtual HRESULT get_CustomPropertyCollection(IDTSCustomPropertyCollection90** properties) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_CustomPropertyCollection(IDTSCustomPropertyCollection90** properties) = 0;
 };
 
 struct IDTSVirtualInputColumn90 : IUnknown {
-  virtual HRESULT get_LineageID(int32_t* lineageID) = 0;
-  virtual HRESULT get_Name(BSTR* name) = 0;
-  virtual HRESULT get_DataType(int32_t* dataType) = 0;
-  virtual HRESULT get_UsageType(int32_t* usage) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_LineageID(int32_t* lineageID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Name(BSTR* name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_DataType(int32_t* dataType) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_UsageType(int32_t* usage) = 0;
 };
 
 struct IDTSVirtualInput90 : IUnknown {
@@ -165,30 +165,30 @@ struct IDTSVirtualInput90 : IUnknown {
   // upstream column. *index: the column's position in the virtual input
   // column collection when it is now part of the input, negative when it has
   // been taken out.
-  virtual HRESULT SetUsageType(int32_t lineageID, int32_t usageType, int32_t* index) = 0;
-  virtual HRESULT get_VirtualInputColumnCollection(IDTSVirtualInputColumnCollection90** columns) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetUsageType(int32_t lineageID, int32_t usageType, int32_t* index) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_VirtualInputColumnCollection(IDTSVirtualInputColumnCollection90** columns) = 0;
 };
 
 struct IDTSBufferManager90 : IUnknown {
   // Index of the column with the lineage ID within the buffer type.
-  virtual HRESULT FindColumnByLineageID(int32_t bufferType, int32_t lineageID,
+  virtual HRESULT STDMETHODCALLTYPE FindColumnByLineageID(int32_t bufferType, int32_t lineageID,
                                         int32_t* columnIndex) = 0;
-  virtual HRESULT GetColumnInfo(int32_t bufferType, int32_t columnIndex,
+  virtual HRESULT STDMETHODCALLTYPE GetColumnInfo(int32_t bufferType, int32_t columnIndex,
                                 BufferColumnInfo* info) = 0;
   // Bytes of one row of the buffer type, every column of it counted.
-  virtual HRESULT GetRowWidth(int32_t bufferType, uint32_t* rowWidth) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetRowWidth(int32_t bufferType, uint32_t* rowWidth) = 0;
 };
 
 struct IDTSBuffer90 : IUnknown {
   // Called around every use of the buffer.
-  virtual HRESULT Open() = 0;
-  virtual HRESULT Close() = 0;
-  virtual HRESULT get_EndOfRowset(VARIANT_BOOL* endOfRowset) = 0;
-  virtual HRESULT get_RowCount(uint32_t* rowCount) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Open() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Close() = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_EndOfRowset(VARIANT_BOOL* endOfRowset) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_RowCount(uint32_t* rowCount) = 0;
   // Row `row`'s address and the row width; rows are contiguous at that width.
-  virtual HRESULT GetRowData(int32_t row, uint32_t* rowWidth, uint8_t** rowData) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetRowData(int32_t row, uint32_t* rowWidth, uint8_t** rowData) = 0;
   // Appends a row (status of every column 0, values zeroed) and gives its
   // address, valid until the next AddRow or SetEndOfRowset.
-  virtual HRESULT AddRow(uint8_t** rowData) = 0;
-  virtual HRESULT SetEndOfRowset() = 0;
+  virtual HRESULT STDMETHODCALLTYPE AddRow(uint8_t** rowData) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetEndOfRowset() = 0;
 };

@@ -8,7 +8,7 @@ HRESULT CTolvarineClassFactory::Create(ModuleLockCount* module, ObjectCreator cr
   return *factory ? S_OK : E_OUTOFMEMORY;
 }
 
-HRESULT CTolvarineClassFactory::QueryInterface(REFIID iid, void** object) {
+HRESULT STDMETHODCALLTYPE CTolvarineClassFactory::QueryInterface(REFIID iid, void** object) {
   if (!object) return E_POINTER;
   if (iid == IID_IUnknown || iid == IID_IClassFactory) {
     *object = static_cast<IClassFactory*>(this);
@@ -19,13 +19,13 @@ HRESULT CTolvarineClassFactory::QueryInterface(REFIID iid, void** object) {
   return E_NOINTERFACE;
 }
 
-ULONG CTolvarineClassFactory::AddRef() {
+ULONG STDMETHODCALLTYPE CTolvarineClassFactory::AddRef() {
   ULONG count = refs_.fetch_add(1, std::memory_order_relaxed) + 1;
   if (count == 2) module_->Lock();  // The first reference outside the module.
   return count;
 }
 
-ULONG CTolvarineClassFactory::Release() {
+ULONG STDMETHODCALLTYPE CTolvarineClassFactory::Release() {
   ULONG count = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
   if (count == 1) {
     module_->Unlock();  // Only the module's cached reference is left.
@@ -35,14 +35,14 @@ ULONG CTolvarineClassFactory::Release() {
   return count;
 }
 
-HRESULT CTolvarineClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
+HRESULT STDMETHODCALLTYPE CTolvarineClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
   if (outer) return CLASS_E_NOAGGREGATION;
   return creator_(module_, iid, object);
 }
 
-HRESULT CTolvarineClassFactory::LockServer(int32_t lock) {
+HRESULT STDMETHODCALLTYPE CTolvarineClassFactory::LockServer(BOOL lock) {
   if (lock) {
     serverLocks_.fetch_add(1, std::memory_order_relaxed);
     module_->Lock();

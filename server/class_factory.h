@@ -20,12 +20,12 @@ class CTolvarineClassFactory final : public IClassFactory {
   // when it cannot be allocated.
   static HRESULT Create(ModuleLockCount* module, ObjectCreator creator, IClassFactory** factory);
 
-  HRESULT QueryInterface(REFIID iid, void** object) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
   // Aggregation is refused, whatever interface is asked for.
-  HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override;
-  HRESULT LockServer(int32_t lock) override;
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override;
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
 
  private:
   CTolvarineClassFactory(ModuleLockCount* module, ObjectCreator creator)

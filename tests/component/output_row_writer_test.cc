@@ -15,21 +15,21 @@ namespace {
 // past its end. The AddRow numbered failAt fails.
 struct Buffer final : IDTSBuffer90 {
   explicit Buffer(uint32_t w) : width(w) {}
-  HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-  ULONG AddRef() override { return ++refs; }
-  ULONG Release() override { return --refs; }
-  HRESULT Open() override { return S_OK; }
-  HRESULT Close() override { return S_OK; }
-  HRESULT get_EndOfRowset(VARIANT_BOOL*) override { return E_NOTIMPL; }
-  HRESULT get_RowCount(uint32_t*) override { return E_NOTIMPL; }
-  HRESULT GetRowData(int32_t, uint32_t*, uint8_t**) override { return E_NOTIMPL; }
-  HRESULT AddRow(uint8_t** row) override {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  HRESULT STDMETHODCALLTYPE Open() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Close() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE get_EndOfRowset(VARIANT_BOOL*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_RowCount(uint32_t*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetRowData(int32_t, uint32_t*, uint8_t**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE AddRow(uint8_t** row) override {
     if (rows.size() == failAt) return E_OUTOFMEMORY;
     rows.push_back(std::make_unique<uint8_t[]>(width));  // Zeroed.
     *row = noRow ? nullptr : rows.back().get();
     return S_OK;
   }
-  HRESULT SetEndOfRowset() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetEndOfRowset() override { return S_OK; }
   uint32_t width;
   ULONG refs = 1;
   size_t failAt = SIZE_MAX;

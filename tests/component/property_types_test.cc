@@ -18,12 +18,12 @@ class PropertyTypesTest : public ComponentFixture {
 };
 
 struct CountedUnknown final : IUnknown {
-  HRESULT QueryInterface(REFIID, void** object) override {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
     *object = nullptr;
     return E_NOINTERFACE;
   }
-  ULONG AddRef() override { return ++refs; }
-  ULONG Release() override { return --refs; }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
   ULONG refs = 1;
 };
 

@@ -19,7 +19,7 @@ using plat::Variant;
 // opening and closing calls.
 class ScriptedBuffer final : public IDTSBuffer90 {
  public:
-  HRESULT QueryInterface(REFIID iid, void** object) override {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
     if (iid == IID_IUnknown || iid == IID_IDTSBuffer90) {
       *object = this;
       AddRef();
@@ -28,31 +28,31 @@ class ScriptedBuffer final : public IDTSBuffer90 {
     *object = nullptr;
     return E_NOINTERFACE;
   }
-  ULONG AddRef() override { return ++refs; }
-  ULONG Release() override { return --refs; }
-  HRESULT Open() override {
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  HRESULT STDMETHODCALLTYPE Open() override {
     ++opens;
     return openResult;
   }
-  HRESULT Close() override {
+  HRESULT STDMETHODCALLTYPE Close() override {
     ++closes;
     return E_FAIL;  // Ignored by the component.
   }
-  HRESULT get_EndOfRowset(VARIANT_BOOL* end) override {
+  HRESULT STDMETHODCALLTYPE get_EndOfRowset(VARIANT_BOOL* end) override {
     *end = endOfRowset;
     return endResult;
   }
-  HRESULT get_RowCount(uint32_t* count) override {
+  HRESULT STDMETHODCALLTYPE get_RowCount(uint32_t* count) override {
     *count = rowCount;
     return countResult;
   }
-  HRESULT GetRowData(int32_t, uint32_t* width, uint8_t** data) override {
+  HRESULT STDMETHODCALLTYPE GetRowData(int32_t, uint32_t* width, uint8_t** data) override {
     *width = rowWidth;
     *data = rowData;
     return dataResult;
   }
-  HRESULT AddRow(uint8_t**) override { return E_UNEXPECTED; }
-  HRESULT SetEndOfRowset() override { return E_UNEXPECTED; }
+  HRESULT STDMETHODCALLTYPE AddRow(uint8_t**) override { return E_UNEXPECTED; }
+  HRESULT STDMETHODCALLTYPE SetEndOfRowset() override { return E_UNEXPECTED; }
 
   ULONG refs = 1;
   int opens = 0, closes = 0;

@@ -60,7 +60,7 @@ HRESULT FakeComponent::Log(std::string call) {
   return S_OK;
 }
 
-HRESULT FakeComponent::QueryInterface(REFIID iid, void** object) {
+HRESULT STDMETHODCALLTYPE FakeComponent::QueryInterface(REFIID iid, void** object) {
   if (iid == IID_IUnknown || iid == IID_IDTSRuntimeComponent90) {
     *object = static_cast<IDTSRuntimeComponent90*>(this);
   } else if (iid == IID_IDTSDesigntimeComponent90) {
@@ -73,27 +73,27 @@ HRESULT FakeComponent::QueryInterface(REFIID iid, void** object) {
   return S_OK;
 }
 
-ULONG FakeComponent::AddRef() {
+ULONG STDMETHODCALLTYPE FakeComponent::AddRef() {
   return ++refs_;
 }
 
-ULONG FakeComponent::Release() {
+ULONG STDMETHODCALLTYPE FakeComponent::Release() {
   ULONG left = --refs_;
   if (left == 0) delete this;
   return left;
 }
 
-HRESULT FakeComponent::put_ComponentMetaData(IDTSComponentMetaData90* metadata) {
+HRESULT STDMETHODCALLTYPE FakeComponent::put_ComponentMetaData(IDTSComponentMetaData90* metadata) {
   Replace(&metadata_, metadata);
   return Log("put_ComponentMetaData");
 }
 
-HRESULT FakeComponent::put_BufferManager(IDTSBufferManager90* bufferManager) {
+HRESULT STDMETHODCALLTYPE FakeComponent::put_BufferManager(IDTSBufferManager90* bufferManager) {
   Replace(&bufferManager_, bufferManager);
   return Log("put_BufferManager");
 }
 
-HRESULT FakeComponent::ProvideComponentProperties() {
+HRESULT STDMETHODCALLTYPE FakeComponent::ProvideComponentProperties() {
   Log("ProvideComponentProperties");
   ComPtr<IDTSInputCollection90> inputs;
   ComPtr<IDTSInput90> input;
@@ -108,7 +108,7 @@ HRESULT FakeComponent::ProvideComponentProperties() {
   return hr;
 }
 
-HRESULT FakeComponent::SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInput,
+HRESULT STDMETHODCALLTYPE FakeComponent::SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInput,
                                     int32_t lineageID, int32_t usageType,
                                     IDTSInputColumn90** inputColumn) {
   Log("SetUsageType(" + std::to_string(usageType) + ")");
@@ -151,16 +151,16 @@ HRESULT FakeComponent::SetUsageType(int32_t inputID, IDTSVirtualInput90* virtual
   return S_OK;
 }
 
-HRESULT FakeComponent::SetComponentProperty(BSTR name, VARIANT value, IDTSCustomProperty90**) {
+HRESULT STDMETHODCALLTYPE FakeComponent::SetComponentProperty(BSTR name, VARIANT value, IDTSCustomProperty90**) {
   return Log("SetComponentProperty(" + Narrow(name) + ":" + std::to_string(value.vt) + ")");
 }
 
-HRESULT FakeComponent::SetInputColumnProperty(int32_t, int32_t, BSTR name, VARIANT value,
+HRESULT STDMETHODCALLTYPE FakeComponent::SetInputColumnProperty(int32_t, int32_t, BSTR name, VARIANT value,
                                               IDTSCustomProperty90**) {
   return Log("SetInputColumnProperty(" + Narrow(name) + "=" + std::to_string(value.lVal) + ")");
 }
 
-HRESULT FakeComponent::PreExecute() {
+HRESULT STDMETHODCALLTYPE FakeComponent::PreExecute() {
   Log("PreExecute");
   if (FAILED(faults_.preExecute)) return faults_.preExecute;
   ComPtr<IDTSInputCollection90> inputs;
@@ -189,7 +189,7 @@ HRESULT FakeComponent::PreExecute() {
   return hr;
 }
 
-HRESULT FakeComponent::PrimeOutput(int32_t outputs, int32_t*, IDTSBuffer90** buffers) {
+HRESULT STDMETHODCALLTYPE FakeComponent::PrimeOutput(int32_t outputs, int32_t*, IDTSBuffer90** buffers) {
   Log("PrimeOutput(" + std::to_string(outputs) + ")");
   if (FAILED(faults_.primeOutput)) return faults_.primeOutput;
   std::lock_guard lock(mutex_);
@@ -197,7 +197,7 @@ HRESULT FakeComponent::PrimeOutput(int32_t outputs, int32_t*, IDTSBuffer90** buf
   return S_OK;
 }
 
-HRESULT FakeComponent::ProcessInput(int32_t, IDTSBuffer90* buffer) {
+HRESULT STDMETHODCALLTYPE FakeComponent::ProcessInput(int32_t, IDTSBuffer90* buffer) {
   int call;
   {
     std::lock_guard lock(mutex_);
@@ -242,7 +242,7 @@ HRESULT FakeComponent::CopyRows(IDTSBuffer90* input) {
   return hr;
 }
 
-HRESULT FakeComponent::PostExecute() {
+HRESULT STDMETHODCALLTYPE FakeComponent::PostExecute() {
   Log("PostExecute");
   std::lock_guard lock(mutex_);
   Replace(&output_, static_cast<IDTSBuffer90*>(nullptr));

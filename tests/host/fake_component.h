@@ -31,71 +31,71 @@ class FakeComponent : public IDTSRuntimeComponent90, public IDTSDesigntimeCompon
   std::vector<std::thread::id> ProcessInputThreads() const;
   bool HoldsOutputBuffer() const;
 
-  HRESULT QueryInterface(REFIID iid, void** object) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
-  HRESULT GetTypeInfoCount(uint32_t*) override { return E_NOTIMPL; }
-  HRESULT GetTypeInfo(uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, char16_t**, uint32_t, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT Invoke(DISPID, REFIID, LCID, uint16_t, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                 uint32_t*) override {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, OLECHAR**, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, uint16_t, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                 UINT*) override {
     return E_NOTIMPL;
   }
 
   // Run time.
-  HRESULT PrepareForExecute() override { return Log("PrepareForExecute"); }
-  HRESULT PreExecute() override;
-  HRESULT PrimeOutput(int32_t outputs, int32_t* outputIDs, IDTSBuffer90** buffers) override;
-  HRESULT ProcessInput(int32_t inputID, IDTSBuffer90* buffer) override;
-  HRESULT PostExecute() override;
-  HRESULT Cleanup() override { return Log("Cleanup"); }
-  HRESULT put_ComponentMetaData(IDTSComponentMetaData90* metadata) override;
-  HRESULT put_Connections(IUnknown*) override { return S_OK; }
-  HRESULT put_BufferManager(IDTSBufferManager90* bufferManager) override;
-  HRESULT put_EventInfos(IUnknown*) override { return S_OK; }
-  HRESULT put_LogEntryInfos(IUnknown*) override { return S_OK; }
-  HRESULT put_Variables(IUnknown*) override { return S_OK; }
-  HRESULT put_RuntimeConnections(IUnknown*) override { return S_OK; }
-  HRESULT get_ExternalColumnCount(int32_t*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE PrepareForExecute() override { return Log("PrepareForExecute"); }
+  HRESULT STDMETHODCALLTYPE PreExecute() override;
+  HRESULT STDMETHODCALLTYPE PrimeOutput(int32_t outputs, int32_t* outputIDs, IDTSBuffer90** buffers) override;
+  HRESULT STDMETHODCALLTYPE ProcessInput(int32_t inputID, IDTSBuffer90* buffer) override;
+  HRESULT STDMETHODCALLTYPE PostExecute() override;
+  HRESULT STDMETHODCALLTYPE Cleanup() override { return Log("Cleanup"); }
+  HRESULT STDMETHODCALLTYPE put_ComponentMetaData(IDTSComponentMetaData90* metadata) override;
+  HRESULT STDMETHODCALLTYPE put_Connections(IUnknown*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE put_BufferManager(IDTSBufferManager90* bufferManager) override;
+  HRESULT STDMETHODCALLTYPE put_EventInfos(IUnknown*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE put_LogEntryInfos(IUnknown*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE put_Variables(IUnknown*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE put_RuntimeConnections(IUnknown*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE get_ExternalColumnCount(int32_t*) override { return S_OK; }
 
   // Design time.
-  HRESULT ProvideComponentProperties() override;
-  HRESULT SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInput, int32_t lineageID,
+  HRESULT STDMETHODCALLTYPE ProvideComponentProperties() override;
+  HRESULT STDMETHODCALLTYPE SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInput, int32_t lineageID,
                        int32_t usageType, IDTSInputColumn90** inputColumn) override;
-  HRESULT SetComponentProperty(BSTR name, VARIANT value, IDTSCustomProperty90**) override;
-  HRESULT SetInputColumnProperty(int32_t inputID, int32_t columnID, BSTR name, VARIANT value,
+  HRESULT STDMETHODCALLTYPE SetComponentProperty(BSTR name, VARIANT value, IDTSCustomProperty90**) override;
+  HRESULT STDMETHODCALLTYPE SetInputColumnProperty(int32_t inputID, int32_t columnID, BSTR name, VARIANT value,
                                  IDTSCustomProperty90**) override;
-  HRESULT Validate(int32_t*) override { return S_OK; }
-  HRESULT ReinitializeMetaData() override { return E_NOTIMPL; }
-  HRESULT InsertInput(int32_t, int32_t, IDTSInput90**) override { return E_NOTIMPL; }
-  HRESULT OnInputPathAttached(int32_t) override { return S_OK; }
-  HRESULT InsertOutput(int32_t, int32_t, IDTSOutput90**) override { return E_NOTIMPL; }
-  HRESULT DeleteInput(int32_t) override { return E_NOTIMPL; }
-  HRESULT DeleteOutput(int32_t) override { return E_NOTIMPL; }
-  HRESULT InsertOutputColumnAt(int32_t, int32_t, BSTR, BSTR, IDTSOutputColumn90**) override {
+  HRESULT STDMETHODCALLTYPE Validate(int32_t*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ReinitializeMetaData() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE InsertInput(int32_t, int32_t, IDTSInput90**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnInputPathAttached(int32_t) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE InsertOutput(int32_t, int32_t, IDTSOutput90**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE DeleteInput(int32_t) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE DeleteOutput(int32_t) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE InsertOutputColumnAt(int32_t, int32_t, BSTR, BSTR, IDTSOutputColumn90**) override {
     return E_NOTIMPL;
   }
-  HRESULT DeleteOutputColumn(int32_t, int32_t) override { return E_NOTIMPL; }
-  HRESULT SetOutputColumnProperty(int32_t, int32_t, BSTR, VARIANT,
+  HRESULT STDMETHODCALLTYPE DeleteOutputColumn(int32_t, int32_t) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetOutputColumnProperty(int32_t, int32_t, BSTR, VARIANT,
                                   IDTSCustomProperty90**) override {
     return E_NOTIMPL;
   }
-  HRESULT SetOutputProperty(int32_t, BSTR, VARIANT) override { return S_OK; }
-  HRESULT SetInputProperty(int32_t, BSTR, VARIANT) override { return S_OK; }
-  HRESULT OnOutputPathAttached(int32_t) override { return S_OK; }
-  HRESULT OnInputPathDetached(int32_t) override { return S_OK; }
-  HRESULT PerformUpgrade(int32_t) override { return S_OK; }
-  HRESULT OnOutputPathDetached(int32_t) override { return S_OK; }
-  HRESULT SetExternalMetadataColumnProperty(int32_t, BSTR, VARIANT) override { return S_OK; }
-  HRESULT MapInputColumn(int32_t, int32_t, int32_t) override { return S_OK; }
-  HRESULT MapOutputColumn(int32_t, int32_t, int32_t) override { return S_OK; }
-  HRESULT OnDeletingInputColumn(int32_t, int32_t) override { return S_OK; }
-  HRESULT OnDeletingOutputColumn(int32_t, int32_t) override { return S_OK; }
-  HRESULT AcquireConnections(IUnknown*) override { return S_OK; }
-  HRESULT ReleaseConnections() override { return S_OK; }
-  HRESULT DescribeRedirectedErrorCode(int32_t, BSTR*) override { return S_OK; }
-  HRESULT put_ComponentMetaDataForDesign(IDTSComponentMetaData90*) override { return S_OK; }
-  HRESULT RegisterEvents() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetOutputProperty(int32_t, BSTR, VARIANT) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetInputProperty(int32_t, BSTR, VARIANT) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnOutputPathAttached(int32_t) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnInputPathDetached(int32_t) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE PerformUpgrade(int32_t) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnOutputPathDetached(int32_t) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetExternalMetadataColumnProperty(int32_t, BSTR, VARIANT) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE MapInputColumn(int32_t, int32_t, int32_t) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE MapOutputColumn(int32_t, int32_t, int32_t) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnDeletingInputColumn(int32_t, int32_t) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnDeletingOutputColumn(int32_t, int32_t) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE AcquireConnections(IUnknown*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ReleaseConnections() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE DescribeRedirectedErrorCode(int32_t, BSTR*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE put_ComponentMetaDataForDesign(IDTSComponentMetaData90*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE RegisterEvents() override { return S_OK; }
 
  private:
   explicit FakeComponent(Faults faults) : faults_(faults) {}
