@@ -93,6 +93,36 @@ TEST(SortOptionsTest, ExplainsWhatIsWrong) {
             std::string::npos);
 }
 
+// Messages name an option as it was written, short or long.
+TEST(SortOptionsTest, MessagesNameTheSpellingGiven) {
+  EXPECT_EQ(ParseError({"-k", "a", "--ram-budget=5000"}),
+            "option '--ram-budget': '5000' is not a number of megabytes (or a negative percent) "
+            "from -100 to 4095");
+  EXPECT_EQ(ParseError({"-k", "a", "--scratch-file-size", "x"}),
+            "option '--scratch-file-size': 'x' is not a number of megabytes from 0 to 4095");
+  EXPECT_EQ(ParseError({"-k", "a", "--delimiter="}),
+            "option '--delimiter': '' is not one character other than a quote or a line break");
+  EXPECT_EQ(ParseError({"--key="}), "a key names no column");
+  EXPECT_EQ(
+      ParseError({"-k", "a", "--format=fixed", "--fields=a:i4", "--schema", "s", "--no-header"}),
+      "option '--no-header' is for --format csv");
+  EXPECT_EQ(ParseError({"-k", "a", "--format=txt"}),
+            "option '--format': 'txt' is neither csv nor fixed");
+  EXPECT_EQ(ParseError({"a.csv", "-k", "a", "b.csv"}),
+            "more than one input file given ('a.csv', 'b.csv'); sort reads one");
+  // Syntax comes before values: the unknown option is named, not the budget.
+  EXPECT_EQ(ParseError({"-S", "5000", "-k", "a", "--bogus"}), "unknown option '--bogus'");
+
+  SortOptions options;
+  std::string error;
+  ASSERT_TRUE(Parse({"in.csv", "-k", "b", "-ok.csv", "-kx:asc"}, &options, &error)) << error;
+  EXPECT_EQ(options.input, "in.csv");
+  EXPECT_EQ(options.output, "k.csv");
+  ASSERT_EQ(options.keys.size(), 2u);
+  EXPECT_EQ(options.keys[0].column, "b");
+  EXPECT_EQ(options.keys[1].column, "x");
+}
+
 // Every option the parser takes is explained in the help text.
 TEST(SortOptionsTest, HelpDocumentsEveryOption) {
   for (const char* option :
@@ -162,6 +192,24 @@ TEST(GenerateOptionsTest, LayoutsChooseTheFormatAndColumns) {
   EXPECT_FALSE(ParseGenerateOptions(args, &options, &error));
   args = {"-n", "-1"};
   EXPECT_FALSE(ParseGenerateOptions(args, &options, &error));
+  EXPECT_EQ(error, "option '-n': '-1' is not a whole number");
+  args = {"--rows=5x"};
+  EXPECT_FALSE(ParseGenerateOptions(args, &options, &error));
+  EXPECT_EQ(error, "option '--rows': '5x' is not a whole number");
+  args = {"--nulls="};
+  EXPECT_FALSE(ParseGenerateOptions(args, &options, &error));
+  EXPECT_EQ(error, "option '--nulls': '' is not a percent from 0 to 100");
+  args = {"-o", "x", "--", "-y"};
+  EXPECT_FALSE(ParseGenerateOptions(args, &options, &error));
+  EXPECT_EQ(error, "unexpected argument '-y' (write to a file with -o FILE)");
+  args = {"-n7", "--seed", "3", "-ofile", "--nulls=5", "--no-header", "--delimiter=;"};
+  ASSERT_TRUE(ParseGenerateOptions(args, &options, &error)) << error;
+  EXPECT_EQ(options.rows, 7u);
+  EXPECT_EQ(options.seed, 3u);
+  EXPECT_EQ(options.output, "file");
+  EXPECT_EQ(options.nullPercent, 5u);
+  EXPECT_FALSE(options.header);
+  EXPECT_EQ(options.delimiter, ';');
 }
 
 }  // namespace

@@ -1,0 +1,88 @@
+// The forms of arguments every command of the program takes, as ParseCommandLine
+// splits them: each option as spelled, with its value, in the order given,
+// and the operands apart.
+#include "tools/commands/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace tolvarine {
+namespace {
+
+enum { kKey, kOutput, kRam, kUnique, kQuiet, kNoHeader };
+
+constexpr OptionSpec kOptions[] = {
+    {kKey, 'k', "key", true},        {kOutput, 'o', "output", true},
+    {kRam, 'S', "ram-budget", true}, {kUnique, 'u', "unique", false},
+    {kQuiet, 'q', "quiet", false},   {kNoHeader, 0, "no-header", false},
+};
+
+// "name=value" per option (flags: the name alone), then "| operand" per operand.
+std::string Split(std::vector<std::string> args) {
+  CommandLine line;
+  std::string error;
+  if (!ParseCommandLine(args, kOptions, &line, &error)) return "error: " + error;
+  std::string text;
+  for (const ParsedOption& option : line.options) {
+    text += option.name;
+    if (kOptions[option.id].takesValue) text += "=" + option.value;
+    text += ' ';
+  }
+  for (const std::string& operand : line.operands) text += "| " + operand + ' ';
+  return text;
+}
+
+TEST(CommandLineTest, ValuesAttachedOrSeparate) {
+  EXPECT_EQ(Split({"-kA", "-k", "B", "--key=C", "--key", "D", "-o", "out"}),
+            "-k=A -k=B --key=C --key=D -o=out ");
+  EXPECT_EQ(Split({"-uqkV", "-uk", "W", "-k=a"}), "-u -q -k=V -u -k=W -k==a ");
+  // A value is the next argument whatever it looks like.
+  EXPECT_EQ(Split({"-k", "-x", "--key", "--bogus", "-o", "-", "-k", "--"}),
+            "-k=-x --key=--bogus -o=- -k=-- ");
+  EXPECT_EQ(Split({"-S", "-50", "-S-5", "--ram-budget=-1"}), "-S=-50 -S=-5 --ram-budget=-1 ");
+  // Empty values, after '=' or as an argument of their own; brackets and
+  // commas are the value's own.
+  EXPECT_EQ(Split({"--key=", "-k", "", "-k", "[a,b]", "--output={}"}),
+            "--key= -k= -k=[a,b] --output={} ");
+}
+
+TEST(CommandLineTest, OperandsAmongOptionsAndAfterTheEnd) {
+  EXPECT_EQ(Split({"in", "-u", "-", "", "--", "-u", "--key=x", "--"}),
+            "-u | in | - |  | -u | --key=x | -- ");
+  EXPECT_EQ(Split({"--no-header", "a", "b"}), "--no-header | a | b ");
+  EXPECT_EQ(Split({}), "");
+}
+
+TEST(CommandLineTest, FirstMistakeIsNamedAsWritten) {
+  EXPECT_EQ(Split({"--bogus=3"}), "error: unknown option '--bogus'");
+  EXPECT_EQ(Split({"-ux"}), "error: unknown option '-x'");
+  EXPECT_EQ(Split({"-xk5"}), "error: unknown option '-x'");
+  EXPECT_EQ(Split({"a", "-5"}), "error: unknown option '-5'");
+  EXPECT_EQ(Split({"-!"}), "error: unknown option '-!'");
+  EXPECT_EQ(Split({"---x"}), "error: unknown option '---x'");
+  EXPECT_EQ(Split({"-u="}), "error: unknown option '-='");
+  EXPECT_EQ(Split({"--no-head"}), "error: unknown option '--no-head'");
+  EXPECT_EQ(Split({"-k"}), "error: option '-k' needs a value");
+  EXPECT_EQ(Split({"-uk"}), "error: option '-k' needs a value");
+  EXPECT_EQ(Split({"-u", "--key"}), "error: option '--key' needs a value");
+  for (const char* flag : {"--unique=yes", "--unique=true", "--unique=", "--no-header={}"}) {
+    std::string name(flag, std::string_view(flag).find('='));
+    EXPECT_EQ(Split({flag}), "error: option '" + name + "' takes no value") << flag;
+  }
+  EXPECT_EQ(Split({"--bogus", "-k"}), "error: unknown option '--bogus'");
+  EXPECT_EQ(Split({"-k", "a", "-x", "--unique=1"}), "error: unknown option '-x'");
+  EXPECT_EQ(Split({"--unique=1", "-x"}), "error: option '--unique' takes no value");
+}
+
+TEST(CommandLineTest, Int32IsTheWholeText) {
+  int32_t value = 0;
+  EXPECT_TRUE(ParseInt32("+7", &value));
+  EXPECT_EQ(value, 7);
+  EXPECT_TRUE(ParseInt32("-2147483648", &value));
+  EXPECT_EQ(value, INT32_MIN);
+  for (const char* text : {"", "+", "+-1", "2147483648", "1x", " 1", "0x10"}) {
+    EXPECT_FALSE(ParseInt32(text, &value)) << text;
+  }
+}
+
+}  // namespace
+}  // namespace tolvarine
