@@ -1,17 +1,22 @@
 #include "tools/text/calendar.h"
 
 #include <charconv>
+#include <chrono>
 
 namespace tolvarine {
 namespace {
 
-bool IsLeapYear(int64_t year) {
-  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
-}
+namespace chrono = std::chrono;
 
-unsigned DaysInMonth(int64_t year, unsigned month) {
-  static constexpr unsigned kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+// std::chrono::year holds -32767 to 32767 only, and the codecs reach further
+// (six-digit years in text, FILETIME to 60056). The Gregorian calendar
+// repeats every 400 years, 146097 days, so a date is moved by whole cycles
+// into the years 0 to 399, counted there, and moved back.
+constexpr int64_t kCycleYears = 400;
+constexpr int64_t kCycleDays = 146097;
+
+int64_t FloorDivide(int64_t value, int64_t divisor) {
+  return value / divisor - (value % divisor < 0 ? 1 : 0);
 }
 
 // One to `maxDigits` decimal digits, the whole of `text`.
@@ -33,28 +38,25 @@ void AppendPadded(uint64_t value, size_t width, std::string* text) {
 }  // namespace
 
 int64_t DaysFromCivil(const CivilDate& date) {
-  const int64_t year = date.year - (date.month <= 2 ? 1 : 0);
-  const int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const int64_t yearOfEra = year - era * 400;
-  const int64_t month = date.month;
-  const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + date.day - 1;
-  const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  return era * 146097 + dayOfEra - 719468;
+  const int64_t cycles = FloorDivide(date.year, kCycleYears);
+  const chrono::sys_days first = chrono::year(static_cast<int>(date.year - cycles * kCycleYears)) /
+                                 chrono::month(date.month) / 1;
+  return first.time_since_epoch().count() + cycles * kCycleDays +
+         (static_cast<int64_t>(date.day) - 1);
 }
 
 CivilDate CivilFromDays(int64_t days) {
-  days += 719468;
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t dayOfEra = days - era * 146097;
-  const int64_t yearOfEra =
-      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;
-  CivilDate date;
-  date.day = static_cast<unsigned>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
-  date.month = static_cast<unsigned>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
-  date.year = yearOfEra + era * 400 + (date.month <= 2 ? 1 : 0);
-  return date;
+  const int64_t cycles = FloorDivide(days, kCycleDays);
+  const chrono::year_month_day date{chrono::sys_days(chrono::days(days - cycles * kCycleDays))};
+  return CivilDate{static_cast<int>(date.year()) + cycles * kCycleYears,
+                   static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day())};
+}
+
+bool DateExists(const CivilDate& date) {
+  // chrono::month and chrono::day keep only a byte of their value.
+  if (date.month > 12 || date.day > 31) return false;
+  const int year = static_cast<int>(date.year - FloorDivide(date.year, kCycleYears) * kCycleYears);
+  return (chrono::year(year) / chrono::month(date.month) / chrono::day(date.day)).ok();
 }
 
 bool ParseDateText(std::string_view text, CivilDate* date) {
@@ -70,10 +72,10 @@ bool ParseDateText(std::string_view text, CivilDate* date) {
       !ParseSmallNumber(text.substr(second + 1), 2, &day)) {
     return false;
   }
-  date->year = negative ? -static_cast<int64_t>(year) : static_cast<int64_t>(year);
-  if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(date->year, month)) return false;
-  date->month = static_cast<unsigned>(month);
-  date->day = static_cast<unsigned>(day);
+  const CivilDate parsed{negative ? -static_cast<int64_t>(year) : static_cast<int64_t>(year),
+                         static_cast<unsigned>(month), static_cast<unsigned>(day)};
+  if (!DateExists(parsed)) return false;
+  *date = parsed;
   return true;
 }
 

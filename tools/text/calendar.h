@@ -21,9 +21,12 @@ struct TimeOfDay {
   std::string fraction;  // Digits after the point, as written; empty: none.
 };
 
-// Days since 1970-01-01 (negative before it).
+// Days since 1970-01-01 (negative before it), for any year and a month of
+// 1-12; a day past the month's end counts on into the months after it.
 int64_t DaysFromCivil(const CivilDate& date);
 CivilDate CivilFromDays(int64_t days);
+// Whether the month is 1-12 and the day one of that month, in any year.
+bool DateExists(const CivilDate& date);
 
 // A year of up to six digits with an optional '-', a month of 1-12 and a day
 // that exists in that month. False for anything else.

@@ -21,9 +21,7 @@ bool YearFitsInt16(int64_t year) {
 // Stored fields that name no day or time of day, as a fixed-width record may
 // hold, have no text form that reads back.
 bool Exists(const CivilDate& date, const TimeOfDay& time, std::string* error) {
-  const CivilDate back = CivilFromDays(DaysFromCivil(date));
-  if (date.month >= 1 && date.month <= 12 && back.month == date.month && back.day == date.day &&
-      time.hour < 24 && time.minute < 60 && time.second < 60) {
+  if (DateExists(date) && time.hour < 24 && time.minute < 60 && time.second < 60) {
     return true;
   }
   *error = "malformed value (no such day or time of day)";
