@@ -2,10 +2,10 @@
 // component, generates test data, and registers the component.
 #include <cstdio>
 #include <iostream>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "platform/no_throw.h"
 #include "platform/process_limits.h"
 #include "platform/termination.h"
 #include "tools/commands/commands.h"
@@ -60,11 +60,17 @@ int Main(int argc, char** argv) {
 
 }  // namespace
 
+// The one place where an exception becomes the program's exit status. What
+// can reach it is the standard library's out-of-memory and length errors
+// (the command-line parser's own exceptions end inside it); plat::NoThrow is
+// the project's one rule for those, so the program treats them as the
+// component's interfaces do.
 int main(int argc, char** argv) {
-  try {
-    return Main(argc, argv);
-  } catch (const std::bad_alloc&) {
-    std::cerr << "tolvarine: out of memory\n";
-    return tolvarine::kExitFailure;
-  }
+  int status = tolvarine::kExitFailure;
+  const HRESULT hr = plat::NoThrow([&] {
+    status = Main(argc, argv);
+    return S_OK;
+  });
+  if (FAILED(hr)) std::cerr << "tolvarine: out of memory\n";
+  return status;
 }
