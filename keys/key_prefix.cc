@@ -1,7 +1,6 @@
 #include "keys/key_prefix.h"
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cmath>
 #include <type_traits>
@@ -151,12 +150,27 @@ uint64_t EncodeString(const uint8_t* row, const SortColumn& key) {
   return code;
 }
 
-constexpr auto kPowersOfTen = [] {
-  std::array<unsigned __int128, 29> powers{};
-  powers[0] = 1;
-  for (size_t i = 1; i < powers.size(); ++i) powers[i] = powers[i - 1] * 10;
-  return powers;
-}();
+// The integer part of a 96-bit magnitude over 10^scale, saturated to
+// `limit`: long division in 32-bit digits by at most 10^9 at a time, so that
+// no step needs more than 64 bits (32-bit targets have no 128-bit integer).
+uint64_t WholePart(uint32_t high, uint64_t low, uint32_t scale, uint64_t limit) {
+  constexpr uint32_t kPowersOfTen[] = {1,      10,      100,      1000,      10000,
+                                       100000, 1000000, 10000000, 100000000, 1000000000};
+  uint32_t digits[3] = {high, static_cast<uint32_t>(low >> 32), static_cast<uint32_t>(low)};
+  while (scale > 0) {
+    const uint32_t step = scale < 9 ? scale : 9;
+    uint64_t remainder = 0;
+    for (uint32_t& digit : digits) {
+      const uint64_t part = remainder << 32 | digit;
+      digit = static_cast<uint32_t>(part / kPowersOfTen[step]);
+      remainder = part % kPowersOfTen[step];
+    }
+    scale -= step;
+  }
+  if (digits[0] != 0) return limit;
+  const uint64_t whole = uint64_t{digits[1]} << 32 | digits[2];
+  return whole > limit ? limit : whole;
+}
 
 // The class of CompareDecimals' order in the top two bits: negative, zero
 // (either sign), positive, malformed. Below it, for a well-formed value, its
@@ -169,10 +183,8 @@ uint64_t EncodeDecimal(const uint8_t* row, const SortColumn& key) {
   if (value.scale > 28 || (value.sign != 0 && value.sign != DECIMAL_NEG)) {
     return uint64_t{3} << 62 | BigEndian(bytes) >> 2;
   }
-  const unsigned __int128 mantissa = static_cast<unsigned __int128>(value.Hi32) << 64 | value.Lo64;
-  if (mantissa == 0) return uint64_t{1} << 62;
-  const unsigned __int128 whole = mantissa / kPowersOfTen[value.scale];
-  const uint64_t magnitude = whole > kLow ? kLow : static_cast<uint64_t>(whole);
+  if (value.Hi32 == 0 && value.Lo64 == 0) return uint64_t{1} << 62;
+  const uint64_t magnitude = WholePart(value.Hi32, value.Lo64, value.scale, kLow);
   return value.sign == 0 ? uint64_t{2} << 62 | magnitude : kLow - magnitude;
 }
 
@@ -183,20 +195,17 @@ constexpr uint32_t kMagnitudeBytes = 5;
 
 uint64_t EncodeNumeric(const uint8_t* row, const SortColumn& key) {
   const auto value = Load<DB_NUMERIC>(Value(row, key));
-  const auto digits = Load<unsigned __int128>(value.val);  // Little-endian.
-  const auto high = static_cast<uint64_t>(digits >> 64);
-  const auto low = static_cast<uint64_t>(digits);
+  // The digits are a little-endian 128-bit magnitude.
+  const auto low = Load<uint64_t>(value.val);
+  const auto high = Load<uint64_t>(value.val + 8);
   const uint32_t leadingZeroBits = high  ? __builtin_clzll(high)
                                    : low ? 64 + __builtin_clzll(low)
                                          : 128;
   const uint32_t significant = 16 - leadingZeroBits / 8;
   uint64_t magnitude = significant;
-  if (significant != 0) {
-    const unsigned __int128 aligned = digits << (8 * (16 - significant));
-    magnitude = magnitude << (8 * kMagnitudeBytes) |
-                static_cast<uint64_t>(aligned >> (128 - 8 * kMagnitudeBytes));
-  } else {
-    magnitude <<= 8 * kMagnitudeBytes;
+  // The top kMagnitudeBytes significant bytes, most significant first.
+  for (uint32_t i = 1; i <= kMagnitudeBytes; ++i) {
+    magnitude = magnitude << 8 | (i <= significant ? value.val[significant - i] : 0);
   }
   constexpr uint32_t kMagnitudeBits = 5 + kMagnitudeBytes * 8;
   if (value.sign == 0) magnitude ^= (uint64_t{1} << kMagnitudeBits) - 1;

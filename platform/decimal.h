@@ -25,6 +25,11 @@ constexpr HRESULT VARCMP_NULL = 3;
 #endif  // _WIN32
 
 namespace plat {
+// Scale 0..28, sign 0 or DECIMAL_NEG.
+inline bool IsWellFormedDecimal(const DECIMAL& value) {
+  return value.scale <= 28 && (value.sign == 0 || value.sign == DECIMAL_NEG);
+}
+
 // Exact comparison across scales; -0 equals +0. A malformed value (scale
 // above 28, sign other than 0 or 0x80) gives E_INVALIDARG.
 HRESULT VarDecCmp(const DECIMAL* left, const DECIMAL* right);

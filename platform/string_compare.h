@@ -24,6 +24,13 @@ constexpr uint32_t SORT_STRINGSORT = 0x00001000;
 constexpr uint32_t NORM_IGNOREKANATYPE = 0x00010000;
 constexpr uint32_t NORM_IGNOREWIDTH = 0x00020000;
 constexpr uint32_t NORM_LINGUISTIC_CASING = 0x08000000;
+constexpr uint32_t SORT_DIGITSASNUMBERS = 0x00000008;
+
+// Every flag that CompareString accepts; any other bit is invalid.
+constexpr uint32_t kCompareStringValidFlags =
+    NORM_IGNORECASE | NORM_IGNORENONSPACE | NORM_IGNORESYMBOLS | SORT_DIGITSASNUMBERS |
+    LINGUISTIC_IGNORECASE | LINGUISTIC_IGNOREDIACRITIC | SORT_STRINGSORT | NORM_IGNOREKANATYPE |
+    NORM_IGNOREWIDTH | NORM_LINGUISTIC_CASING;
 
 // Compares two NUL-terminated strings in the system default locale (from
 // LC_ALL, LC_COLLATE or LANG; en-US when those name none, C or POSIX).

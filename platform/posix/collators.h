@@ -5,16 +5,9 @@
 
 #include <cstdint>
 
-namespace plat {
+#include "platform/string_compare.h"
 
-// Every flag that CompareString accepts; any other bit is invalid.
-constexpr uint32_t SORT_DIGITSASNUMBERS = 0x00000008;
-constexpr uint32_t kCompareStringValidFlags =
-    0x00000001 /* NORM_IGNORECASE */ | 0x00000002 /* NORM_IGNORENONSPACE */ |
-    0x00000004 /* NORM_IGNORESYMBOLS */ | SORT_DIGITSASNUMBERS |
-    0x00000010 /* LINGUISTIC_IGNORECASE */ | 0x00000020 /* LINGUISTIC_IGNOREDIACRITIC */ |
-    0x00001000 /* SORT_STRINGSORT */ | 0x00010000 /* NORM_IGNOREKANATYPE */ |
-    0x00020000 /* NORM_IGNOREWIDTH */ | 0x08000000 /* NORM_LINGUISTIC_CASING */;
+namespace plat {
 
 // The collator of the system default locale configured for `flags`:
 //  - case ignored (NORM_/LINGUISTIC_IGNORECASE): secondary strength, so case

@@ -64,6 +64,7 @@
 #undef NORM_IGNOREKANATYPE
 #undef NORM_IGNOREWIDTH
 #undef NORM_LINGUISTIC_CASING
+#undef SORT_DIGITSASNUMBERS
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "OLECHAR must be a UTF-16 code unit");
 

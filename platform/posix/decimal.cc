@@ -3,8 +3,6 @@
 namespace plat {
 namespace {
 
-constexpr uint8_t kMaxScale = 28;
-
 // An unsigned magnitude of up to 192 bits, least significant word first.
 // A 96-bit magnitude times 10^28 (< 2^94) needs at most 190.
 struct Magnitude {
@@ -41,15 +39,11 @@ int CompareMagnitudes(const Magnitude& left, const Magnitude& right) {
   return 0;
 }
 
-bool IsWellFormed(const DECIMAL& value) {
-  return value.scale <= kMaxScale && (value.sign == 0 || value.sign == DECIMAL_NEG);
-}
-
 }  // namespace
 
 HRESULT VarDecCmp(const DECIMAL* left, const DECIMAL* right) {
   if (left == nullptr || right == nullptr) return E_INVALIDARG;
-  if (!IsWellFormed(*left) || !IsWellFormed(*right)) return E_INVALIDARG;
+  if (!IsWellFormedDecimal(*left) || !IsWellFormedDecimal(*right)) return E_INVALIDARG;
 
   Magnitude leftMagnitude{{left->Lo64, left->Hi32, 0}};
   Magnitude rightMagnitude{{right->Lo64, right->Hi32, 0}};
