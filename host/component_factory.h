@@ -26,11 +26,6 @@
 
 namespace host {
 
-// The class is not registered (no CLSID key or no InprocServer32 path).
-constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154u);
-// The ProgID is not registered or names no valid CLSID.
-constexpr HRESULT CO_E_CLASSSTRING = static_cast<HRESULT>(0x800401F3u);
-
 // Resolves a ProgID to its CLSID, following CurVer to the current version's
 // ProgID when the key has one.
 HRESULT CLSIDFromProgID(std::u16string_view progID, CLSID* clsid);

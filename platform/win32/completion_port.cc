@@ -39,9 +39,9 @@ bool GetCompletion(PortHandle port, uint32_t* bytes, uintptr_t* key, void** poin
     if (::GetLastError() != WAIT_TIMEOUT) ::SetLastError(ERROR_ABANDONED_WAIT_0);
     return false;
   }
-  *bytes = count;
-  *key = itemKey;
-  *pointer = item;
+  if (bytes) *bytes = count;
+  if (key) *key = itemKey;
+  if (pointer) *pointer = item;
   return true;
 }
 

@@ -26,6 +26,9 @@
 #include <unknwn.h>
 #include <windows.h>
 
+#include <cstddef>
+#include <cstdint>
+
 #undef CreateEvent
 #undef LoadLibrary
 #undef DeleteFile
@@ -68,6 +71,17 @@
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "OLECHAR must be a UTF-16 code unit");
 
+// A null source is allowed by both, and must not be ambiguous between them.
+inline BSTR SysAllocString(std::nullptr_t) {
+  return nullptr;
+}
+inline BSTR SysAllocStringLen(std::nullptr_t, uint32_t length) {
+  return ::SysAllocStringLen(static_cast<const OLECHAR*>(nullptr), length);
+}
+// The source of a copy is not changed; the SDK's declaration omits const.
+inline HRESULT VariantCopy(VARIANT* destination, const VARIANT* source) {
+  return ::VariantCopy(destination, const_cast<VARIANT*>(source));
+}
 inline BSTR SysAllocString(const char16_t* text) {
   return ::SysAllocString(reinterpret_cast<const OLECHAR*>(text));
 }

@@ -6,8 +6,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/posix/port_waiters.h"
-
 namespace plat {
 namespace {
 
@@ -51,25 +49,6 @@ TEST(CompletionPort, ManyProducersAndConsumersLoseAndDuplicateNothing) {
   for (int c = 0; c < kConsumers; ++c) threads[c].join();
   CloseCompletionPort(port);
   for (size_t key = 1; key < seen.size(); ++key) ASSERT_EQ(seen[key], 1) << key;
-}
-
-TEST(CompletionPort, CloseWakesEveryBlockedWaiterWithAFailure) {
-  PortHandle port = CreateCompletionPort(3);
-  PostCompletion(port, 0, 6, nullptr);  // Taken by one waiter, which then waits again.
-  std::atomic<int> abandoned{0};
-  std::vector<std::thread> waiters;
-  for (int i = 0; i < 4; ++i) {
-    waiters.emplace_back([&] {
-      uintptr_t k;
-      while (GetCompletion(port, nullptr, &k, nullptr)) {
-      }
-      if (GetLastError() == ERROR_ABANDONED_WAIT_0) ++abandoned;
-    });
-  }
-  while (WaitersInside(port) < 4) std::this_thread::yield();
-  CloseCompletionPort(port);
-  for (auto& waiter : waiters) waiter.join();
-  EXPECT_EQ(abandoned, 4);
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 
 #include "platform/bstr.h"
 #include "platform/com_types.h"
-#include "platform/posix/system_locale.h"
 
 namespace {
 
@@ -158,14 +157,6 @@ TEST(Cp1252, MapsEveryByteAndBack) {
   unsigned char unused;
   EXPECT_FALSE(plat::Utf16ToCp1252(u'\u0080', &unused));  // The byte 0x80 is the euro sign.
   EXPECT_FALSE(plat::Utf16ToCp1252(u'\u0100', &unused));
-}
-
-TEST(SystemLocale, TakesTheFirstSetVariableWithoutCodeset) {
-  EXPECT_EQ(plat::CollationLocaleName("de_DE.UTF-8", "fr_FR", "sv_SE"), "de_DE");
-  EXPECT_EQ(plat::CollationLocaleName("", "fr_FR@euro", nullptr), "fr_FR");
-  EXPECT_EQ(plat::CollationLocaleName(nullptr, nullptr, nullptr), "en_US");
-  EXPECT_EQ(plat::CollationLocaleName("C.UTF-8", "fr_FR", nullptr), "en_US");
-  EXPECT_EQ(plat::CollationLocaleName(nullptr, "POSIX", "fr_FR"), "en_US");
 }
 
 }  // namespace

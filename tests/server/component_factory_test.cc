@@ -51,22 +51,22 @@ TEST_F(ComponentFactoryTest, CreatesByProgIDFromTheRegistrationAndUnloadsAfterRe
   ASSERT_EQ(host::UnregisterServerLibrary(library_), S_OK);
   void* object = reinterpret_cast<void*>(1);
   EXPECT_EQ(host::CreateInstanceByProgID(u"Tolvarine.Tolvarine", IID_IUnknown, &object),
-            host::CO_E_CLASSSTRING);
+            CO_E_CLASSSTRING);
   EXPECT_EQ(object, nullptr);
 }
 
 TEST_F(ComponentFactoryTest, ReportsWhatIsNotRegisteredOrCannotLoad) {
   void* object = nullptr;
   EXPECT_EQ(host::CreateInstanceByProgID(u"No.Such.Class", IID_IUnknown, &object),
-            host::CO_E_CLASSSTRING);
+            CO_E_CLASSSTRING);
   EXPECT_EQ(host::CreateInstanceByCLSID(CLSID_Tolvarine, IID_IUnknown, &object),
-            host::REGDB_E_CLASSNOTREG);
+            REGDB_E_CLASSNOTREG);
 
   const std::u16string classKey = u"CLSID\\" + plat::GuidToString(CLSID_Tolvarine);
   SetKeys({{u"Broken.ProgID\\CLSID", u"not a guid"},
            {classKey + u"\\InprocServer32", U16(registry_.Directory() / "missing.so")}});
   EXPECT_EQ(host::CreateInstanceByProgID(u"Broken.ProgID", IID_IUnknown, &object),
-            host::CO_E_CLASSSTRING);
+            CO_E_CLASSSTRING);
   EXPECT_EQ(host::CreateInstanceByCLSID(CLSID_Tolvarine, IID_IUnknown, &object),
             HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
 

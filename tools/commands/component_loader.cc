@@ -35,8 +35,8 @@ constexpr KnownResult kKnownResults[] = {
     {HRESULT_FROM_WIN32(ERROR_BADDB), "the registry file is damaged or truncated"},
     {HRESULT_FROM_WIN32(ERROR_BADKEY),
      "the registry file holds a key nested deeper than 512 levels, or a key name or path too long"},
-    {host::REGDB_E_CLASSNOTREG, "the class is not registered"},
-    {host::CO_E_CLASSSTRING, "the ProgID is not registered"},
+    {REGDB_E_CLASSNOTREG, "the class is not registered"},
+    {CO_E_CLASSSTRING, "the ProgID is not registered"},
 };
 
 }  // namespace
@@ -75,7 +75,7 @@ HRESULT CreateSortComponent(IUnknown** component, std::string* source, std::stri
   const std::u16string library = LibraryBesideProgram();
   // A class that was never registered is the ordinary case; a registry that
   // cannot be read may hide a registration the user relies on.
-  if (registered != host::CO_E_CLASSSTRING) {
+  if (registered != CO_E_CLASSSTRING) {
     std::string registry;
     if (!plat::GetRegistryPath(&registry)) registry = "(no location: set TOLVARINE_REGISTRY)";
     *warning = "ignoring the registry " + registry + ": " + DescribeResult(registered) +
