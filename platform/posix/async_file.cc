@@ -9,9 +9,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "platform/fault_injection.h"
+#include "platform/no_throw.h"
 #include "platform/posix/file_object.h"
 
 namespace plat {
@@ -122,17 +122,19 @@ void ReleaseCachedBlock(int fd, bool direct, const AsyncIo& io) {
 }
 
 std::unique_ptr<IoEngine> MakeIoEngine(int fd, bool direct) {
-  try {
-    if (!UringSwitchedOff() && !g_uringRefused.load(std::memory_order_relaxed)) {
-      bool refusedForGood = false;
-      if (auto engine = MakeUringEngine(fd, direct, &refusedForGood)) return engine;
-      if (refusedForGood) g_uringRefused.store(true, std::memory_order_relaxed);
-    }
-    return MakeThreadEngine(fd, direct);
-  } catch (const std::bad_alloc&) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
+  return NoThrow(
+      [&]() -> std::unique_ptr<IoEngine> {
+        if (!UringSwitchedOff() && !g_uringRefused.load(std::memory_order_relaxed)) {
+          bool refusedForGood = false;
+          if (auto engine = MakeUringEngine(fd, direct, &refusedForGood)) return engine;
+          if (refusedForGood) g_uringRefused.store(true, std::memory_order_relaxed);
+        }
+        return MakeThreadEngine(fd, direct);
+      },
+      [] {
+        OutOfMemoryError();
+        return std::unique_ptr<IoEngine>();
+      });
 }
 
 }  // namespace plat

@@ -12,6 +12,7 @@
 #include <new>
 
 #include "platform/fault_injection.h"
+#include "platform/no_throw.h"
 #include "platform/posix/port_waiters.h"
 
 namespace plat {
@@ -48,12 +49,13 @@ bool PostCompletion(PortHandle port, uint32_t bytes, uintptr_t key, void* pointe
     SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
-  try {
-    port->items.push_back({bytes, key, pointer});
-  } catch (const std::bad_alloc&) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return false;
-  }
+  const bool posted = NoThrow(
+      [&] {
+        port->items.push_back({bytes, key, pointer});
+        return true;
+      },
+      OutOfMemoryError);
+  if (!posted) return false;
   port->posted.notify_one();
   return true;
 }

@@ -22,6 +22,7 @@
 
 #include "platform/bstr.h"
 #include "platform/fault_injection.h"
+#include "platform/no_throw.h"
 
 namespace plat {
 
@@ -162,15 +163,14 @@ bool GetTempPath(std::u16string* path) {
   }
   const char* directory = std::getenv("TMPDIR");
   if (directory == nullptr || directory[0] == '\0') directory = "/tmp/";
-  try {
-    std::u16string result = Utf8ToUtf16(directory);
-    if (result.back() != u'/') result.push_back(u'/');
-    *path = std::move(result);
-  } catch (const std::bad_alloc&) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return false;
-  }
-  return true;
+  return NoThrow(
+      [&] {
+        std::u16string result = Utf8ToUtf16(directory);
+        if (result.back() != u'/') result.push_back(u'/');
+        *path = std::move(result);
+        return true;
+      },
+      OutOfMemoryError);
 }
 
 }  // namespace plat

@@ -6,10 +6,10 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <new>
 #include <system_error>
 #include <thread>
 
+#include "platform/no_throw.h"
 #include "platform/posix/file_object.h"
 
 namespace plat {
@@ -39,12 +39,13 @@ class ThreadEngine final : public IoEngine {
         return false;
       }
     }
-    try {
-      queue_.push_back(io);
-    } catch (const std::bad_alloc&) {
-      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-      return false;
-    }
+    const bool queued = NoThrow(
+        [&] {
+          queue_.push_back(io);
+          return true;
+        },
+        OutOfMemoryError);
+    if (!queued) return false;
     io->State = AsyncIo::Phase::kPending;
     ++inflight_;
     workReady_.notify_one();

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "host/component_factory.h"
@@ -14,6 +13,7 @@
 #include "interfaces/component_interfaces.h"
 #include "interfaces/property_names.h"
 #include "platform/bstr.h"
+#include "platform/no_throw.h"
 #include "platform/output_file.h"
 #include "platform/process_stats.h"
 #include "tools/commands/commands.h"
@@ -110,16 +110,16 @@ class OutputSink : public host::RowSink {
   // Runs on the output buffer's sink thread, and for the last block on the
   // component's thread: nothing may be thrown back into either.
   HRESULT Consume(const host::RowBlock& block) override {
-    try {
-      return WriteBlock(block);
-    } catch (const std::bad_alloc&) {
-      error_ = "out of memory while writing the output";
-      return E_OUTOFMEMORY;
-    }
+    const HRESULT hr = plat::NoThrow([&] { return WriteBlock(block); });
+    // Only noted here: making the message would need the memory that ran out.
+    if (hr == E_OUTOFMEMORY) outOfMemory_ = true;
+    return hr;
   }
 
   bool Flush() { return writer_.Flush(); }
-  const std::string& Error() const { return error_; }
+  std::string Error() const {
+    return outOfMemory_ ? "out of memory while writing the output" : error_;
+  }
 
  private:
   HRESULT WriteBlock(const host::RowBlock& block) {
@@ -176,6 +176,7 @@ class OutputSink : public host::RowSink {
   std::vector<uint8_t> records_;  // One block's fixed records.
   std::vector<BufferColumnInfo> slots_;
   std::string error_;
+  bool outOfMemory_ = false;
 };
 
 // For each upstream column, the lineage ID of the output column mirroring it
