@@ -116,7 +116,7 @@ bool AccountTransfer(AsyncIo* io, long result) {
   return io->IsRead || io->Transferred >= io->Requested;
 }
 
-void ReleaseCachedBlock(int fd, bool direct, const AsyncIo& io) {
+void ReleaseCachedTransfer(int fd, bool direct, const AsyncIo& io) {
   if (direct || io.Transferred == 0) return;
   posix_fadvise(fd, static_cast<off_t>(io.Offset), io.Transferred, POSIX_FADV_DONTNEED);
 }

@@ -82,7 +82,7 @@ class ThreadEngine final : public IoEngine {
       AsyncIo work = *io;
       lock.unlock();
       Transfer(&work);
-      ReleaseCachedBlock(fd_, direct_, work);
+      ReleaseCachedTransfer(fd_, direct_, work);
       lock.lock();
       *io = work;
       io->State = AsyncIo::Phase::kDone;

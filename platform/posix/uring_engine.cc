@@ -216,7 +216,7 @@ void SharedRing::Collect(io_uring_cqe* cqe) {
     io->Failed = true;
     io->Error = Win32ErrorFromErrno(-reissued);
   }
-  ReleaseCachedBlock(file->Fd, file->Direct, *io);
+  ReleaseCachedTransfer(file->Fd, file->Direct, *io);
   io->State = AsyncIo::Phase::kDone;
   --file->Inflight;
 }
