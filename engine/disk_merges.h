@@ -46,10 +46,10 @@ class DiskMerges {
   // in flight. Runs not drained stay in the lists until Destroy.
   HRESULT FinalMerge(SortedRowSink* output, bool eliminateDuplicates) REQUIRES(SpillLock);
 
-  // The preferred read block of a run on disk being merged (see
-  // kMergeReadBlockBytes); tests of the merges of disk runs raise it to have
+  // The preferred read extent of a run on disk being merged (see
+  // kMergeReadExtentBytes); tests of the merges of disk runs raise it to have
   // fewer readers at once.
-  uint32_t MergeReadBlockBytes = kMergeReadBlockBytes;
+  uint32_t MergeReadExtentBytes = kMergeReadExtentBytes;
   // Whether the spill thread merges runs on disk while input arrives; off
   // only in tests of the merges before the final one.
   bool MergeDiskRunsEarly = true;
@@ -58,7 +58,7 @@ class DiskMerges {
   friend struct SortEngineTestAccess;
 
   HRESULT TakeSpillGroup(RunList* group) REQUIRES(SpillLock) EXCLUDES(store_.RunListLock);
-  uint32_t ReadBlockBytes() const;
+  uint32_t ReadExtentBytes() const;
   HRESULT MergeDiskRunsDown() REQUIRES(SpillLock, store_.RunListLock);
   HRESULT MergeDiskRunGroup(RunList* group) REQUIRES(SpillLock);
   // Merging runs into a new scratch file (merged_scratch_run.cc).

@@ -54,7 +54,7 @@ constexpr uint32_t kSmallestReaderAllowance = 16u << 20;
 uint32_t DiskMerges::MaxReadersAtOnce() const {
   const uint32_t allowance = std::max(store_.RamBudget / 4, kSmallestReaderAllowance);
   // Two read buffers per run being read.
-  const uint32_t readerBytes = 2 * ReadBlockBytes();
+  const uint32_t readerBytes = 2 * ReadExtentBytes();
   return std::max(allowance / readerBytes, 2u);
 }
 

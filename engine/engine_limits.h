@@ -6,9 +6,9 @@
 #include "scratch/scratch_file.h"
 
 constexpr uint32_t kMaxThreadCount = 128;
-// A scratch block must hold the rest of a row that straddles two blocks plus
-// at least one whole row, so no row may be wider than half a block.
-constexpr uint32_t kMaxRowWidth = ScratchBlockSize / 2;
+// A scratch extent must hold the rest of a row that straddles two extents
+// plus at least one whole row, so no row may be wider than half an extent.
+constexpr uint32_t kMaxRowWidth = ScratchExtentSize / 2;
 // A batch's byte count, like every run's, is a 32-bit number.
 constexpr uint64_t kMaxBatchBytes = 0xFFFFFFFFu;
 // How often idle engine threads look at StopRequested: the fallback that ends

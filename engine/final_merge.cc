@@ -56,14 +56,14 @@ HRESULT DiskMerges::MergeAllRuns() {
   return hr;
 }
 
-// The read block of a run on disk being merged.
-uint32_t DiskMerges::ReadBlockBytes() const {
-  return ScratchReadBlockBytes(store_.RowWidth, MergeReadBlockBytes);
+// The read extent of a run on disk being merged.
+uint32_t DiskMerges::ReadExtentBytes() const {
+  return ScratchReadExtentBytes(store_.RowWidth, MergeReadExtentBytes);
 }
 
 // Sets up the reading of a run on disk.
 HRESULT DiskMerges::StartReadingRun(SortRun* run) {
-  const HRESULT hr = StartScratchRead(run->Reader, ReadBlockBytes());
+  const HRESULT hr = StartScratchRead(run->Reader, ReadExtentBytes());
   if (FAILED(hr)) return hr;
   peakReadersOpen_ = std::max(peakReadersOpen_, ++readersOpen_);
   return S_OK;
@@ -83,7 +83,7 @@ void DiskMerges::FinishReadingRun(SortRun* run) {
 
 // Hands the entry's row on unless duplicates are eliminated and its key
 // equals that of the last row handed on. That row is copied into HoldingRow,
-// so the comparison stays sound after its run (or its scratch block) is
+// so the comparison stays sound after its run (or its scratch extent) is
 // gone; its prefix settles most comparisons without reading either row.
 HRESULT DiskMerges::EmitRow(const SortEntry& entry) {
   if (!eliminateDuplicates_) return output_->PutRow(entry.Row);

@@ -29,9 +29,9 @@ void SortEngine::SortBatch(SortRun* batch) {
 }
 
 // Merges one group into a new run, outside any lock: the group's runs belong
-// to this worker alone. A small merge copies the rows into blocks of their
+// to this worker alone. A small merge copies the rows into chunks of their
 // own in key order (see RunStore::TakeCopyChunks); otherwise only entries move
-// and the merged run takes over the blocks of its inputs. True when a group
+// and the merged run takes over the chunks of its inputs. True when a group
 // was merged.
 bool SortEngine::MergeMemoryRuns() {
   RunList group;
@@ -51,16 +51,16 @@ bool SortEngine::MergeMemoryRuns() {
   RunMerger merger(Order, copy ? std::min(width, kMostPrefetchBytes) : 0);
   HRESULT hr = entries && merged ? merger.Start({&group}) : E_OUTOFMEMORY;
   SortEntry* out = entries;
-  RowChunk* block = copy;
+  RowChunk* chunk = copy;
   uint8_t* row = copy ? copy->Rows() : nullptr;
   uint32_t room = copy ? copy->RowCount : 0;
   for (SortRun* drained = nullptr; SUCCEEDED(hr) && !merger.Done();) {
     *out = merger.Top();
-    if (block) {
+    if (chunk) {
       if (room == 0) {
-        block = block->Next;
-        row = block->Rows();
-        room = block->RowCount;
+        chunk = chunk->Next;
+        row = chunk->Rows();
+        room = chunk->RowCount;
       }
       plat::CopyBytes(row, out->Row, width);
       out->Row = row;
@@ -81,7 +81,7 @@ bool SortEngine::MergeMemoryRuns() {
   merged->Level = level;
   if (copy) {
     merged->Chunks = copy;
-    merged->LastChunk = block;
+    merged->LastChunk = chunk;
   }
   while (SortRun* r = group.PopFront()) {
     if (!copy) {

@@ -11,8 +11,8 @@
 namespace {
 
 // A merge whose rows come to at most this many bytes copies them, in key
-// order, into new blocks when the free budget holds them, and frees the
-// blocks of its inputs; a larger merge moves only entries. Every later
+// order, into new chunks when the free budget holds them, and frees the
+// chunks of its inputs; a larger merge moves only entries. Every later
 // reader of the run (larger merges, a spill, the final merge) then reads its
 // rows front to back instead of one random address per row, which on a
 // machine with costly TLB misses is what a merge of a gigabyte waits on. The
@@ -97,29 +97,29 @@ HRESULT RunStore::CopyBatch(const uint8_t* rowData, uint32_t rowCount, uint32_t 
   const uint64_t bytes = static_cast<uint64_t>(rowCount) * rowWidth;
   const uint64_t stored = static_cast<uint64_t>(rowCount) * (rowWidth + sizeof(SortEntry));
   if (bytes > SIZE_MAX - sizeof(RowChunk)) return E_OUTOFMEMORY;
-  auto* block = static_cast<RowChunk*>(plat::HeapAlloc(heap_, sizeof(RowChunk) + bytes));
-  if (!block) {
+  auto* chunk = static_cast<RowChunk*>(plat::HeapAlloc(heap_, sizeof(RowChunk) + bytes));
+  if (!chunk) {
     const DWORD error = plat::GetLastError();
     return error ? HRESULT_FROM_WIN32(error) : E_OUTOFMEMORY;
   }
-  block->Next = nullptr;
-  block->RowCount = rowCount;
+  chunk->Next = nullptr;
+  chunk->RowCount = rowCount;
   SortEntry* entries = NewEntries(rowCount);
   auto* run = new (std::nothrow) SortRun;
   if (!entries || !run) {
     FreeEntries(entries);
     delete run;
-    plat::HeapFree(heap_, block);
+    plat::HeapFree(heap_, chunk);
     return E_OUTOFMEMORY;
   }
 
-  uint8_t* rows = block->Rows();
+  uint8_t* rows = chunk->Rows();
   plat::CopyBytes(rows, rowData, bytes);
   // The prefixes are taken while the rows are still in the cache.
   for (uint32_t i = 0; i < rowCount; ++i) {
     entries[i] = order.EntryFor(rows + static_cast<size_t>(i) * rowWidth);
   }
-  run->Chunks = run->LastChunk = block;
+  run->Chunks = run->LastChunk = chunk;
   run->Entries = run->Cursor = entries;
   run->RowCount = rowCount;
   run->RowWidth = rowWidth;
@@ -169,28 +169,28 @@ RowChunk* RunStore::TakeCopyChunks(const RunList& group, uint32_t rowCount, uint
   RowChunk* first = nullptr;
   RowChunk** link = &first;
   for (uint32_t left = rowCount; left > 0;) {
-    auto* block = static_cast<RowChunk*>(
+    auto* chunk = static_cast<RowChunk*>(
         plat::HeapAlloc(heap_, sizeof(RowChunk) + static_cast<size_t>(chunkRows) * width));
-    if (!block) {
+    if (!chunk) {
       FreeChunks(first);
       plat::Lock lock(RunListLock);
       bytesInMemory_ -= bytes;
       return nullptr;
     }
-    block->Next = nullptr;
-    block->RowCount = std::min(left, chunkRows);
-    left -= block->RowCount;
-    *link = block;
-    link = &block->Next;
+    chunk->Next = nullptr;
+    chunk->RowCount = std::min(left, chunkRows);
+    left -= chunk->RowCount;
+    *link = chunk;
+    link = &chunk->Next;
   }
   return first;
 }
 
-void RunStore::FreeChunks(RowChunk* block) {
-  while (block) {
-    RowChunk* next = block->Next;
-    plat::HeapFree(heap_, block);
-    block = next;
+void RunStore::FreeChunks(RowChunk* chunk) {
+  while (chunk) {
+    RowChunk* next = chunk->Next;
+    plat::HeapFree(heap_, chunk);
+    chunk = next;
   }
 }
 

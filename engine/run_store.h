@@ -77,8 +77,8 @@ class RunStore {
   uint32_t PickMergeGroup(RunList* group) EXCLUDES(RunListLock);
   RowChunk* TakeCopyChunks(const RunList& group, uint32_t rowCount, uint32_t width)
       EXCLUDES(RunListLock);
-  void FreeChunks(RowChunk* block);
-  // A merge given up: the group goes back unmerged, the copy's blocks freed.
+  void FreeChunks(RowChunk* chunk);
+  // A merge given up: the group goes back unmerged, the copy's chunks freed.
   void ReturnUnmerged(RunList* group, RowChunk* copy, uint64_t copyBytes) EXCLUDES(RunListLock);
   // The merge's inputs discarded.
   void AddMergedRun(SortRun* merged, uint64_t copiedBytes) REQUIRES(RunListLock);
@@ -87,7 +87,7 @@ class RunStore {
   struct SpillTuning {
     // A group smaller than SmallRunBytes is spilled only after SmallRunWaits
     // waits of SmallRunWaitMs for a merge to make it larger. Every run on
-    // disk costs the final merge a reader (two read blocks) and a file, and
+    // disk costs the final merge a reader (two read extents) and a file, and
     // a merge of disk runs if there are too many of them: waiting a little
     // for the workers, whose in-memory merges finish in well under a second,
     // makes spilled runs of about ScratchFileBytes instead of single

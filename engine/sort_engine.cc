@@ -186,7 +186,7 @@
 // arrays (at most ScratchFileBytes worth of rows), and the spill's two 2 MiB
 // write buffers. Every merge of runs on disk, while input arrives and in the
 // final merge, reads each run through two read buffers of its own
-// (kMergeReadBlockBytes each, 1 MiB a run for narrow rows), at most
+// (kMergeReadExtentBytes each, 1 MiB a run for narrow rows), at most
 // MaxReadersAtOnce runs at once (a quarter of the budget, at least 16 MiB),
 // plus one writer's 4 MiB while input arrives or the final merge merges down
 // the runs on disk beyond that.
@@ -205,7 +205,7 @@
 // RamBudget and ScratchFileBytes are 32-bit byte counts: larger property
 // values are clamped to 0xFFFFFFFF bytes, never wrapped (memory_budget.cc).
 // Create hands them to the store; they are not changed while in service.
-// ThreadCount must be 1..128. Rows wider than 1 MiB (half a scratch block)
+// ThreadCount must be 1..128. Rows wider than 1 MiB (half a scratch extent)
 // are refused by AddRows, as are rows whose width changes within an
 // execution.
 #include "engine/sort_engine.h"

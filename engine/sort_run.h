@@ -10,7 +10,7 @@
 // A chunk of rows: a block of the engine's heap with this header in front of
 // the rows. The chunks of one run are chained through it, so that a merged
 // run takes over the chunks of its inputs without allocating anything. (A
-// chunk is not a scratch I/O block, nor one of the host's buffers.)
+// chunk is not a scratch extent, nor one of the host's buffers.)
 struct alignas(16) RowChunk {
   RowChunk* Next;
   uint32_t RowCount;  // Rows stored in the chunk.

@@ -1,6 +1,6 @@
 // The scratch reader over a file it did not write. The first 8 bytes choose
 // the row width, where in the file the rest of the input lies (after that
-// many zero pages, so that rows cross block boundaries), how many rows the
+// many zero pages, so that rows cross extent boundaries), how many rows the
 // reader is told the run has, and the transfer engine; the file ends at the
 // page after the input. Rows within the file must come back as its bytes,
 // and the first row past its end must fail; nothing may crash or hang.
@@ -20,7 +20,7 @@ namespace {
 
 constexpr size_t kHeaderBytes = 8;
 constexpr uint32_t kPage = plat::kFileAlignment;
-constexpr uint32_t kMaxLeadPages = 2 * ScratchBlockSize / kPage;
+constexpr uint32_t kMaxLeadPages = 2 * ScratchExtentSize / kPage;
 
 uint32_t Little(const uint8_t* bytes, int count) {
   uint32_t value = 0;
@@ -61,16 +61,16 @@ ScratchReader* MakeReader(plat::FileHandle file, uint32_t rowWidth, uint32_t row
   reader->Private->RowBuffer.reset(new uint8_t[rowWidth]);
   reader->Private->RowWidth = rowWidth;
   reader->Private->RowsLeft = rowCount;
-  reader->CurrentRow = reader->BlockStart = reader->Private->RowBuffer.get();
-  reader->BlockEnd = reader->CurrentRow + rowWidth;
+  reader->CurrentRow = reader->ExtentStart = reader->Private->RowBuffer.get();
+  reader->ExtentEnd = reader->CurrentRow + rowWidth;
   return reader;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < kHeaderBytes || size - kHeaderBytes > ScratchBlockSize) return 0;
-  const uint32_t width = 1 + Little(data, 3) % (ScratchBlockSize / 2);
+  if (size < kHeaderBytes || size - kHeaderBytes > ScratchExtentSize) return 0;
+  const uint32_t width = 1 + Little(data, 3) % (ScratchExtentSize / 2);
   const uint64_t lead = uint64_t{Little(data + 3, 2) % (kMaxLeadPages + 1)} * kPage;
   const uint8_t* payload = data + kHeaderBytes;
   const size_t payloadSize = size - kHeaderBytes;

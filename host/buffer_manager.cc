@@ -82,12 +82,12 @@ ComPtr<PipelineBuffer> BufferManager::CreateBuffer(int32_t bufferType, PipelineB
                                                    RowSink* sink) const {
   std::shared_ptr<const BufferLayout> layout = Layout(bufferType);
   if (!layout) return ComPtr<PipelineBuffer>();
-  try {
-    uint32_t capacity = RowsPerBuffer(*layout);
-    return MakeObject<PipelineBuffer>(kind, std::move(layout), capacity, sink);
-  } catch (const std::bad_alloc&) {
-    return ComPtr<PipelineBuffer>();
-  }
+  return NoThrow(
+      [&] {
+        const uint32_t capacity = RowsPerBuffer(*layout);
+        return MakeObject<PipelineBuffer>(kind, std::move(layout), capacity, sink);
+      },
+      [] { return ComPtr<PipelineBuffer>(); });
 }
 
 }  // namespace host

@@ -6,22 +6,36 @@
 
 #include <new>
 #include <stdexcept>
+#include <type_traits>
 #include <utility>
 
 #include "platform/com_types.h"
 
 namespace plat {
 
-// Runs `body` (returning an HRESULT); a failed allocation inside it becomes
-// E_OUTOFMEMORY.
-template <class Body>
-HRESULT NoThrow(Body&& body) noexcept {
+// The failure an HRESULT operation reports when memory runs out.
+inline HRESULT OutOfMemoryResult() noexcept {
+  return E_OUTOFMEMORY;
+}
+
+// The failure a Win32-style operation (false, with the reason as the last
+// error) reports when memory runs out.
+inline bool OutOfMemoryError() noexcept {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return false;
+}
+
+// Runs `body`; when an allocation inside it fails, returns what `failed()`
+// returns instead (E_OUTOFMEMORY unless told otherwise). `failed` must not
+// throw: it runs where nothing can catch.
+template <class Body, class Failed = HRESULT (*)() noexcept>
+std::invoke_result_t<Body> NoThrow(Body&& body, Failed&& failed = &OutOfMemoryResult) noexcept {
   try {
     return std::forward<Body>(body)();
   } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
+    return std::forward<Failed>(failed)();
   } catch (const std::length_error&) {
-    return E_OUTOFMEMORY;
+    return std::forward<Failed>(failed)();
   }
 }
 

@@ -1,8 +1,9 @@
 // Attributes that let Clang's thread safety analysis (-Wthread-safety) check
 // which lock guards what and which locks a function needs held. They expand
 // to nothing for compilers that do not know them (GCC), so they never change
-// the code generated. Used only with plat::CriticalSection and plat::Lock;
-// the std:: mutexes carry no such attributes in libstdc++.
+// the code generated. Used with plat::CriticalSection and plat::Lock, and in
+// the POSIX backend with plat::Mutex (platform/posix/mutex.h): the std::
+// mutexes carry no such attributes in libstdc++.
 #pragma once
 
 #if defined(__clang__)

@@ -1,5 +1,5 @@
 // One transfer buffer of a scratch file: a page-aligned buffer the size of
-// the blocks moved through it, and the record of the transfer in flight on it.
+// the extents moved through it, and the record of the transfer in flight on it.
 #pragma once
 
 #include <cstdint>

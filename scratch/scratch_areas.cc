@@ -6,8 +6,6 @@
 // first scratch file is made there.
 #include "scratch/scratch_areas.h"
 
-#include <new>
-
 #include "platform/file_system.h"
 #include "platform/no_throw.h"
 #include "platform/thread.h"
@@ -24,7 +22,7 @@ bool IsUsableArea(const std::u16string& piece) {
 }  // namespace
 
 HRESULT ParseScratchAreas(ScratchAreaList* list, const char16_t* text) {
-  try {
+  return plat::NoThrow([&] {
     const size_t before = list->Areas.size();
     if (text == nullptr || *text == u'\0') {
       // The temporary directory is taken whole: it is the system's choice, so
@@ -46,9 +44,7 @@ HRESULT ParseScratchAreas(ScratchAreaList* list, const char16_t* text) {
     if (list->Areas.size() == before) return E_INVALIDARG;
     list->NextArea = list->Areas.size();
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 namespace {

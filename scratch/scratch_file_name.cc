@@ -1,9 +1,9 @@
 // Scratch file names: "<area>/tolvarine<n>", n shared by all areas of a list.
 // A name is reserved by creating the file exclusively, so two lists (two
 // components, or two processes) sharing an area never pick the same file.
-#include <new>
 
 #include "platform/file_system.h"
+#include "platform/no_throw.h"
 #include "scratch/scratch_file.h"
 
 namespace {
@@ -24,21 +24,18 @@ std::u16string Decimal(uint32_t value) {
 
 HRESULT MakeScratchFileName(ScratchAreaList* list, const std::u16string& area,
                             std::u16string* name) {
-  try {
+  // A name is kept only for a file made: on any failure, an allocation's too,
+  // the caller must not see a half-built or refused name.
+  const HRESULT hr = plat::NoThrow([&] {
     // Every number is tried once at most: when all are taken, the area is full.
     for (uint64_t attempts = 0; attempts <= UINT32_MAX; ++attempts) {
       *name = area + u"/tolvarine" + Decimal(list->NextFileNumber);
       ++list->NextFileNumber;  // Wraps at 2^32.
       if (plat::CreateNewFile(*name)) return S_OK;
-      if (plat::GetLastError() != ERROR_FILE_EXISTS) {
-        name->clear();
-        return plat::HResultFromLastError();
-      }
+      if (plat::GetLastError() != ERROR_FILE_EXISTS) return plat::HResultFromLastError();
     }
-    name->clear();
     return HRESULT_FROM_WIN32(ERROR_FILE_EXISTS);
-  } catch (const std::bad_alloc&) {
-    name->clear();
-    return E_OUTOFMEMORY;
-  }
+  });
+  if (FAILED(hr)) name->clear();
+  return hr;
 }

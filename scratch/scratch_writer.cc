@@ -1,9 +1,9 @@
 // Writing a sorted run to a new scratch file.
 //
-// The rows go back to back, in the order given, into 2 MiB blocks at
-// block-aligned offsets; a row that does not fit the rest of a block is split,
-// its first part ending that block and its rest starting the next one. The
-// bytes after the last row of the last block are undefined. Two buffers
+// The rows go back to back, in the order given, into 2 MiB extents at
+// extent-aligned offsets; a row that does not fit the rest of an extent is split,
+// its first part ending that extent and its rest starting the next one. The
+// bytes after the last row of the last extent are undefined. Two buffers
 // alternate: one is filled while the other's write is in flight.
 //
 // Nothing of a failed or abandoned write stays in the area: the reserved name
@@ -20,8 +20,8 @@
 
 // Invariants: while Filling, Slots[Current] has no write in flight and its
 // first Used bytes are rows not yet written; otherwise Used is 0 and the
-// slot may still be writing its previous block. Offset is the file offset of
-// the block Slots[Current] fills next.
+// slot may still be writing its previous extent. Offset is the file offset of
+// the extent Slots[Current] fills next.
 struct ScratchRunWriter {
   plat::FileHandle File = nullptr;
   IoSlot Slots[2];
@@ -37,8 +37,8 @@ struct ScratchRunWriter {
 namespace {
 
 // The reader completes a split row and then takes the next row from the same
-// block; rows up to half a block leave room for at least one whole row there.
-constexpr uint32_t kWidestRow = ScratchBlockSize / 2;
+// extent; rows up to half an extent leave room for at least one whole row there.
+constexpr uint32_t kWidestRow = ScratchExtentSize / 2;
 
 // Windows asks once for the right to set a file's valid-data length, which
 // spares the zero-filling of pre-sized files. POSIX file systems do not
@@ -53,14 +53,14 @@ HRESULT FinishWrite(plat::FileHandle file, IoSlot* slot) {
   return plat::WaitForIo(file, &slot->Io, &bytes) ? S_OK : plat::HResultFromLastError();
 }
 
-// Issues the write of the current block, whole, and moves to the other slot.
-HRESULT WriteCurrentBlock(ScratchRunWriter* w) {
+// Issues the write of the current extent, whole, and moves to the other slot.
+HRESULT WriteCurrentExtent(ScratchRunWriter* w) {
   IoSlot& slot = w->Slots[w->Current];
   slot.Io.Offset = w->Offset;
-  if (!plat::StartFileWrite(w->File, slot.Buffer, ScratchBlockSize, &slot.Io)) {
+  if (!plat::StartFileWrite(w->File, slot.Buffer, ScratchExtentSize, &slot.Io)) {
     return plat::HResultFromLastError();
   }
-  w->Offset += ScratchBlockSize;
+  w->Offset += ScratchExtentSize;
   w->Current ^= 1;
   w->Filling = false;
   w->Used = 0;
@@ -99,11 +99,11 @@ HRESULT MakeReader(plat::FileHandle file, uint32_t rowCount, uint32_t rowWidth,
   state->RowWidth = rowWidth;
   state->RowsLeft = rowCount;
   made->Private = state;
-  // The first NextScratchRow steps CurrentRow onto BlockEnd and so loads the
-  // first block; RowBuffer gives both a valid address until then.
+  // The first NextScratchRow steps CurrentRow onto ExtentEnd and so loads the
+  // first extent; RowBuffer gives both a valid address until then.
   made->CurrentRow = rowBuffer;
-  made->BlockStart = rowBuffer;
-  made->BlockEnd = rowBuffer + rowWidth;
+  made->ExtentStart = rowBuffer;
+  made->ExtentEnd = rowBuffer + rowWidth;
   *reader = made;
   return S_OK;
 }
@@ -126,8 +126,8 @@ HRESULT BeginScratchRun(ScratchAreaList* list, uint32_t rowWidth, uint64_t expec
   }
   ++list->NextArea;
 
-  hr = InitIoSlot(&w->Slots[0], ScratchBlockSize);
-  if (SUCCEEDED(hr)) hr = InitIoSlot(&w->Slots[1], ScratchBlockSize);
+  hr = InitIoSlot(&w->Slots[0], ScratchExtentSize);
+  if (SUCCEEDED(hr)) hr = InitIoSlot(&w->Slots[1], ScratchExtentSize);
   if (SUCCEEDED(hr)) {
     if (!list->PrivilegeTried) EnableVolumePrivilegeOnce(list);
     w->File = plat::OpenTransientFile(name);
@@ -155,12 +155,12 @@ HRESULT AppendScratchRow(ScratchRunWriter* w, const uint8_t* row) {
       if (FAILED(hr)) return w->Failure = hr;
       w->Filling = true;
     }
-    const uint32_t part = std::min(w->RowWidth - done, ScratchBlockSize - w->Used);
+    const uint32_t part = std::min(w->RowWidth - done, ScratchExtentSize - w->Used);
     plat::CopyBytes(slot.Buffer + w->Used, row + done, part);
     w->Used += part;
     done += part;
-    if (w->Used == ScratchBlockSize) {
-      const HRESULT hr = WriteCurrentBlock(w);
+    if (w->Used == ScratchExtentSize) {
+      const HRESULT hr = WriteCurrentExtent(w);
       if (FAILED(hr)) return w->Failure = hr;
     }
   }
@@ -171,7 +171,7 @@ HRESULT AppendScratchRow(ScratchRunWriter* w, const uint8_t* row) {
 HRESULT FinishScratchRun(ScratchRunWriter* w, uint32_t* rowCount, ScratchReader** reader) {
   *reader = nullptr;
   HRESULT hr = w->Failure;
-  if (SUCCEEDED(hr) && w->Used != 0) hr = WriteCurrentBlock(w);
+  if (SUCCEEDED(hr) && w->Used != 0) hr = WriteCurrentExtent(w);
   const HRESULT written = WaitForWrites(w);
   if (SUCCEEDED(hr)) hr = written;
   if (SUCCEEDED(hr)) hr = MakeReader(w->File, w->RowCount, w->RowWidth, reader);

@@ -9,9 +9,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "platform/fault_injection.h"
+#include "platform/no_throw.h"
 #include "platform/posix/file_object.h"
 
 namespace plat {
@@ -116,23 +116,25 @@ bool AccountTransfer(AsyncIo* io, long result) {
   return io->IsRead || io->Transferred >= io->Requested;
 }
 
-void ReleaseCachedBlock(int fd, bool direct, const AsyncIo& io) {
+void ReleaseCachedTransfer(int fd, bool direct, const AsyncIo& io) {
   if (direct || io.Transferred == 0) return;
   posix_fadvise(fd, static_cast<off_t>(io.Offset), io.Transferred, POSIX_FADV_DONTNEED);
 }
 
 std::unique_ptr<IoEngine> MakeIoEngine(int fd, bool direct) {
-  try {
-    if (!UringSwitchedOff() && !g_uringRefused.load(std::memory_order_relaxed)) {
-      bool refusedForGood = false;
-      if (auto engine = MakeUringEngine(fd, direct, &refusedForGood)) return engine;
-      if (refusedForGood) g_uringRefused.store(true, std::memory_order_relaxed);
-    }
-    return MakeThreadEngine(fd, direct);
-  } catch (const std::bad_alloc&) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
+  return NoThrow(
+      [&]() -> std::unique_ptr<IoEngine> {
+        if (!UringSwitchedOff() && !g_uringRefused.load(std::memory_order_relaxed)) {
+          bool refusedForGood = false;
+          if (auto engine = MakeUringEngine(fd, direct, &refusedForGood)) return engine;
+          if (refusedForGood) g_uringRefused.store(true, std::memory_order_relaxed);
+        }
+        return MakeThreadEngine(fd, direct);
+      },
+      [] {
+        OutOfMemoryError();
+        return std::unique_ptr<IoEngine>();
+      });
 }
 
 }  // namespace plat

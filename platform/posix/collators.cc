@@ -1,9 +1,9 @@
 #include "platform/posix/collators.h"
 
 #include <atomic>
-#include <mutex>
 
 #include "platform/com_types.h"
+#include "platform/posix/mutex.h"
 #include "platform/posix/system_locale.h"
 #include "platform/string_compare.h"
 
@@ -78,7 +78,7 @@ struct CollatorCache {
   }
 };
 CollatorCache cache;
-std::mutex creationMutex;
+Mutex creationMutex;
 
 }  // namespace
 
@@ -87,7 +87,7 @@ const UCollator* CollatorForFlags(uint32_t flags) {
   std::atomic<UCollator*>& slot = cache.slots[settings.Slot()];
   if (UCollator* collator = slot.load(std::memory_order_acquire)) return collator;
 
-  std::lock_guard<std::mutex> lock(creationMutex);
+  MutexLock lock(creationMutex);
   UCollator* collator = slot.load(std::memory_order_relaxed);
   if (collator == nullptr) {
     collator = OpenCollator(settings);

@@ -52,9 +52,9 @@ std::unique_ptr<IoEngine> MakeThreadEngine(int fd, bool direct);
 // its bytes are written or it fails.
 bool AccountTransfer(AsyncIo* io, long result);
 
-// After a completed buffered transfer: drops the block's pages from the
+// After a completed buffered transfer: drops the transfer's pages from the
 // system's file cache, so that scratch data does not crowd out other data.
-void ReleaseCachedBlock(int fd, bool direct, const AsyncIo& io);
+void ReleaseCachedTransfer(int fd, bool direct, const AsyncIo& io);
 
 // The UTF-8 form of a path. False with ERROR_INVALID_NAME when it holds a NUL
 // code unit, ERROR_NOT_ENOUGH_MEMORY when memory runs out.

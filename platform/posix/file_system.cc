@@ -12,6 +12,7 @@
 
 #include "platform/bstr.h"
 #include "platform/fault_injection.h"
+#include "platform/no_throw.h"
 #include "platform/posix/file_object.h"
 
 namespace plat {
@@ -21,13 +22,12 @@ bool NativePath(const std::u16string& path, std::string* native) {
     SetLastError(ERROR_INVALID_NAME);
     return false;
   }
-  try {
-    *native = Utf16ToUtf8(path);
-  } catch (const std::bad_alloc&) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return false;
-  }
-  return true;
+  return NoThrow(
+      [&] {
+        *native = Utf16ToUtf8(path);
+        return true;
+      },
+      OutOfMemoryError);
 }
 
 bool CreateNewFile(const std::u16string& path) {

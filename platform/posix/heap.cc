@@ -44,11 +44,12 @@
 #include <bit>
 #include <cerrno>
 #include <cstdlib>
-#include <mutex>
 #include <new>
+#include <utility>
 
 #include "platform/com_types.h"
 #include "platform/fault_injection.h"
+#include "platform/posix/mutex.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/asan_interface.h>
@@ -117,7 +118,7 @@ class Slab {
   // `mapped` bytes (a multiple of the page size, below kHugePage) that may
   // be unmapped alone. Null on failure, with errno set by mmap.
   void* Carve(size_t mapped) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     if (end_ - next_ < mapped) {
       ReleaseLocked();
       void* slab = MapHugeAligned(kSlabBytes);
@@ -132,22 +133,21 @@ class Slab {
 
   // Unmaps the part never carved.
   void Release() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     ReleaseLocked();
   }
 
  private:
   static constexpr size_t kSlabBytes = size_t{32} << 20;
 
-  // REQUIRES: mutex_ held.
-  void ReleaseLocked() {
+  void ReleaseLocked() REQUIRES(mutex_) {
     if (end_ > next_) munmap(reinterpret_cast<void*>(next_), end_ - next_);
     next_ = end_ = 0;
   }
 
-  std::mutex mutex_;
-  uintptr_t next_ = 0;  // GUARDED_BY(mutex_)
-  uintptr_t end_ = 0;   // GUARDED_BY(mutex_)
+  Mutex mutex_;
+  uintptr_t next_ GUARDED_BY(mutex_) = 0;
+  uintptr_t end_ GUARDED_BY(mutex_) = 0;
 };
 
 // A mapping of `mapped` bytes (a multiple of the page size): carved from
@@ -174,19 +174,18 @@ void UnmapBlock(BlockHeader* header) {
 
 struct HeapObject {
   Slab slab;  // Where the heap's large blocks below 2 MiB come from.
-  std::mutex mutex;
-  BlockHeader* first = nullptr;  // GUARDED_BY(mutex); blocks in use.
-  // GUARDED_BY(mutex): idle large blocks, singly linked through next.
-  std::array<BlockHeader*, kClassCount> idle{};
-  size_t idleBytes = 0;       // GUARDED_BY(mutex)
-  size_t inUseBytes = 0;      // GUARDED_BY(mutex); large blocks only.
-  size_t peakThisEpoch = 0;   // GUARDED_BY(mutex)
-  size_t peakLastEpoch = 0;   // GUARDED_BY(mutex)
-  uint32_t epochEvents = 0;   // GUARDED_BY(mutex)
-  int highestIdleClass = -1;  // GUARDED_BY(mutex); no idle list above it.
+  Mutex mutex;
+  BlockHeader* first GUARDED_BY(mutex) = nullptr;  // Blocks in use.
+  // Idle large blocks, singly linked through next.
+  std::array<BlockHeader*, kClassCount> idle GUARDED_BY(mutex){};
+  size_t idleBytes GUARDED_BY(mutex) = 0;
+  size_t inUseBytes GUARDED_BY(mutex) = 0;  // Large blocks only.
+  size_t peakThisEpoch GUARDED_BY(mutex) = 0;
+  size_t peakLastEpoch GUARDED_BY(mutex) = 0;
+  uint32_t epochEvents GUARDED_BY(mutex) = 0;
+  int highestIdleClass GUARDED_BY(mutex) = -1;  // No idle list above it.
 
-  // REQUIRES: mutex held.
-  void Link(BlockHeader* header) {
+  void Link(BlockHeader* header) REQUIRES(mutex) {
     header->owner = this;
     header->previous = nullptr;
     header->next = first;
@@ -194,8 +193,7 @@ struct HeapObject {
     first = header;
   }
 
-  // REQUIRES: mutex held.
-  void Unlink(BlockHeader* header) {
+  void Unlink(BlockHeader* header) REQUIRES(mutex) {
     if (header->previous != nullptr) {
       header->previous->next = header->next;
     } else {
@@ -206,8 +204,8 @@ struct HeapObject {
   }
 
   // Counts a large allocation or free; at the end of an epoch the peak of
-  // the one before is forgotten. REQUIRES: mutex held.
-  void CountEvent() {
+  // the one before is forgotten.
+  void CountEvent() REQUIRES(mutex) {
     if (++epochEvents < kEpochEvents) return;
     epochEvents = 0;
     peakLastEpoch = peakThisEpoch;
@@ -215,8 +213,8 @@ struct HeapObject {
   }
 
   // An idle block of the class of `mapped` that is at least that long, taken
-  // off its list; null if there is none. REQUIRES: mutex held.
-  BlockHeader* TakeIdle(size_t mapped) {
+  // off its list; null if there is none.
+  BlockHeader* TakeIdle(size_t mapped) REQUIRES(mutex) {
     BlockHeader** link = &idle[SizeClass(mapped)];
     while (*link != nullptr && (*link)->mapped < mapped) link = &(*link)->next;
     BlockHeader* header = *link;
@@ -229,8 +227,8 @@ struct HeapObject {
 
   // Moves idle blocks onto `evicted` (largest classes first) until in-use
   // and idle bytes together are within the recent peak. The caller unmaps
-  // them after releasing the mutex. REQUIRES: mutex held.
-  void Trim(BlockHeader*& evicted) {
+  // them after releasing the mutex.
+  void Trim(BlockHeader*& evicted) REQUIRES(mutex) {
     const size_t limit = std::max(peakThisEpoch, peakLastEpoch);
     while (idleBytes > 0 && inUseBytes + idleBytes > limit) {
       while (idle[highestIdleClass] == nullptr) --highestIdleClass;
@@ -242,8 +240,8 @@ struct HeapObject {
     }
   }
 
-  // Every idle block, for the caller to unmap. REQUIRES: mutex held.
-  BlockHeader* TakeAllIdle() {
+  // Every idle block, for the caller to unmap.
+  BlockHeader* TakeAllIdle() REQUIRES(mutex) {
     BlockHeader* all = nullptr;
     for (BlockHeader*& list : idle) {
       while (BlockHeader* header = list) {
@@ -272,7 +270,7 @@ BlockHeader* AllocateLarge(HeapObject* heap, size_t mapped) {
   BlockHeader* evicted = nullptr;
   BlockHeader* header;
   {
-    std::lock_guard<std::mutex> lock(heap->mutex);
+    MutexLock lock(heap->mutex);
     heap->CountEvent();
     header = heap->TakeIdle(mapped);
     // A new mapping counts as in use from here, so that idle blocks make
@@ -291,7 +289,7 @@ BlockHeader* AllocateLarge(HeapObject* heap, size_t mapped) {
   if (header == nullptr) {
     // Idle blocks of other sizes may be what the system is short of.
     {
-      std::lock_guard<std::mutex> lock(heap->mutex);
+      MutexLock lock(heap->mutex);
       evicted = heap->TakeAllIdle();
     }
     if (evicted != nullptr) {
@@ -299,7 +297,7 @@ BlockHeader* AllocateLarge(HeapObject* heap, size_t mapped) {
       header = static_cast<BlockHeader*>(MapBlock(&heap->slab, mapped));
     }
   }
-  std::lock_guard<std::mutex> lock(heap->mutex);
+  MutexLock lock(heap->mutex);
   if (header == nullptr) {
     heap->inUseBytes -= mapped;
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -341,7 +339,7 @@ void* HeapAlloc(HeapHandle heap, size_t bytes) {
     return nullptr;
   }
   header->mapped = 0;
-  std::lock_guard<std::mutex> lock(heap->mutex);
+  MutexLock lock(heap->mutex);
   heap->Link(header);
   return header + 1;
 }
@@ -355,7 +353,7 @@ bool HeapFree(HeapHandle heap, void* block) {
   BlockHeader* header = static_cast<BlockHeader*>(block) - 1;
   BlockHeader* evicted = nullptr;
   {
-    std::lock_guard<std::mutex> lock(heap->mutex);
+    MutexLock lock(heap->mutex);
     if (header->owner != heap) {
       SetLastError(ERROR_INVALID_PARAMETER);
       return false;
@@ -381,7 +379,14 @@ bool HeapFree(HeapHandle heap, void* block) {
 
 void HeapDestroy(HeapHandle heap) {
   if (heap == nullptr) return;
-  BlockHeader* header = heap->first;
+  BlockHeader* header;
+  BlockHeader* idle;
+  {
+    // Nothing else uses a heap being destroyed; the lock only shows that.
+    MutexLock lock(heap->mutex);
+    header = std::exchange(heap->first, nullptr);
+    idle = heap->TakeAllIdle();
+  }
   while (header != nullptr) {
     BlockHeader* next = header->next;
     if (header->mapped != 0) {
@@ -391,7 +396,7 @@ void HeapDestroy(HeapHandle heap) {
     }
     header = next;
   }
-  UnmapAll(heap->TakeAllIdle());
+  UnmapAll(idle);
   delete heap;
 }
 

@@ -6,12 +6,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <thread>
 
 #include "platform/heap.h"
+#include "platform/posix/mutex.h"
 
 namespace plat {
 namespace {
@@ -69,10 +68,10 @@ struct InputFile::ReadAhead {
   explicit ReadAhead(int descriptor) : fd(descriptor) {}
   ~ReadAhead() {
     {
-      std::lock_guard<std::mutex> lock(mutex);
+      MutexLock lock(mutex);
       stop = true;
     }
-    changed.notify_all();
+    changed.NotifyAll();
     if (thread.joinable()) thread.join();
     for (Piece& piece : pieces) PageFree(piece.data, kPieceBytes);
   }
@@ -95,19 +94,19 @@ struct InputFile::ReadAhead {
     for (size_t next = 0;; next ^= 1) {
       Piece& piece = pieces[next];
       {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] { return stop || !piece.full; });
+        MutexLock lock(mutex);
+        while (!stop && piece.full) changed.Wait(mutex);
         if (stop) return;
       }
       const ssize_t got = ReadFully(fd, piece.data, kPieceBytes, offset);
       {
-        std::lock_guard<std::mutex> lock(mutex);
+        MutexLock lock(mutex);
         piece.bytes = got > 0 ? static_cast<size_t>(got) : 0;
         piece.error = got < 0 ? errno : 0;
         piece.last = got < static_cast<ssize_t>(kPieceBytes);
         piece.full = true;
       }
-      changed.notify_all();
+      changed.NotifyAll();
       if (got < static_cast<ssize_t>(kPieceBytes)) return;
       offset += kPieceBytes;
     }
@@ -119,8 +118,8 @@ struct InputFile::ReadAhead {
     while (done < bytes && !ended) {
       Piece& piece = pieces[current];
       {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] { return piece.full; });
+        MutexLock lock(mutex);
+        while (!piece.full) changed.Wait(mutex);
       }
       // The piece is the caller's until it is handed back below. A failed
       // one is never handed back: every later call fails too.
@@ -138,19 +137,19 @@ struct InputFile::ReadAhead {
       position = 0;
       current ^= 1;
       {
-        std::lock_guard<std::mutex> lock(mutex);
+        MutexLock lock(mutex);
         piece.full = false;
       }
-      changed.notify_all();
+      changed.NotifyAll();
     }
     return static_cast<ptrdiff_t>(done);
   }
 
   const int fd;
-  std::mutex mutex;
-  std::condition_variable changed;
-  Piece pieces[2];
-  bool stop = false;
+  Mutex mutex;
+  CondVar changed;
+  Piece pieces[2];  // Each one's `full` is guarded by mutex.
+  bool stop GUARDED_BY(mutex) = false;
   std::thread thread;
   // The caller's alone.
   size_t current = 0, position = 0;

@@ -18,12 +18,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
-#include <mutex>
 #include <new>
 
 #include "platform/fault_injection.h"
+#include "platform/posix/mutex.h"
 
 namespace plat {
 
@@ -68,16 +67,16 @@ void CriticalSection::AssertHeld() const {
 struct EventObject {
   explicit EventObject(bool manual, bool signaled) : manualReset(manual), signaled(signaled) {}
 
-  std::mutex mutex;
-  std::condition_variable changed;
+  Mutex mutex;
+  CondVar changed;
   const bool manualReset;
-  bool signaled;
+  bool signaled GUARDED_BY(mutex);
   // Auto-reset: threads blocked in a wait, and releases handed to them by Set
   // that they have not yet taken. waiters - grants are still unreleased.
-  uint32_t waiters = 0;
-  uint32_t grants = 0;
+  uint32_t waiters GUARDED_BY(mutex) = 0;
+  uint32_t grants GUARDED_BY(mutex) = 0;
   // Manual-reset: advanced by every Set.
-  uint64_t generation = 0;
+  uint64_t generation GUARDED_BY(mutex) = 0;
 };
 
 namespace {
@@ -88,8 +87,7 @@ struct PendingWait {
   uint64_t generation = 0;
 };
 
-// REQUIRES: event->mutex held.
-PendingWait RegisterWait(EventObject* event) {
+PendingWait RegisterWait(EventObject* event) REQUIRES(event->mutex) {
   PendingWait wait;
   if (event->signaled) {
     if (!event->manualReset) event->signaled = false;
@@ -102,20 +100,25 @@ PendingWait RegisterWait(EventObject* event) {
   return wait;
 }
 
-// REQUIRES: `lock` holds event->mutex; `wait` came from RegisterWait on it.
-WaitResult FinishWait(EventObject* event, std::unique_lock<std::mutex>& lock,
-                      const PendingWait& wait, uint32_t timeoutMs) {
+// Whether a registered wait has been released by a Set.
+bool Released(const EventObject* event, const PendingWait& wait) REQUIRES(event->mutex) {
+  return event->manualReset ? event->signaled || event->generation != wait.generation
+                            : event->grants > 0;
+}
+
+// `wait` came from RegisterWait on the event.
+WaitResult FinishWait(EventObject* event, const PendingWait& wait, uint32_t timeoutMs)
+    REQUIRES(event->mutex) {
   if (wait.alreadySignaled) return WaitResult::kSignaled;
-  auto released = [&] {
-    return event->manualReset ? event->signaled || event->generation != wait.generation
-                              : event->grants > 0;
-  };
-  bool ok;
-  if (timeoutMs == kInfinite) {
-    event->changed.wait(lock, released);
-    ok = true;
-  } else {
-    ok = event->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), released);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  bool ok = true;
+  while (!Released(event, wait)) {
+    if (timeoutMs == kInfinite) {
+      event->changed.Wait(event->mutex);
+    } else if (!event->changed.WaitUntil(event->mutex, deadline)) {
+      ok = Released(event, wait);
+      break;
+    }
   }
   if (!event->manualReset) {
     --event->waiters;
@@ -144,14 +147,14 @@ bool SetEvent(EventHandle event) {
     SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
-  std::lock_guard<std::mutex> lock(event->mutex);
+  MutexLock lock(event->mutex);
   if (event->manualReset) {
     event->signaled = true;
     ++event->generation;
-    event->changed.notify_all();
+    event->changed.NotifyAll();
   } else if (event->waiters > event->grants) {
     ++event->grants;
-    event->changed.notify_one();
+    event->changed.NotifyOne();
   } else {
     event->signaled = true;
   }
@@ -163,7 +166,7 @@ bool ResetEvent(EventHandle event) {
     SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
-  std::lock_guard<std::mutex> lock(event->mutex);
+  MutexLock lock(event->mutex);
   event->signaled = false;
   return true;
 }
@@ -173,9 +176,9 @@ WaitResult WaitForEvent(EventHandle event, uint32_t timeoutMs) {
     SetLastError(ERROR_INVALID_HANDLE);
     return WaitResult::kFailed;
   }
-  std::unique_lock<std::mutex> lock(event->mutex);
+  MutexLock lock(event->mutex);
   const PendingWait wait = RegisterWait(event);
-  return FinishWait(event, lock, wait, timeoutMs);
+  return FinishWait(event, wait, timeoutMs);
 }
 
 WaitResult SignalAndWait(EventHandle toSignal, EventHandle toWait, uint32_t timeoutMs) {
@@ -189,12 +192,14 @@ WaitResult SignalAndWait(EventHandle toSignal, EventHandle toWait, uint32_t time
     SetEvent(toSignal);
     return WaitForEvent(toWait, timeoutMs);
   }
-  std::unique_lock<std::mutex> lock(toWait->mutex);
-  const PendingWait wait = RegisterWait(toWait);
-  lock.unlock();
+  PendingWait wait;
+  {
+    MutexLock lock(toWait->mutex);
+    wait = RegisterWait(toWait);
+  }
   SetEvent(toSignal);
-  lock.lock();
-  return FinishWait(toWait, lock, wait, timeoutMs);
+  MutexLock lock(toWait->mutex);
+  return FinishWait(toWait, wait, timeoutMs);
 }
 
 }  // namespace plat

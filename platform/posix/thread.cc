@@ -16,12 +16,13 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <mutex>
 #include <new>
 #include <vector>
 
 #include "platform/bstr.h"
 #include "platform/fault_injection.h"
+#include "platform/no_throw.h"
+#include "platform/posix/mutex.h"
 
 namespace plat {
 
@@ -33,9 +34,9 @@ struct ThreadObject {
   pthread_t thread{};
   std::atomic<uint32_t> references{2};  // The handle's and the thread's own.
   std::atomic<uint32_t> exitCode{0};
-  std::mutex joinMutex;
-  bool joined = false;    // GUARDED_BY(joinMutex)
-  bool detached = false;  // GUARDED_BY(joinMutex)
+  Mutex joinMutex;
+  bool joined GUARDED_BY(joinMutex) = false;
+  bool detached GUARDED_BY(joinMutex) = false;
 };
 
 namespace {
@@ -100,7 +101,7 @@ bool JoinThread(ThreadHandle thread, uint32_t* exitCode) {
     SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
-  std::lock_guard<std::mutex> lock(thread->joinMutex);
+  MutexLock lock(thread->joinMutex);
   if (!thread->joined) {
     const int rc = pthread_join(thread->thread, nullptr);
     if (rc != 0) {
@@ -116,7 +117,7 @@ bool JoinThread(ThreadHandle thread, uint32_t* exitCode) {
 void CloseThread(ThreadHandle thread) {
   if (thread == nullptr) return;
   {
-    std::lock_guard<std::mutex> lock(thread->joinMutex);
+    MutexLock lock(thread->joinMutex);
     if (!thread->joined && !thread->detached) {
       pthread_detach(thread->thread);
       thread->detached = true;
@@ -162,15 +163,14 @@ bool GetTempPath(std::u16string* path) {
   }
   const char* directory = std::getenv("TMPDIR");
   if (directory == nullptr || directory[0] == '\0') directory = "/tmp/";
-  try {
-    std::u16string result = Utf8ToUtf16(directory);
-    if (result.back() != u'/') result.push_back(u'/');
-    *path = std::move(result);
-  } catch (const std::bad_alloc&) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return false;
-  }
-  return true;
+  return NoThrow(
+      [&] {
+        std::u16string result = Utf8ToUtf16(directory);
+        if (result.back() != u'/') result.push_back(u'/');
+        *path = std::move(result);
+        return true;
+      },
+      OutOfMemoryError);
 }
 
 }  // namespace plat

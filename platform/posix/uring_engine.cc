@@ -17,13 +17,12 @@
 #include <liburing.h>
 
 #include <cerrno>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 
 #include "platform/posix/file_object.h"
+#include "platform/posix/mutex.h"
 
 namespace plat {
 namespace {
@@ -65,21 +64,23 @@ class SharedRing {
     ready_ = result == 0;
     return result;
   }
-  // REQUIRES: mutex_ held.
-  int Issue(AsyncIo* io);
+  int Issue(AsyncIo* io) REQUIRES(mutex_);
   // Returns once `done` holds or one round of completions has been
-  // accounted. REQUIRES: lock holds mutex_; a transfer that `done` waits for
-  // is in flight.
+  // accounted; `done` is tested with mutex_ held. A transfer that `done`
+  // waits for must be in flight.
   template <typename Done>
-  void WaitUntil(std::unique_lock<std::mutex>& lock, Done done);
-  // REQUIRES: mutex_ held, this thread the collector or none collecting.
-  void Collect(io_uring_cqe* cqe);
-  void CollectReady();
+  void WaitUntil(Done done) REQUIRES(mutex_);
+  // Only by the collector, or by any thread while none is collecting.
+  void Collect(io_uring_cqe* cqe) REQUIRES(mutex_);
+  void CollectReady() REQUIRES(mutex_);
 
-  std::mutex mutex_;
-  std::condition_variable collected_;
-  bool collecting_ = false;  // A thread waits on the completion queue. GUARDED_BY(mutex_)
+  Mutex mutex_;
+  CondVar collected_;
+  bool collecting_ GUARDED_BY(mutex_) = false;  // A thread waits on the completion queue.
   bool ready_ = false;
+  // Its submission queue is used under mutex_, its completion queue by the
+  // collector alone, without the mutex: so the ring as a whole is guarded by
+  // neither.
   io_uring ring_{};
 };
 
@@ -98,17 +99,18 @@ class UringFile final : public IoEngine {
 
   const int Fd;
   const bool Direct;
-  unsigned Inflight = 0;  // GUARDED_BY(the ring's mutex_)
+  // Guarded by the ring's mutex_, which the analysis cannot name from here.
+  unsigned Inflight = 0;
 
  private:
   std::shared_ptr<SharedRing> ring_;
 };
 
-std::mutex g_ringMutex;
-std::weak_ptr<SharedRing> g_ring;  // GUARDED_BY(g_ringMutex)
+Mutex g_ringMutex;
+std::weak_ptr<SharedRing> g_ring GUARDED_BY(g_ringMutex);
 
 std::shared_ptr<SharedRing> SharedRing::Acquire(int* error) {
-  std::lock_guard<std::mutex> lock(g_ringMutex);
+  MutexLock lock(g_ringMutex);
   std::shared_ptr<SharedRing> ring = g_ring.lock();
   if (ring) return ring;
   ring = std::make_shared<SharedRing>();
@@ -119,7 +121,7 @@ std::shared_ptr<SharedRing> SharedRing::Acquire(int* error) {
 }
 
 bool SharedRing::Submit(UringFile* file, AsyncIo* io) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   io->Owner = file;
   const int result = Issue(io);
   if (result < 0) {
@@ -132,30 +134,30 @@ bool SharedRing::Submit(UringFile* file, AsyncIo* io) {
 }
 
 bool SharedRing::IsPending(AsyncIo* io) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   if (!collecting_) CollectReady();
   return io->State == AsyncIo::Phase::kPending;
 }
 
 void SharedRing::Wait(AsyncIo* io) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  WaitUntil(lock, [io] { return io->State != AsyncIo::Phase::kPending; });
+  MutexLock lock(mutex_);
+  WaitUntil([io] { return io->State != AsyncIo::Phase::kPending; });
 }
 
 void SharedRing::Drain(UringFile* file) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  WaitUntil(lock, [file] { return file->Inflight == 0; });
+  MutexLock lock(mutex_);
+  WaitUntil([file] { return file->Inflight == 0; });
 }
 
 template <typename Done>
-void SharedRing::WaitUntil(std::unique_lock<std::mutex>& lock, Done done) {
+void SharedRing::WaitUntil(Done done) {
   while (!done()) {
     if (collecting_) {
-      collected_.wait(lock);
+      collected_.Wait(mutex_);
       continue;
     }
     collecting_ = true;
-    lock.unlock();
+    mutex_.Unlock();
     io_uring_cqe* cqe = nullptr;
     for (;;) {
       const int result = io_uring_wait_cqe(&ring_, &cqe);
@@ -166,10 +168,10 @@ void SharedRing::WaitUntil(std::unique_lock<std::mutex>& lock, Done done) {
       std::fprintf(stderr, "tolvarine: io_uring wait failed (%d)\n", -result);
       std::abort();
     }
-    lock.lock();
+    mutex_.Lock();
     CollectReady();
     collecting_ = false;
-    collected_.notify_all();
+    collected_.NotifyAll();
   }
 }
 
@@ -216,7 +218,7 @@ void SharedRing::Collect(io_uring_cqe* cqe) {
     io->Failed = true;
     io->Error = Win32ErrorFromErrno(-reissued);
   }
-  ReleaseCachedBlock(file->Fd, file->Direct, *io);
+  ReleaseCachedTransfer(file->Fd, file->Direct, *io);
   io->State = AsyncIo::Phase::kDone;
   --file->Inflight;
 }

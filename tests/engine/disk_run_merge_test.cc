@@ -12,7 +12,7 @@
 namespace enginetest {
 namespace {
 
-constexpr uint32_t kPadding = 100 - kBaseWidth;  // 100-byte rows: some split by blocks.
+constexpr uint32_t kPadding = 100 - kBaseWidth;  // 100-byte rows: some split by extents.
 constexpr rlim_t kDescriptorLimit = 64;
 
 class DiskRunMergeTest : public ::testing::Test {
@@ -27,8 +27,8 @@ class DiskRunMergeTest : public ::testing::Test {
   SortSetup SmallBudget(uint32_t runBytes, bool mergeEarly = false) {
     SortEngineTestAccess::SetSmallRunWait(&engine_, 128u << 10, 2, 5);
     SortEngineTestAccess::SetMergeDiskRunsEarly(&engine_, mergeEarly);
-    // Whole 2 MiB blocks: four readers in the smallest allowance.
-    SortEngineTestAccess::SetMergeReadBlockBytes(&engine_, ScratchBlockSize);
+    // Whole 2 MiB extents: four readers in the smallest allowance.
+    SortEngineTestAccess::SetMergeReadExtentBytes(&engine_, ScratchExtentSize);
     return {.ramBudget = runBytes,
             .scratchFileBytes = runBytes,
             .batchRows = (64u << 10) / 100,
@@ -74,10 +74,10 @@ TEST_F(DiskRunMergeTest, SortsThroughGroupMergesWithinTheReaderLimit) {
 
 // A write or read failing in a merge of disk runs fails the sort before any
 // row is out (the final merge does not start); the half-written file and
-// every run not drained are gone by the end. Runs on disk here are one block
+// every run not drained are gone by the end. Runs on disk here are one extent
 // each, and a merge issues the first read of every run of its group before
 // it waits for any, so the reads fail as the group starts (the first run's
-// block, or the third's); the merged run has two blocks, so its second write
+// extent, or the third's); the merged run has two extents, so its second write
 // fails part way through.
 TEST_F(DiskRunMergeTest, FailureInAGroupMergeFailsTheSortAndLeavesNoFile) {
   const Rows rows = MakeRows((7u << 20) / 100, Pattern::kRandom, 32, kPadding);

@@ -62,7 +62,7 @@ TEST_F(EngineLifecycleTest, RefusesCallsOutOfOrderAndBadArguments) {
   EXPECT_EQ(E_INVALIDARG, engine_.AddRows(1, 0, row.data(), false));
   EXPECT_EQ(E_INVALIDARG, engine_.AddRows(1, (1u << 20) + 1, row.data(), false));
   EXPECT_EQ(E_INVALIDARG, engine_.AddRows(0x10000, 0x10000, row.data(), false));  // 4 GiB.
-  EXPECT_EQ(S_OK, engine_.AddRows(1, 1u << 20, row.data(), false));  // Half a block is fine.
+  EXPECT_EQ(S_OK, engine_.AddRows(1, 1u << 20, row.data(), false));  // Half an extent is fine.
   EXPECT_EQ(E_INVALIDARG, engine_.AddRows(1, kBaseWidth, row.data(), false));  // New width.
   // No output buffer was handed over: the input cannot end.
   EXPECT_EQ(E_UNEXPECTED, engine_.AddRows(1, 1u << 20, row.data(), true));

@@ -48,8 +48,8 @@ struct SortEngineTestAccess {
     e->Merges.MergeDiskRunsEarly = early;
   }
   static uint32_t MaxReadersAtOnce(SortEngine* e) { return e->Merges.MaxReadersAtOnce(); }
-  static void SetMergeReadBlockBytes(SortEngine* e, uint32_t bytes) {
-    e->Merges.MergeReadBlockBytes = bytes;
+  static void SetMergeReadExtentBytes(SortEngine* e, uint32_t bytes) {
+    e->Merges.MergeReadExtentBytes = bytes;
   }
   // The most runs on disk read at once in this execution, merges before the
   // final one included. Valid after the end of input, until Destroy.

@@ -9,8 +9,8 @@
 namespace enginetest {
 namespace {
 
-// 1000-byte rows: a 2 MiB scratch block holds 2097 of them and the start of
-// a row split with the next block. 256-byte rows divide a block exactly.
+// 1000-byte rows: a 2 MiB scratch extent holds 2097 of them and the start of
+// a row split with the next extent. 256-byte rows divide an extent exactly.
 constexpr uint32_t kSplitRows = 1000 - kBaseWidth, kWholeRows = 256 - kBaseWidth;
 
 class SpillTest : public ::testing::Test {
@@ -40,7 +40,7 @@ class SpillTest : public ::testing::Test {
   SortEngine engine_;
 };
 
-TEST_F(SpillTest, SortsFourTimesTheBudgetWithRowsSplitOrNotByBlocks) {
+TEST_F(SpillTest, SortsFourTimesTheBudgetWithRowsSplitOrNotByExtents) {
   for (auto [threads, padding, eliminate] :
        {std::tuple{1u, kSplitRows, false}, {2u, kWholeRows, false}, {4u, 141u, true}}) {
     SortSetup setup = Setup(padding);
@@ -89,8 +89,8 @@ TEST_F(SpillTest, MergesDiskRunsAloneOrAfterMemoryRunsOnEqualKeys) {
                  EXPECT_GT(SortEngineTestAccess::DiskRunCount(e), 15u);
                  return e->AddRows(0, many.width, nullptr, true);
                }));
-  // One disk run of two blocks with a row split between them; each of the
-  // five keys spans both blocks and goes on into the runs left in memory,
+  // One disk run of two extents with a row split between them; each of the
+  // five keys spans both extents and goes on into the runs left in memory,
   // whose rows come first.
   const Rows rows = MakeRows(3500, Pattern::kFewDistinct, 22, kSplitRows);
   for (bool eliminate : {false, true}) {
@@ -127,14 +127,14 @@ TEST_F(SpillTest, SpillStartingAfterTheEndOfInputKeepsTheRunInMemory) {
 }
 
 TEST_F(SpillTest, ReadFailureInTheFinalMergeFailsTheSort) {
-  // Disk runs of three blocks and one, read in whole blocks. Reads go: run 1
-  // block 0, its read ahead (block 1), run 2 block 0, its read ahead, run 1
-  // block 2. So skip 0 fails before any row is out and skip 4 after two
-  // blocks of run 1.
+  // Disk runs of three extents and one, read in whole extents. Reads go: run 1
+  // extent 0, its read ahead (extent 1), run 2 extent 0, its read ahead, run 1
+  // extent 2. So skip 0 fails before any row is out and skip 4 after two
+  // extents of run 1.
   const Rows rows = MakeRows(5000, Pattern::kRandom, 24, kSplitRows);
   SortSetup setup = Setup(kSplitRows, 16u << 20);
   setup.scratchFileBytes = 1;  // One run a spill.
-  SortEngineTestAccess::SetMergeReadBlockBytes(&engine_, ScratchBlockSize);
+  SortEngineTestAccess::SetMergeReadExtentBytes(&engine_, ScratchExtentSize);
   for (uint32_t skip : {0u, 4u}) {
     const SortOutcome outcome = RunSort(&engine_, rows, setup, [&](auto* e) {
       EXPECT_EQ(S_OK, AddAll(e, Slice(rows, 0, 4300)));

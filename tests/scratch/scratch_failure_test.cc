@@ -21,12 +21,12 @@ class ScratchFailure : public ScratchTest<Engine> {
     return hr;
   }
 
-  PatternRun run_{18000, 250};  // Three blocks, the last one partly filled.
+  PatternRun run_{18000, 250};  // Three extents, the last one partly filled.
   ScratchReader* reader_ = nullptr;
 };
 
 TEST_P(ScratchFailure, RefusedRunsReserveNoName) {
-  EXPECT_EQ(WriteRun(&list_, PatternRun(3, ScratchBlockSize / 2 + 1), &reader_), E_INVALIDARG);
+  EXPECT_EQ(WriteRun(&list_, PatternRun(3, ScratchExtentSize / 2 + 1), &reader_), E_INVALIDARG);
   EXPECT_EQ(WriteRun(&list_, PatternRun(3, 0), &reader_), E_INVALIDARG);
   ScratchAreaList noAreas;
   EXPECT_EQ(WriteRun(&noAreas, run_, &reader_), E_INVALIDARG);
@@ -48,10 +48,10 @@ TEST_P(ScratchFailure, ReservingOpeningOrBufferingFails) {
   EXPECT_EQ(reader_, nullptr);
 }
 
-TEST_P(ScratchFailure, AnyFailedBlockWriteFailsTheRun) {
-  for (uint32_t block = 0; block < 3; ++block) {
-    plat::InjectFault(plat::FaultSite::kFileWrite, block, ERROR_IO_DEVICE);
-    EXPECT_EQ(WriteRun(&list_, run_, &reader_), HRESULT_FROM_WIN32(ERROR_IO_DEVICE)) << block;
+TEST_P(ScratchFailure, AnyFailedExtentWriteFailsTheRun) {
+  for (uint32_t extent = 0; extent < 3; ++extent) {
+    plat::InjectFault(plat::FaultSite::kFileWrite, extent, ERROR_IO_DEVICE);
+    EXPECT_EQ(WriteRun(&list_, run_, &reader_), HRESULT_FROM_WIN32(ERROR_IO_DEVICE)) << extent;
     EXPECT_EQ(reader_, nullptr);
     EXPECT_EQ(area_.Count(), 0u);
   }
@@ -60,13 +60,13 @@ TEST_P(ScratchFailure, AnyFailedBlockWriteFailsTheRun) {
   EXPECT_TRUE(FAILED(WriteRun(&list_, run_, &reader_)));
 }
 
-TEST_P(ScratchFailure, FailedReadIsReportedWhereItsBlockIsNeeded) {
+TEST_P(ScratchFailure, FailedReadIsReportedWhereItsExtentIsNeeded) {
   ASSERT_EQ(WriteRun(&list_, run_, &reader_), S_OK);
-  plat::InjectFault(plat::FaultSite::kFileRead, 1, ERROR_IO_DEVICE);  // The second block.
+  plat::InjectFault(plat::FaultSite::kFileRead, 1, ERROR_IO_DEVICE);  // The second extent.
   ASSERT_EQ(StartScratchRead(reader_), S_OK);
   uint32_t row = 0;
   EXPECT_EQ(ReadOn(&row), HRESULT_FROM_WIN32(ERROR_IO_DEVICE));
-  EXPECT_EQ(row, ScratchBlockSize / run_.width) << "the row split into the second block";
+  EXPECT_EQ(row, ScratchExtentSize / run_.width) << "the row split into the second extent";
   CloseScratchReader(reader_);
 
   ASSERT_EQ(WriteRun(&list_, run_, &reader_), S_OK);
@@ -88,36 +88,36 @@ int ScratchFileDescriptor(const fs::path& area) {
   return -1;
 }
 
-// Only the block that holds the end of the run may be short: rows after a
-// short block in the middle would be taken from the wrong place.
-TEST_P(ScratchFailure, ShortBlockBeforeTheRunsEndFailsTheRead) {
+// Only the extent that holds the end of the run may be short: rows after a
+// short extent in the middle would be taken from the wrong place.
+TEST_P(ScratchFailure, ShortExtentBeforeTheRunsEndFailsTheRead) {
   ASSERT_EQ(WriteRun(&list_, run_, &reader_), S_OK);
   const int fd = ScratchFileDescriptor(area_.path());
   ASSERT_GE(fd, 0);
-  ASSERT_EQ(0, ftruncate(fd, ScratchBlockSize + 4096));
+  ASSERT_EQ(0, ftruncate(fd, ScratchExtentSize + 4096));
   ASSERT_EQ(StartScratchRead(reader_), S_OK);
   ASSERT_EQ(NextScratchRow(reader_), S_OK);
-  // The second block has been read short; then the file goes on again.
+  // The second extent has been read short; then the file goes on again.
   ScratchReader::State* state = reader_->Private;
   uint32_t bytes = 0;
   ASSERT_TRUE(plat::WaitForIo(state->File, &state->CurrentSlot->Io, &bytes));
   ASSERT_EQ(4096u, bytes);
-  ASSERT_EQ(0, ftruncate(fd, 3 * ScratchBlockSize));
+  ASSERT_EQ(0, ftruncate(fd, 3 * ScratchExtentSize));
   uint32_t row = 1;
   EXPECT_EQ(ReadOn(&row), HRESULT_FROM_WIN32(ERROR_HANDLE_EOF));
-  EXPECT_EQ(row, ScratchBlockSize / run_.width) << "the row split into the short block";
+  EXPECT_EQ(row, ScratchExtentSize / run_.width) << "the row split into the short extent";
   CloseScratchReader(reader_);
 }
 
-TEST_P(ScratchFailure, FileEndingBeforeTheRunFailsSmallBlockReads) {
+TEST_P(ScratchFailure, FileEndingBeforeTheRunFailsSmallExtentReads) {
   ASSERT_EQ(WriteRun(&list_, run_, &reader_), S_OK);
   const int fd = ScratchFileDescriptor(area_.path());
   ASSERT_GE(fd, 0);
-  ASSERT_EQ(0, ftruncate(fd, 2 * kMergeReadBlockBytes + 4096));
-  ASSERT_EQ(StartScratchRead(reader_, kMergeReadBlockBytes), S_OK);
+  ASSERT_EQ(0, ftruncate(fd, 2 * kMergeReadExtentBytes + 4096));
+  ASSERT_EQ(StartScratchRead(reader_, kMergeReadExtentBytes), S_OK);
   uint32_t row = 0;
   EXPECT_EQ(ReadOn(&row), HRESULT_FROM_WIN32(ERROR_HANDLE_EOF));
-  EXPECT_EQ(row, 2 * kMergeReadBlockBytes / run_.width) << "the row split into the short block";
+  EXPECT_EQ(row, 2 * kMergeReadExtentBytes / run_.width) << "the row split into the short extent";
   CloseScratchReader(reader_);
 }
 

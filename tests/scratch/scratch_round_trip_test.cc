@@ -1,5 +1,5 @@
 // Runs written to scratch files and read back row by row: row order and
-// content, rows split between blocks, the end of the run, and the transfers
+// content, rows split between extents, the end of the run, and the transfers
 // underneath.
 #include <sys/resource.h>
 #include <sys/statfs.h>
@@ -25,30 +25,30 @@ struct Shape {
 };
 
 constexpr Shape kShapes[] = {
-    {"Width100", 100, 50000},         // Three blocks, two rows split.
-    {"DividesBlock", 512, 3 * 4096},  // Nothing split.
-    {"Width1", 1, ScratchBlockSize + 5000},
-    {"ExactlyOneBlock", 64, ScratchBlockSize / 64},
-    {"ManyBlocks", 1000, 7000},
-    {"HalfBlockRows", ScratchBlockSize / 2, 5},
+    {"Width100", 100, 50000},          // Three extents, two rows split.
+    {"DividesExtent", 512, 3 * 4096},  // Nothing split.
+    {"Width1", 1, ScratchExtentSize + 5000},
+    {"ExactlyOneExtent", 64, ScratchExtentSize / 64},
+    {"ManyExtents", 1000, 7000},
+    {"HalfExtentRows", ScratchExtentSize / 2, 5},
     {"WideSplitRows", 700001, 7},
 };
 
-// The rows whose bytes lie in two blocks of `block` bytes.
-std::set<uint32_t> SplitRows(uint32_t rows, uint32_t width, uint32_t block = ScratchBlockSize) {
+// The rows whose bytes lie in two extents of `extent` bytes.
+std::set<uint32_t> SplitRows(uint32_t rows, uint32_t width, uint32_t extent = ScratchExtentSize) {
   std::set<uint32_t> split;
   for (uint64_t i = 0; i < rows; ++i) {
-    if (i * width / block != ((i + 1) * width - 1) / block) split.insert(i);
+    if (i * width / extent != ((i + 1) * width - 1) / extent) split.insert(i);
   }
   return split;
 }
 
-// Reads every row in blocks of `block` bytes, checking it against `run`;
+// Reads every row in extents of `extent` bytes, checking it against `run`;
 // returns the rows handed out from the reader's row buffer.
 std::set<uint32_t> ReadBack(ScratchReader* reader, const PatternRun& run,
-                            uint32_t block = ScratchBlockSize) {
+                            uint32_t extent = ScratchExtentSize) {
   std::set<uint32_t> fromBuffer;
-  EXPECT_EQ(StartScratchRead(reader, block), S_OK);
+  EXPECT_EQ(StartScratchRead(reader, extent), S_OK);
   for (uint32_t i = 0; i < run.count(); ++i) {
     const HRESULT hr = NextScratchRow(reader);
     if (hr != S_OK || std::memcmp(reader->CurrentRow, run.pointers[i], run.width) != 0) {
@@ -87,7 +87,7 @@ std::string ShapeName(const testing::TestParamInfo<ScratchRoundTrip::ParamType>&
          std::get<1>(info.param).name;
 }
 
-// Every shape on io_uring; the helper thread moves the same blocks, so a few
+// Every shape on io_uring; the helper thread moves the same extents, so a few
 // shapes suffice there.
 INSTANTIATE_TEST_SUITE_P(Uring, ScratchRoundTrip,
                          testing::Combine(testing::Values(Engine::kUring),
@@ -98,65 +98,65 @@ INSTANTIATE_TEST_SUITE_P(Thread, ScratchRoundTrip,
                                           testing::Values(kShapes[0], kShapes[4], kShapes[6])),
                          ShapeName);
 
-struct SmallBlockShape {
+struct SmallExtentShape {
   const char* name;
-  uint32_t block;
+  uint32_t extent;
   uint32_t width;
   uint32_t rows;
 };
 
-// Read blocks smaller than the written ones, some not dividing them: runs
-// ending on a read block's end and just after, on a written block's end, and
-// rows as wide as the read block allows.
-constexpr SmallBlockShape kSmallBlockShapes[] = {
-    {"PageEndsOnReadBlock", 4096, 64, 5 * 4096 / 64},
-    {"PageEndsOnWrittenBlock", 4096, 64, ScratchBlockSize / 64},
-    {"PagePastWrittenBlock", 4096, 64, ScratchBlockSize / 64 + 1},
-    {"PageSplitEndsOnReadBlock", 4096, 100, 1024},  // 25 blocks, 24 rows split.
-    {"PageSplitPastReadBlock", 4096, 100, 1025},
-    {"PageSplitAcrossWrittenBlocks", 4096, 100, 25000},
+// Read extents smaller than the written ones, some not dividing them: runs
+// ending on a read extent's end and just after, on a written extent's end, and
+// rows as wide as the read extent allows.
+constexpr SmallExtentShape kSmallExtentShapes[] = {
+    {"PageEndsOnReadExtent", 4096, 64, 5 * 4096 / 64},
+    {"PageEndsOnWrittenExtent", 4096, 64, ScratchExtentSize / 64},
+    {"PagePastWrittenExtent", 4096, 64, ScratchExtentSize / 64 + 1},
+    {"PageSplitEndsOnReadExtent", 4096, 100, 1024},  // 25 extents, 24 rows split.
+    {"PageSplitPastReadExtent", 4096, 100, 1025},
+    {"PageSplitAcrossWrittenExtents", 4096, 100, 25000},
     {"PageWidest", 4096, 2048, 1100},
-    {"ThreePagesWidest", 3 * 4096, 6144, 700},          // Read blocks straddle written ones.
+    {"ThreePagesWidest", 3 * 4096, 6144, 700},          // Read extents straddle written ones.
     {"ThreePagesEndInShortRead", 3 * 4096, 6000, 699},  // The file's last read is 4096 bytes.
-    {"MergeSplit", kMergeReadBlockBytes, 1000, 7000},
-    {"MergeEndsOnReadBlock", kMergeReadBlockBytes, 512, 1024},
-    {"MergePastReadBlock", kMergeReadBlockBytes, 512, 1025},
-    {"MergeWidest", kMergeReadBlockBytes, kMergeReadBlockBytes / 2, 9},
-    {"MergeWidestSplit", kMergeReadBlockBytes, kMergeReadBlockBytes / 2 - 1, 9},
+    {"MergeSplit", kMergeReadExtentBytes, 1000, 7000},
+    {"MergeEndsOnReadExtent", kMergeReadExtentBytes, 512, 1024},
+    {"MergePastReadExtent", kMergeReadExtentBytes, 512, 1025},
+    {"MergeWidest", kMergeReadExtentBytes, kMergeReadExtentBytes / 2, 9},
+    {"MergeWidestSplit", kMergeReadExtentBytes, kMergeReadExtentBytes / 2 - 1, 9},
 };
 
-using ScratchSmallBlocks = ScratchTest<SmallBlockShape>;
+using ScratchSmallExtents = ScratchTest<SmallExtentShape>;
 
-TEST_P(ScratchSmallBlocks, RowsComeBackInOrderAndWhole) {
-  const SmallBlockShape& shape = GetParam();
+TEST_P(ScratchSmallExtents, RowsComeBackInOrderAndWhole) {
+  const SmallExtentShape& shape = GetParam();
   UseEngine(Engine::kUring);
   PatternRun run(shape.rows, shape.width);
   ScratchReader* reader = nullptr;
   ASSERT_EQ(WriteRun(&list_, run, &reader), S_OK);
-  EXPECT_EQ(ReadBack(reader, run, shape.block), SplitRows(run.count(), run.width, shape.block));
+  EXPECT_EQ(ReadBack(reader, run, shape.extent), SplitRows(run.count(), run.width, shape.extent));
   CloseScratchReader(reader);
 }
 
-INSTANTIATE_TEST_SUITE_P(Shapes, ScratchSmallBlocks, testing::ValuesIn(kSmallBlockShapes),
-                         [](const testing::TestParamInfo<SmallBlockShape>& info) {
+INSTANTIATE_TEST_SUITE_P(Shapes, ScratchSmallExtents, testing::ValuesIn(kSmallExtentShapes),
+                         [](const testing::TestParamInfo<SmallExtentShape>& info) {
                            return std::string(info.param.name);
                          });
 
-TEST(ScratchReadBlocks, SizeFitsTwoRowsAndDirectIo) {
-  EXPECT_EQ(ScratchReadBlockBytes(100, kMergeReadBlockBytes), kMergeReadBlockBytes);
-  EXPECT_EQ(ScratchReadBlockBytes(1, 0), 4096u);
-  EXPECT_EQ(ScratchReadBlockBytes(1, 5000), 8192u);
-  EXPECT_EQ(ScratchReadBlockBytes(2049, 4096), 8192u);
-  EXPECT_EQ(ScratchReadBlockBytes(300000, kMergeReadBlockBytes), 147u * 4096);
-  EXPECT_EQ(ScratchReadBlockBytes(ScratchBlockSize / 2, 0), ScratchBlockSize);
-  EXPECT_EQ(ScratchReadBlockBytes(ScratchBlockSize / 2 - 1, 4096), ScratchBlockSize);
-  EXPECT_EQ(ScratchReadBlockBytes(64, 4 * ScratchBlockSize), ScratchBlockSize);
+TEST(ScratchReadExtents, SizeFitsTwoRowsAndDirectIo) {
+  EXPECT_EQ(ScratchReadExtentBytes(100, kMergeReadExtentBytes), kMergeReadExtentBytes);
+  EXPECT_EQ(ScratchReadExtentBytes(1, 0), 4096u);
+  EXPECT_EQ(ScratchReadExtentBytes(1, 5000), 8192u);
+  EXPECT_EQ(ScratchReadExtentBytes(2049, 4096), 8192u);
+  EXPECT_EQ(ScratchReadExtentBytes(300000, kMergeReadExtentBytes), 147u * 4096);
+  EXPECT_EQ(ScratchReadExtentBytes(ScratchExtentSize / 2, 0), ScratchExtentSize);
+  EXPECT_EQ(ScratchReadExtentBytes(ScratchExtentSize / 2 - 1, 4096), ScratchExtentSize);
+  EXPECT_EQ(ScratchReadExtentBytes(64, 4 * ScratchExtentSize), ScratchExtentSize);
 }
 
 using ScratchEngines = ScratchTest<Engine>;
 
-// A refused block size leaves the reader as it was, ready to start.
-TEST_P(ScratchEngines, ReadBlocksTooSmallForTwoRowsOrUnalignedAreRefused) {
+// A refused extent size leaves the reader as it was, ready to start.
+TEST_P(ScratchEngines, ReadExtentsTooSmallForTwoRowsOrUnalignedAreRefused) {
   UseEngine(GetParam());
   PatternRun run(100, 2049);
   ScratchReader* reader = nullptr;
@@ -190,21 +190,21 @@ TEST_P(ScratchEngines, ReadersCloseInAnyState) {
 // with no data and says so.
 TEST_P(ScratchEngines, ReadAtTheEndOfTheFileReportsNoData) {
   UseEngine(GetParam());
-  constexpr uint32_t kBlock = 64 * 1024;
-  auto* buffer = static_cast<uint8_t*>(plat::PageAlloc(kBlock));
+  constexpr uint32_t kExtent = 64 * 1024;
+  auto* buffer = static_cast<uint8_t*>(plat::PageAlloc(kExtent));
   plat::FileHandle file = plat::OpenTransientFile(area_.u16() + u"/data");
   ASSERT_TRUE(buffer && file);
   plat::AsyncIo io;
   uint32_t bytes = 0;
-  ASSERT_TRUE(plat::StartFileWrite(file, buffer, kBlock, &io));
+  ASSERT_TRUE(plat::StartFileWrite(file, buffer, kExtent, &io));
   ASSERT_TRUE(plat::WaitForIo(file, &io, &bytes));
-  io.Offset = kBlock;
-  ASSERT_TRUE(plat::StartFileRead(file, buffer, kBlock, &io));
+  io.Offset = kExtent;
+  ASSERT_TRUE(plat::StartFileRead(file, buffer, kExtent, &io));
   EXPECT_FALSE(plat::WaitForIo(file, &io, &bytes));
   EXPECT_EQ(plat::GetLastError(), ERROR_HANDLE_EOF);
   EXPECT_EQ(bytes, 0u);
   plat::CloseFile(file);
-  plat::PageFree(buffer, kBlock);
+  plat::PageFree(buffer, kExtent);
 }
 
 // Every file shares the process's one ring, so a file costs one descriptor;
@@ -217,7 +217,7 @@ TEST_P(ScratchEngines, ManyFilesReadFromTwoThreadsWithinFewDescriptors) {
   rlimit low = saved;
   low.rlim_cur = std::min<rlim_t>(saved.rlim_cur, kRuns + 12);
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
-  PatternRun run(30000, 100);  // Two blocks, one row split.
+  PatternRun run(30000, 100);  // Two extents, one row split.
   std::vector<ScratchReader*> readers(kRuns, nullptr);
   HRESULT written = S_OK;
   for (ScratchReader*& reader : readers) {

@@ -192,6 +192,28 @@ TEST_F(SortCommandTest, FixedRecordsAreReorderedByteForByteInPlace) {
   EXPECT_EQ(OtherFiles({"records.dat", "scratch"}), std::vector<std::string>{});
 }
 
+// The live line's spilled bytes are the component's count, the one --stats
+// gives, not the storage writes of the process (whole 2 MiB extents, and the
+// output too).
+TEST_F(SortCommandTest, ProgressShowsTheSpilledBytesTheComponentCounts) {
+  ASSERT_EQ(Run("generate --layout gensort -n 30000 --seed 4 -o records.dat").status, 0);
+  const Result result =
+      Run("sort --format fixed --fields 'key:bytes(10),payload:bytes(90)' -k key -S 1 "
+          "--progress --stats records.dat -o sorted.dat");
+  ASSERT_EQ(result.status, 0) << result.err;
+  // "<spilled> MiB" after the last "spilled " of the progress line and of
+  // the stats line that follows it.
+  const size_t statsLine = result.err.rfind("rows in ");
+  ASSERT_NE(statsLine, std::string::npos) << result.err;
+  const size_t inProgress = result.err.rfind("spilled ", statsLine);
+  const size_t inStats = result.err.find("spilled ", statsLine);
+  ASSERT_NE(inProgress, std::string::npos) << result.err;
+  ASSERT_NE(inStats, std::string::npos) << result.err;
+  auto figure = [&](size_t at) { return result.err.substr(at, result.err.find(',', at) - at); };
+  EXPECT_EQ(figure(inProgress), figure(inStats)) << result.err;
+  EXPECT_NE(figure(inStats), "spilled 0 B") << "the sort did not spill";
+}
+
 TEST_F(SortCommandTest, BadInputStopsWithFileAndLineAndLeavesNoOutput) {
   WriteFile(dir_ / "in.csv", "n,s\n1,a\n2,b,c\n");
   WriteFile(dir_ / "out.csv", "old");

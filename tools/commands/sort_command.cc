@@ -4,7 +4,6 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "host/component_factory.h"
@@ -14,6 +13,7 @@
 #include "interfaces/component_interfaces.h"
 #include "interfaces/property_names.h"
 #include "platform/bstr.h"
+#include "platform/no_throw.h"
 #include "platform/output_file.h"
 #include "platform/process_stats.h"
 #include "tools/commands/commands.h"
@@ -110,16 +110,16 @@ class OutputSink : public host::RowSink {
   // Runs on the output buffer's sink thread, and for the last block on the
   // component's thread: nothing may be thrown back into either.
   HRESULT Consume(const host::RowBlock& block) override {
-    try {
-      return WriteBlock(block);
-    } catch (const std::bad_alloc&) {
-      error_ = "out of memory while writing the output";
-      return E_OUTOFMEMORY;
-    }
+    const HRESULT hr = plat::NoThrow([&] { return WriteBlock(block); });
+    // Only noted here: making the message would need the memory that ran out.
+    if (hr == E_OUTOFMEMORY) outOfMemory_ = true;
+    return hr;
   }
 
   bool Flush() { return writer_.Flush(); }
-  const std::string& Error() const { return error_; }
+  std::string Error() const {
+    return outOfMemory_ ? "out of memory while writing the output" : error_;
+  }
 
  private:
   HRESULT WriteBlock(const host::RowBlock& block) {
@@ -130,7 +130,6 @@ class OutputSink : public host::RowSink {
       for (uint32_t i = 0; i < block.rowCount; ++i) {
         if (!csv_->WriteRow(block.Row(i), slots_.data(), &writer_, &error_)) return kStoppedByTool;
       }
-      counters_.bytesWritten.store(writer_.BytesWritten(), std::memory_order_relaxed);
     } else {
       // The block's records go out in one write.
       const size_t width = fixed_->RecordWidth();
@@ -140,7 +139,6 @@ class OutputSink : public host::RowSink {
       }
       out.write(reinterpret_cast<const char*>(records_.data()),
                 static_cast<std::streamsize>(records_.size()));
-      counters_.bytesWritten.fetch_add(records_.size(), std::memory_order_relaxed);
     }
     counters_.rowsWritten.fetch_add(block.rowCount, std::memory_order_relaxed);
     if (block.endOfRowset) {
@@ -176,6 +174,7 @@ class OutputSink : public host::RowSink {
   std::vector<uint8_t> records_;  // One block's fixed records.
   std::vector<BufferColumnInfo> slots_;
   std::string error_;
+  bool outOfMemory_ = false;
 };
 
 // For each upstream column, the lineage ID of the output column mirroring it
@@ -281,6 +280,13 @@ int Sort(const SortOptions& options, std::istream& in, std::ostream& out, std::o
                          "'tolvarine register'");
   }
 
+  // Released before the holder unloads the component's library.
+  ComPtr<ITolvarineStatistics> statistics;
+  if (FAILED(holder.component->QueryInterface(IID_ITolvarineStatistics,
+                                              reinterpret_cast<void**>(statistics.Put())))) {
+    statistics.Reset();
+  }
+
   SortStats stats;
   host::RunResult result;
   std::string sourceError, sinkError;
@@ -307,12 +313,12 @@ int Sort(const SortOptions& options, std::istream& in, std::ostream& out, std::o
       stats.setupSeconds = counters.SecondsSinceStart();
       const bool showProgress =
           !options.quiet && (options.progress || plat::StandardErrorIsTerminal());
-      SortMonitor monitor(counters, input.TotalBytes(), showProgress, err);
+      SortMonitor monitor(counters, input.TotalBytes(), statistics.Get(), err);
       InputSource source(input, counters);
       OutputSink sink(input.Columns(), outputLineageIDs, options.format, options.delimiter, output,
                       counters);
       if (options.format == FileFormat::kCsv && options.header) sink.ExpectHeader();
-      if (showProgress || options.stats) monitor.Start();
+      if (showProgress) monitor.Start();
       result = runner.Execute(source, sink);
       if (result.ok()) sink.WritePendingHeader();
       sink.Flush();
@@ -346,11 +352,8 @@ int Sort(const SortOptions& options, std::istream& in, std::ostream& out, std::o
     // interface leaves the host's row counts and nothing else known.
     stats.rowsIn = result.rowsIn;
     stats.rowsOut = result.rowsOut;
-    ComPtr<ITolvarineStatistics> statistics;
     TolvarineStatistics counted{};
-    if (SUCCEEDED(holder.component->QueryInterface(IID_ITolvarineStatistics,
-                                                   reinterpret_cast<void**>(statistics.Put()))) &&
-        statistics && SUCCEEDED(statistics->GetStatistics(&counted))) {
+    if (statistics && SUCCEEDED(statistics->GetStatistics(&counted))) {
       stats.rowsIn = counted.RowsIn;
       stats.rowsOut = counted.RowsOut;
       stats.bytesSpilled = counted.BytesSpilled;

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/process_stats.h"
-
 namespace tolvarine {
 namespace {
 
@@ -100,16 +98,14 @@ std::string StatsLine(const SortStats& s) {
 }
 
 SortMonitor::SortMonitor(SortCounters& counters, std::optional<uint64_t> totalBytes,
-                         bool showProgress, std::ostream& err)
-    : counters_(counters), totalBytes_(totalBytes), showProgress_(showProgress), err_(err) {}
+                         ITolvarineStatistics* statistics, std::ostream& err)
+    : counters_(counters), totalBytes_(totalBytes), statistics_(statistics), err_(err) {}
 
 SortMonitor::~SortMonitor() {
   Stop();
 }
 
 void SortMonitor::Start() {
-  plat::ProcessIoBytes io;
-  if (plat::GetProcessIoBytes(&io)) writeBytesAtStart_ = io.WriteBytes;
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -121,21 +117,7 @@ void SortMonitor::Stop() {
   }
   wake_.notify_all();
   thread_.join();
-  if (showProgress_) Draw(true);
-}
-
-uint64_t SortMonitor::BytesSpilled() {
-  plat::ProcessIoBytes io;
-  uint64_t spilled = 0;
-  if (plat::GetProcessIoBytes(&io) && io.WriteBytes > writeBytesAtStart_) {
-    const uint64_t written = io.WriteBytes - writeBytesAtStart_;
-    const uint64_t output = counters_.bytesWritten.load();
-    spilled = written > output ? written - output : 0;
-  }
-  uint64_t most = mostSpilled_.load();
-  while (spilled > most && !mostSpilled_.compare_exchange_weak(most, spilled)) {
-  }
-  return std::max(spilled, most);
+  Draw(true);
 }
 
 void SortMonitor::Run() {
@@ -143,7 +125,7 @@ void SortMonitor::Run() {
   while (!stopping_) {
     wake_.wait_for(lock, kSampleInterval);
     if (stopping_) break;
-    if (showProgress_) Draw(false);
+    Draw(false);
   }
 }
 
@@ -153,7 +135,10 @@ void SortMonitor::Draw(bool final) {
   snapshot.rowsRead = counters_.rowsRead.load();
   snapshot.bytesRead = counters_.bytesRead.load();
   snapshot.totalBytes = totalBytes_;
-  snapshot.bytesSpilled = BytesSpilled();
+  TolvarineStatistics counted{};
+  if (statistics_ && SUCCEEDED(statistics_->GetStatistics(&counted))) {
+    snapshot.bytesSpilled = counted.BytesSpilled;
+  }
   snapshot.rowsWritten = counters_.rowsWritten.load();
   const int64_t endedAt = counters_.inputEndedAt.load();
   snapshot.inputEnded = endedAt != 0;

@@ -13,6 +13,8 @@
 #include <string>
 #include <thread>
 
+#include "interfaces/component_interfaces.h"
+
 namespace tolvarine {
 
 using Clock = std::chrono::steady_clock;
@@ -23,8 +25,7 @@ struct SortCounters {
   std::atomic<uint64_t> rowsRead{0};
   std::atomic<uint64_t> bytesRead{0};
   std::atomic<uint64_t> rowsWritten{0};
-  std::atomic<uint64_t> bytesWritten{0};  // To the output.
-  std::atomic<int64_t> inputEndedAt{0};   // Clock ticks since start; 0 while reading.
+  std::atomic<int64_t> inputEndedAt{0};  // Clock ticks since start; 0 while reading.
 
   // Records the end of the input (once).
   void MarkInputEnded() {
@@ -65,20 +66,18 @@ struct SortStats {
 };
 std::string StatsLine(const SortStats& stats);
 
-// Samples the process while a sort runs: redraws the progress line (with
-// --progress) a few times a second.
+// Redraws the progress line a few times a second while a sort runs. The
+// spilled bytes are the component's own count, read through `statistics`
+// (null when the component offers none: nothing spilled is shown), whose
+// GetStatistics may be called while the sort runs.
 class SortMonitor {
  public:
-  SortMonitor(SortCounters& counters, std::optional<uint64_t> totalBytes, bool showProgress,
-              std::ostream& err);
+  SortMonitor(SortCounters& counters, std::optional<uint64_t> totalBytes,
+              ITolvarineStatistics* statistics, std::ostream& err);
   ~SortMonitor();
-  // Starts the thread; spilled bytes are counted from here.
   void Start();
   // Stops the thread; the progress line is drawn a last time and ended.
   void Stop();
-  // Storage bytes the process wrote since Start, less the output's; never
-  // less than an earlier answer (the two counts are taken at different times).
-  uint64_t BytesSpilled();
 
  private:
   void Run();
@@ -86,10 +85,8 @@ class SortMonitor {
 
   SortCounters& counters_;
   const std::optional<uint64_t> totalBytes_;
-  const bool showProgress_;
+  ITolvarineStatistics* const statistics_;
   std::ostream& err_;
-  uint64_t writeBytesAtStart_ = 0;
-  std::atomic<uint64_t> mostSpilled_{0};
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stopping_ = false;  // GUARDED_BY(mutex_)

@@ -58,7 +58,6 @@ void CsvWriter::EndRecord() {
 bool CsvWriter::Flush() {
   if (!buffer_.empty()) {
     out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-    flushed_ += buffer_.size();
     buffer_.clear();
   }
   out_.flush();

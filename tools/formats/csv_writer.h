@@ -20,8 +20,6 @@ class CsvWriter {
   void EndRecord();
   // Hands the buffered text to the stream; false when the stream has failed.
   bool Flush();
-  // Bytes of CSV text produced so far, buffered or not.
-  uint64_t BytesWritten() const { return flushed_ + buffer_.size(); }
 
  private:
   void Separate();
@@ -31,7 +29,6 @@ class CsvWriter {
   bool firstInRecord_ = true;
   bool atStart_ = true;
   std::string buffer_;
-  uint64_t flushed_ = 0;
 };
 
 }  // namespace tolvarine
