@@ -15,16 +15,20 @@ const wchar_t* Wide(const std::u16string& text) {
   return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
-bool IsAbsolute(const std::u16string& path) {
-  const bool drive = path.size() >= 3 && path[1] == u':' && (path[2] == u'\\' || path[2] == u'/');
-  const bool unc = path.size() >= 2 && (path[0] == u'\\' || path[0] == u'/') && path[1] == path[0];
+// A full path in the form LOAD_WITH_ALTERED_SEARCH_PATH is defined for: a
+// drive or UNC path with backslashes.
+bool IsFullBackslashPath(const std::u16string& path) {
+  if (path.find(u'/') != std::u16string::npos) return false;
+  const bool drive = path.size() >= 3 && path[1] == u':' && path[2] == u'\\';
+  const bool unc = path.size() >= 2 && path[0] == u'\\' && path[1] == u'\\';
   return drive || unc;
 }
 
-// The loader keeps a module's name as it was loaded, so one loaded through a
-// \\?\ path (as some hosts and Wine's regsvr32 do) reports it with that
-// prefix. A path written into the registry or shown to a user must be the
-// ordinary form, which every API accepts: \\?\C:\x is C:\x and
+// Windows' loader keeps a module's name as it was loaded, so one loaded
+// through a \\?\ path (as some installers and regsvr32 pass it) reports it
+// with that prefix; Wine's loader reports the ordinary form already. A
+// path written into the registry or shown to a user must be the ordinary
+// form, which every API accepts: \\?\C:\x is C:\x, and
 // \\?\UNC\server\share\x is \\server\share\x.
 std::u16string WithoutVerbatimPrefix(std::u16string path) {
   constexpr std::u16string_view kVerbatim = u"\\\\?\\";
@@ -52,7 +56,7 @@ bool ModuleHolding(const void* address, HMODULE* module) {
 LibraryHandle LoadLibrary(const std::u16string& path) {
   // For a full path the library's own directory comes first in the search
   // for the libraries it depends on, as when COM loads an in-process server.
-  const DWORD flags = IsAbsolute(path) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0;
+  const DWORD flags = IsFullBackslashPath(path) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0;
   HMODULE module = ::LoadLibraryExW(Wide(path), nullptr, flags);
   if (!module) {
     // The loader's own reason (ERROR_MOD_NOT_FOUND, ERROR_BAD_EXE_FORMAT,
