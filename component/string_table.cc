@@ -1,45 +1,30 @@
-// The component's string table, laid out at compile time in the resource
-// block format, and its loader.
+// The component's string table and its loader. On Windows the blocks are
+// the library's own string-table resources, made by the resource compiler;
+// elsewhere they are laid out here at compile time in the same format.
 #include "component/string_table.h"
 
 #include <array>
 #include <iterator>
 
+#include "platform/library.h"
+
 namespace {
 
+constexpr uint32_t BlockOf(uint32_t id) {
+  return id / 16 + 1;
+}
+
+#ifndef _WIN32
 struct StringEntry {
   uint32_t Id;
   std::u16string_view Text;
 };
 
-// Texts shown to the designer's user: names and descriptions of the input,
-// the output, the component and its custom properties. The Windows build
-// carries the same table in tolvarine.rc.
 constexpr StringEntry kStrings[] = {
-    {IDS_PROJNAME, u"Tolvarine"},
-    {IDS_INPUT_NAME, u"Tolvarine Input"},
-    {IDS_OUTPUT_NAME, u"Tolvarine Output"},
-    {IDS_INPUT_DESCRIPTION, u"Receives the rows to be sorted"},
-    {IDS_OUTPUT_DESCRIPTION, u"Outputs the sorted rows"},
-    {IDS_COMPONENT_DESCRIPTION, u"Tolvarine Transformation"},
-    {IDS_ELIMINATE_DUPLICATES, u"Specifies whether rows with duplicate keys are to be discarded."},
-    {IDS_NEW_COMPARISON_FLAGS,
-     u"Specifies the comparison flags that will be set on the columns of the sorted rows."},
-    {IDS_NEW_SORT_KEY_POSITION,
-     u"Specifies the sort key position that will be set on the columns of the sorted rows."},
-    {IDS_SORT_COLUMN_ID,
-     u"Specifies lineage ID of the input column originating data for this column."},
-    {IDS_SCRATCH_AREAS, u"Specifies paths to auxilliary storage areas."},
-    {IDS_SORT_THREADS, u"Specifies the number of concurrent sorting threads to use."},
-    {IDS_RAM_BUDGET, u"Specifies the committed RAM budget in megabytes."},
-    {IDS_SCRATCH_FILE_SIZE,
-     u"Suggested size for individual scratch files. This is a guideline, the actual size can be "
-     u"smaller or larger."},
+#define TOLVARINE_STRING_ENTRY(name, identifier, text) {name, u"" text},
+    TOLVARINE_COMPONENT_STRINGS(TOLVARINE_STRING_ENTRY)
+#undef TOLVARINE_STRING_ENTRY
 };
-
-constexpr uint32_t BlockOf(uint32_t id) {
-  return id / 16 + 1;
-}
 
 constexpr size_t BlockUnitCount(uint32_t block) {
   size_t units = 16;  // One length per entry.
@@ -72,6 +57,7 @@ constexpr StringResourceBlock kBlocks[] = {
     {7, kBlock7.data(), kBlock7.size()},
     {8, kBlock8.data(), kBlock8.size()},
 };
+#endif  // !_WIN32
 
 }  // namespace
 
@@ -97,8 +83,34 @@ bool FindStringResource(const StringResourceBlock* blocks, size_t blockCount, ui
   return false;
 }
 
-BSTR LoadComponentString(uint32_t id) {
+namespace {
+
+// String `id` of `blocks` as a new BSTR.
+BSTR CopyString(const StringResourceBlock* blocks, size_t blockCount, uint32_t id) {
   std::u16string_view text;
-  if (!FindStringResource(kBlocks, std::size(kBlocks), id, &text)) return nullptr;
+  if (!FindStringResource(blocks, blockCount, id, &text)) return nullptr;
   return SysAllocStringLen(text.data(), static_cast<uint32_t>(text.size()));
+}
+
+#ifdef _WIN32
+// An address inside the library, to find the library's resources.
+const char kModuleAnchor = 0;
+#endif
+
+}  // namespace
+
+BSTR LoadComponentString(uint32_t id) {
+#ifdef _WIN32
+  constexpr uint16_t kStringTableType = 6;  // RT_STRING
+  const void* data = nullptr;
+  size_t size = 0;
+  if (!plat::FindModuleResource(&kModuleAnchor, kStringTableType, BlockOf(id), &data, &size)) {
+    return nullptr;
+  }
+  const StringResourceBlock block = {BlockOf(id), static_cast<const char16_t*>(data),
+                                     size / sizeof(char16_t)};
+  return CopyString(&block, 1, id);
+#else
+  return CopyString(kBlocks, std::size(kBlocks), id);
+#endif
 }

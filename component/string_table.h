@@ -2,30 +2,22 @@
 // texts are grouped in blocks of sixteen, block (id / 16) + 1 holding ids
 // 16 * (block - 1) to 16 * (block - 1) + 15, each entry a 16-bit length
 // followed by that many UTF-16 code units. A length of 0 marks a missing
-// entry. Texts are loaded by identifier at the moment they are needed.
+// entry. Texts are loaded by identifier at the moment they are needed: on
+// Windows from the library's own string-table resource, elsewhere from the
+// same table compiled into the library.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
+#include "component/string_texts.h"
 #include "platform/bstr.h"
 
 enum ComponentString : uint32_t {
-  IDS_PROJNAME = 100,
-  IDS_INPUT_NAME = 101,
-  IDS_OUTPUT_NAME = 102,
-  IDS_INPUT_DESCRIPTION = 103,
-  IDS_OUTPUT_DESCRIPTION = 104,
-  IDS_COMPONENT_DESCRIPTION = 105,
-  IDS_ELIMINATE_DUPLICATES = 106,
-  IDS_NEW_COMPARISON_FLAGS = 107,
-  IDS_NEW_SORT_KEY_POSITION = 108,
-  IDS_SORT_COLUMN_ID = 109,
-  IDS_SCRATCH_AREAS = 110,
-  IDS_SORT_THREADS = 111,
-  IDS_RAM_BUDGET = 112,
-  IDS_SCRATCH_FILE_SIZE = 113,
+#define TOLVARINE_STRING_ID(name, identifier, text) name = identifier,
+  TOLVARINE_COMPONENT_STRINGS(TOLVARINE_STRING_ID)
+#undef TOLVARINE_STRING_ID
 };
 
 struct StringResourceBlock {

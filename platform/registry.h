@@ -22,6 +22,10 @@
 // temporary file that replaces the old one by rename, so concurrent writers
 // in any process see one another's changes whole and the file is never half
 // written. Readers load a snapshot without taking the lock.
+//
+// On Windows the component is registered in the system registry itself
+// (SystemClassesRoot below); the file and its transactions exist only on
+// the other platforms.
 #pragma once
 
 #include <cstdint>
@@ -42,12 +46,37 @@ struct RegistryValue {
   uint32_t Number = 0;  // kDword.
 };
 
+// The operations that change and list keys under HKEY_CLASSES_ROOT, on
+// whichever registry a caller is given: the file's tree (RegistryTree) or,
+// on Windows, the system registry itself (SystemClassesRoot). Paths and
+// names are as described above. Each returns false with the last error set:
+// ERROR_FILE_NOT_FOUND for a key that does not exist, another Win32 error
+// for anything else.
+class RegistryKeys {
+ public:
+  // Creates the key and any missing parents; an existing key is kept as it is.
+  virtual bool CreateKey(std::u16string_view path) = 0;
+  // The key must exist. Replaces a value of the same name, whatever its type.
+  virtual bool SetString(std::u16string_view path, std::u16string_view name,
+                         std::u16string_view text) = 0;
+  virtual bool SetDword(std::u16string_view path, std::u16string_view name, uint32_t number) = 0;
+  // Deletes the key with everything under it. The root cannot be deleted.
+  virtual bool DeleteTree(std::u16string_view path) = 0;
+  // Names of the direct subkeys.
+  virtual bool EnumSubkeys(std::u16string_view path, std::vector<std::u16string>* names) const = 0;
+  // Values of the key, default value first when it has one.
+  virtual bool EnumValues(std::u16string_view path, std::vector<RegistryValue>* values) const = 0;
+
+ protected:
+  ~RegistryKeys() = default;
+};
+
 // The keys under HKEY_CLASSES_ROOT, in memory. Operations return false with
 // the last error set: ERROR_FILE_NOT_FOUND for a key or value that does not
 // exist, ERROR_INVALID_PARAMETER for a name the file cannot hold (a line
 // break, or "\" inside a key name, or an empty path component) or a path
 // beyond the limits below.
-class RegistryTree {
+class RegistryTree final : public RegistryKeys {
  public:
   // Windows' limits on a key name and on nesting, and a bound on a whole
   // path: the file repeats every key's full path, so without them a file a
@@ -61,20 +90,18 @@ class RegistryTree {
   RegistryTree(RegistryTree&&) noexcept;
   RegistryTree& operator=(RegistryTree&&) noexcept;
 
-  // Creates the key and any missing parents; an existing key is kept as it is.
-  bool CreateKey(std::u16string_view path);
+  bool CreateKey(std::u16string_view path) override;
   bool KeyExists(std::u16string_view path) const;
-  // The key must exist. Replaces a value of the same name, whatever its type.
-  bool SetString(std::u16string_view path, std::u16string_view name, std::u16string_view text);
-  bool SetDword(std::u16string_view path, std::u16string_view name, uint32_t number);
+  bool SetString(std::u16string_view path, std::u16string_view name,
+                 std::u16string_view text) override;
+  bool SetDword(std::u16string_view path, std::u16string_view name, uint32_t number) override;
   bool DeleteValue(std::u16string_view path, std::u16string_view name);
-  // Deletes the key with everything under it. The root cannot be deleted.
-  bool DeleteTree(std::u16string_view path);
-  // Names of the direct subkeys, in creation order.
-  bool EnumSubkeys(std::u16string_view path, std::vector<std::u16string>* names) const;
+  bool DeleteTree(std::u16string_view path) override;
+  // Subkeys in creation order.
+  bool EnumSubkeys(std::u16string_view path, std::vector<std::u16string>* names) const override;
   bool QueryValue(std::u16string_view path, std::u16string_view name, RegistryValue* value) const;
-  // Values of the key, default value first when it has one, then in creation order.
-  bool EnumValues(std::u16string_view path, std::vector<RegistryValue>* values) const;
+  // After the default value, in creation order.
+  bool EnumValues(std::u16string_view path, std::vector<RegistryValue>* values) const override;
 
   // The export-format text, and its parse. Parse fails, leaving the tree
   // unchanged, with ERROR_BADKEY for a key beyond the limits above and with
@@ -88,6 +115,7 @@ class RegistryTree {
   std::unique_ptr<Key> root_;
 };
 
+#ifndef _WIN32
 // The file the registry lives in (see above). False when no location can
 // be determined (last error set).
 bool GetRegistryPath(std::string* path);
@@ -117,5 +145,23 @@ class RegistryTransaction {
   std::string path_;
   RegistryTree tree_;
 };
+#else
+// HKEY_CLASSES_ROOT of the system registry, changed key by key through the
+// registry API. Each change takes effect at once and on its own: nothing
+// groups changes so that they can be committed or abandoned together.
+// Names compare as the system compares them, without regard to case.
+// EnumValues reports a value whose type is neither REG_SZ, REG_EXPAND_SZ
+// nor REG_DWORD as a string with no text.
+class SystemClassesRoot final : public RegistryKeys {
+ public:
+  bool CreateKey(std::u16string_view path) override;
+  bool SetString(std::u16string_view path, std::u16string_view name,
+                 std::u16string_view text) override;
+  bool SetDword(std::u16string_view path, std::u16string_view name, uint32_t number) override;
+  bool DeleteTree(std::u16string_view path) override;
+  bool EnumSubkeys(std::u16string_view path, std::vector<std::u16string>* names) const override;
+  bool EnumValues(std::u16string_view path, std::vector<RegistryValue>* values) const override;
+};
+#endif  // _WIN32
 
 }  // namespace plat

@@ -5,18 +5,19 @@
 #include "server/module.h"
 #include "server/registration.h"
 
-TOLVARINE_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
+TOLVARINE_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid,
+                                                          void** object) {
   return TolvarineModule().GetClassObject(clsid, iid, object);
 }
 
-TOLVARINE_EXPORT HRESULT DllCanUnloadNow() {
+TOLVARINE_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow() {
   return TolvarineModule().CanUnloadNow();
 }
 
-TOLVARINE_EXPORT HRESULT DllRegisterServer() {
+TOLVARINE_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer() {
   return plat::NoThrow(RegisterServer);
 }
 
-TOLVARINE_EXPORT HRESULT DllUnregisterServer() {
+TOLVARINE_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer() {
   return plat::NoThrow(UnregisterServer);
 }

@@ -17,9 +17,13 @@
 // custom interface:
 //
 //   TypeLib\{LibID}\1.0                    @="Tolvarine 1.0 Type Library"
-//   TypeLib\{LibID}\1.0\0\win32            @=module path
+//   TypeLib\{LibID}\1.0\0\<platform>       @=module path
 //   TypeLib\{LibID}\1.0\FLAGS              @="0"
 //   TypeLib\{LibID}\1.0\HELPDIR            @=module directory
+//
+// where <platform> is win64 for the 64-bit Windows build and win32 for every
+// other build, so that the 32-bit and 64-bit libraries can be registered
+// side by side; the version key goes with the last platform registered.
 //
 // ITolvarine is neither dual nor automation-compatible, so it gets no
 // Interface\{IID} key: the type library cannot marshal it, and as an
@@ -48,28 +52,43 @@ constexpr char16_t kEditorTypeName[] =
 constexpr char16_t kDescription[] = u"Sorting component optimized for larger-than-memory data sets";
 
 // Creates the key and sets its default value.
-bool SetKey(plat::RegistryTree* tree, const std::u16string& path, std::u16string_view text) {
+bool SetKey(plat::RegistryKeys* tree, const std::u16string& path, std::u16string_view text) {
   return tree->CreateKey(path) && tree->SetString(path, u"", text);
 }
 
 // Deletes a key with its subtree; one that is not there is no error.
-bool RemoveKey(plat::RegistryTree* tree, const std::u16string& path) {
+bool RemoveKey(plat::RegistryKeys* tree, const std::u16string& path) {
   return tree->DeleteTree(path) || plat::GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
+#ifdef _WIN64
+constexpr char16_t kTypeLibraryPlatform[] = u"win64";
+#else
+constexpr char16_t kTypeLibraryPlatform[] = u"win32";
+#endif
+
+// The directory part of a module path, without a trailing separator except
+// for a root ("/", "C:\\").
 std::u16string Directory(const std::u16string& path) {
+#ifdef _WIN32
+  // Windows takes either separator; a drive's root keeps its separator.
+  size_t slash = path.find_last_of(u"\\/");
+  if (slash == std::u16string::npos) return u".";
+  if (slash == 2 && path[1] == u':') return path.substr(0, 3);
+#else
   size_t slash = path.rfind(u'/');
   if (slash == std::u16string::npos) return u".";
-  return slash == 0 ? u"/" : path.substr(0, slash);
+#endif
+  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 
-bool WriteAppID(plat::RegistryTree* tree, const std::u16string& appID) {
+bool WriteAppID(plat::RegistryKeys* tree, const std::u16string& appID) {
   return tree->CreateKey(u"AppID") && SetKey(tree, u"AppID\\" + appID, kClassName) &&
          tree->CreateKey(u"AppID\\" + std::u16string(kAppIDName)) &&
          tree->SetString(u"AppID\\" + std::u16string(kAppIDName), u"AppID", appID);
 }
 
-bool WriteClass(plat::RegistryTree* tree, const std::u16string& modulePath,
+bool WriteClass(plat::RegistryKeys* tree, const std::u16string& modulePath,
                 const std::u16string& appID) {
   const std::u16string clsid = plat::GuidToString(CLSID_Tolvarine);
   const std::u16string progID = kProgID;
@@ -99,22 +118,40 @@ bool WriteClass(plat::RegistryTree* tree, const std::u16string& modulePath,
          SetKey(tree, key + u"\\Implemented Categories\\" + kPipelineComponentCategory, u"");
 }
 
-bool WriteTypeLibrary(plat::RegistryTree* tree, const std::u16string& modulePath) {
+bool WriteTypeLibrary(plat::RegistryKeys* tree, const std::u16string& modulePath) {
   const std::u16string version = u"TypeLib\\" + plat::GuidToString(LIBID_TolvarineLib) + u"\\1.0";
   return SetKey(tree, version, kTypeLibraryName) &&
-         SetKey(tree, version + u"\\0\\win32", modulePath) &&
+         SetKey(tree, version + u"\\0\\" + kTypeLibraryPlatform, modulePath) &&
          SetKey(tree, version + u"\\FLAGS", u"0") &&
          SetKey(tree, version + u"\\HELPDIR", Directory(modulePath));
 }
 
-bool RemoveTypeLibrary(plat::RegistryTree* tree) {
+// Whether the key at `path` has no subkeys; a missing key has none.
+bool HasNoSubkeys(plat::RegistryKeys* tree, const std::u16string& path, bool* none) {
+  std::vector<std::u16string> subkeys;
+  if (tree->EnumSubkeys(path, &subkeys)) {
+    *none = subkeys.empty();
+    return true;
+  }
+  *none = true;
+  return plat::GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+// Removes this build's platform key. The version key, with the FLAGS and
+// HELPDIR that every platform's registration shares, goes when no platform
+// is left under the one locale the library registers (0); the library's
+// key goes when it holds nothing else.
+bool RemoveTypeLibrary(plat::RegistryKeys* tree) {
   const std::u16string library = u"TypeLib\\" + plat::GuidToString(LIBID_TolvarineLib);
-  if (!RemoveKey(tree, library + u"\\1.0")) return false;
-  // The library's key goes with its last registered version.
-  std::vector<std::u16string> versions;
+  const std::u16string version = library + u"\\1.0";
+  bool none = false;
+  if (!RemoveKey(tree, version + u"\\0\\" + kTypeLibraryPlatform) ||
+      !HasNoSubkeys(tree, version + u"\\0", &none) || (none && !RemoveKey(tree, version)) ||
+      !HasNoSubkeys(tree, library, &none)) {
+    return false;
+  }
   std::vector<plat::RegistryValue> values;
-  if (tree->EnumSubkeys(library, &versions) && versions.empty() &&
-      tree->EnumValues(library, &values) && values.empty()) {
+  if (none && tree->EnumValues(library, &values) && values.empty()) {
     return RemoveKey(tree, library);
   }
   return true;
@@ -129,13 +166,13 @@ const char kModuleAnchor = 0;
 
 }  // namespace
 
-bool WriteRegistration(plat::RegistryTree* tree, const std::u16string& modulePath) {
+bool WriteRegistration(plat::RegistryKeys* tree, const std::u16string& modulePath) {
   const std::u16string appID = plat::GuidToString(TolvarineModule().AppID());
   return WriteAppID(tree, appID) && WriteClass(tree, modulePath, appID) &&
          WriteTypeLibrary(tree, modulePath);
 }
 
-bool RemoveRegistration(plat::RegistryTree* tree) {
+bool RemoveRegistration(plat::RegistryKeys* tree) {
   const std::u16string appID = plat::GuidToString(TolvarineModule().AppID());
   return RemoveKey(tree, kProgID) && RemoveKey(tree, kVersionIndependentProgID) &&
          RemoveKey(tree, u"CLSID\\" + plat::GuidToString(CLSID_Tolvarine)) &&
@@ -143,8 +180,47 @@ bool RemoveRegistration(plat::RegistryTree* tree) {
          RemoveKey(tree, u"AppID\\" + std::u16string(kAppIDName));
 }
 
-// The thread locale that the Windows build switches to the system default
-// for the time of registration has no counterpart here.
+#ifdef _WIN32
+
+namespace {
+
+// Registration runs under the system's default locale and gives the
+// caller's thread locale back afterwards, so that what it writes does not
+// depend on the locale of whichever thread the installer calls it on.
+class SystemLocaleScope {
+ public:
+  SystemLocaleScope() : saved_(::GetThreadLocale()) { ::SetThreadLocale(LOCALE_SYSTEM_DEFAULT); }
+  ~SystemLocaleScope() { ::SetThreadLocale(saved_); }
+  SystemLocaleScope(const SystemLocaleScope&) = delete;
+  SystemLocaleScope& operator=(const SystemLocaleScope&) = delete;
+
+ private:
+  const LCID saved_;
+};
+
+}  // namespace
+
+HRESULT RegisterServer() {
+  SystemLocaleScope locale;
+  std::u16string modulePath;
+  if (!plat::GetModuleFileName(&kModuleAnchor, &modulePath)) return Fail();
+  plat::SystemClassesRoot registry;
+  if (WriteRegistration(&registry, modulePath)) return S_OK;
+  // What was written stays written: take it all back, so that no half
+  // registration is left, and report the first failure.
+  const HRESULT failure = Fail();
+  RemoveRegistration(&registry);
+  return failure;
+}
+
+HRESULT UnregisterServer() {
+  SystemLocaleScope locale;
+  plat::SystemClassesRoot registry;
+  return RemoveRegistration(&registry) ? S_OK : Fail();
+}
+
+#else
+
 HRESULT RegisterServer() {
   std::u16string modulePath;
   if (!plat::GetModuleFileName(&kModuleAnchor, &modulePath)) return Fail();
@@ -163,3 +239,5 @@ HRESULT UnregisterServer() {
   }
   return S_OK;
 }
+
+#endif  // _WIN32

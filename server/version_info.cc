@@ -1,12 +1,20 @@
-// The library's version resource. The Windows build takes it from
-// tolvarine.rc; here the same fields are kept as text in a section of their
-// own, so that they can be read from the file (e.g. with strings(1)).
+// The library's version resource. The Windows build carries it as a real
+// resource (tolvarine.rc) and leaves this file out; here the same fields
+// are kept as text in a section of their own, so that they can be read
+// from the file (e.g. with strings(1)).
+#include "server/version.h"
 
 [[gnu::used, gnu::section(".tolvarine_version")]] static const char kVersionInfo[] =
-    "FileDescription=Tolvarine Component\0"
-    "FileVersion=1.0.0.2\0"
-    "ProductVersion=1.0.0.3\0"
-    "NumericFileVersion=1.0.0.3\0"
-    "InternalName=Tolvarine.dll\0"
-    "OriginalFilename=Tolvarine.dll\0"
-    "ProductName=Tolvarine Component\0";
+    "FileDescription=" TOLVARINE_FILE_DESCRIPTION
+    "\0"
+    "FileVersion=" TOLVARINE_FILE_VERSION_TEXT
+    "\0"
+    "ProductVersion=" TOLVARINE_PRODUCT_VERSION_TEXT
+    "\0"
+    "NumericFileVersion=" TOLVARINE_NUMERIC_VERSION_TEXT
+    "\0"
+    "InternalName=" TOLVARINE_FILE_NAME
+    "\0"
+    "OriginalFilename=" TOLVARINE_FILE_NAME
+    "\0"
+    "ProductName=" TOLVARINE_PRODUCT_NAME "\0";

@@ -124,6 +124,38 @@ TEST_F(RegistrationTest, RegisteringAgainRebuildsAndUnregisteringKeepsSharedKeys
   EXPECT_EQ(server_.UnregisterServer(), S_OK);  // Nothing left to remove is no failure.
 }
 
+// The 32-bit and 64-bit builds register one type library under two platform
+// keys: unregistering one build leaves the other's, and the version key
+// that both share goes with the last of them.
+TEST_F(RegistrationTest, UnregisteringKeepsTheOtherPlatformsTypeLibrary) {
+  const std::u16string library = u"TypeLib\\" + kLibID;
+  const std::u16string version = library + u"\\1.0";
+  const std::u16string otherPlatform = version + u"\\0\\win64";
+  auto change = [](auto&& edit) {
+    plat::RegistryTransaction transaction;
+    ASSERT_TRUE(transaction.Begin());
+    edit(transaction.Tree());
+    ASSERT_TRUE(transaction.Commit());
+  };
+  ASSERT_EQ(server_.RegisterServer(), S_OK);
+  change([&](RegistryTree& tree) {
+    ASSERT_TRUE(tree.CreateKey(otherPlatform));
+    ASSERT_TRUE(tree.SetString(otherPlatform, u"", u"C:\\Tolvarine\\Tolvarine.dll"));
+  });
+
+  ASSERT_EQ(server_.UnregisterServer(), S_OK);
+  RegistryTree tree = registry_.Load();
+  EXPECT_FALSE(tree.KeyExists(version + u"\\0\\win32"));
+  EXPECT_EQ(Text(tree, otherPlatform), u"C:\\Tolvarine\\Tolvarine.dll");
+  EXPECT_EQ(Text(tree, version), u"Tolvarine 1.0 Type Library");
+  EXPECT_EQ(Text(tree, version + u"\\FLAGS"), u"0");
+  EXPECT_FALSE(tree.KeyExists(kClassKey));
+
+  change([&](RegistryTree& tree) { ASSERT_TRUE(tree.DeleteTree(otherPlatform)); });
+  ASSERT_EQ(server_.UnregisterServer(), S_OK);
+  EXPECT_FALSE(registry_.Load().KeyExists(library));
+}
+
 TEST_F(RegistrationTest, AFailedRegistrationChangesNothing) {
   std::ofstream(registry_.File()) << "damaged\n";
   EXPECT_EQ(server_.RegisterServer(), HRESULT_FROM_WIN32(1009));
