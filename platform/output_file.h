@@ -27,8 +27,6 @@
 
 namespace plat {
 
-class DirectOutput;
-
 class OutputFile {
  public:
   OutputFile();
@@ -49,21 +47,8 @@ class OutputFile {
   void Discard();
 
  private:
-  enum class Strategy { kNone, kDirect, kReplace, kRewrite };
-
-  bool OpenDirect(const std::string& path, int flags, std::string* error);
-  bool Replace(std::string* error);
-  bool Rewrite(std::string* error);
-  bool LinkUnnamed();
-
-  Strategy strategy_ = Strategy::kNone;
-  int fd_ = -1;
-  std::string target_;                    // The destination, symbolic links resolved.
-  std::string directory_;                 // Its directory.
-  std::string namedTemp_;                 // The temporary file's name, while it has one.
-  std::unique_ptr<DirectOutput> direct_;  // Writes the temporary file, when it can.
-  bool existed_ = false;
-  uint32_t owner_ = 0, group_ = 0, mode_ = 0;
+  struct Impl;  // The system's handles and how the destination is replaced.
+  std::unique_ptr<Impl> impl_;
 };
 
 // Whether a new file can be created in `directory`; false with *error
