@@ -24,6 +24,11 @@
 
 #include "platform/com.h"
 
+// The Windows SDK defines both as macros, which would rename the constants
+// below; the values are the same.
+#undef REGDB_E_CLASSNOTREG
+#undef CO_E_CLASSSTRING
+
 namespace host {
 
 // The class is not registered (no CLSID key or no InprocServer32 path).
