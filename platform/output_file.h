@@ -18,6 +18,14 @@
 //    interrupt, terminate or hang-up signal (platform/termination.h).
 // Because the destination changes only in Commit, it may be an input that
 // has been read to its end by then.
+//
+// On Windows the same holds with the system's means: a device ("CON",
+// "NUL") or pipe is written directly; the temporary file is named, and
+// Commit moves it over the destination (MoveFileExW), which keeps the
+// directory's default security rather than the replaced file's; a file with
+// several hard links, one in a directory this process may not add files to,
+// or one that another program holds open so that it cannot be replaced, is
+// rewritten in place.
 #pragma once
 
 #include <cstddef>

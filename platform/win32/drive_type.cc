@@ -1,6 +1,6 @@
 // GetMountRootDriveType on Windows: GetDriveTypeW, for a path that is
-// exactly the root of a volume: a drive ("C:\\"), a share
-// ("\\\\server\\share\\") or a volume mounted on a folder ("C:\\mnt\\usb\\").
+// exactly the root of a volume: a drive ("C:\"), a share
+// ("\\server\share\") or a volume mounted on a folder ("C:\mnt\usb\").
 #include <algorithm>
 #include <new>
 #include <string>
@@ -13,7 +13,7 @@ namespace plat {
 namespace {
 
 // GetDriveTypeW takes a root with its closing backslash; "C:" and "C:/" name
-// the same root as "C:\\".
+// the same root as "C:\".
 std::wstring AsRoot(const wchar_t* path) {
   std::wstring root(path);
   for (wchar_t& unit : root) {

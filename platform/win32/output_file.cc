@@ -28,7 +28,7 @@ constexpr DWORD kMostPerTransfer = DWORD{1} << 30;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // The directory part of `path`, kept with its separator so that a name can be
-// appended as it is: "C:\\out\\" for "C:\\out\\x", "C:" for the
+// appended as it is: "C:\out\" for "C:\out\x", "C:" for the
 // drive-relative "C:x", "" for a bare name.
 std::wstring DirectoryOf(const std::wstring& path) {
   const size_t slash = path.find_last_of(L"\\/");
