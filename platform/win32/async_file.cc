@@ -53,8 +53,8 @@ void GiveBack(FileObject* file, Transfer* transfer) {
 // Records the outcome of the transfer on `io`: `done` and `bytes` as
 // GetOverlappedResult gave them, `error` its error when it failed. An
 // overlapped read at or past the end of the file fails with ERROR_HANDLE_EOF,
-// either at once or at completion depending on the file system: both are a
-// read that found no data.
+// either at once or at completion depending on the file system (Wine: at
+// completion, after ERROR_IO_PENDING): both are a read that found no data.
 void Record(AsyncIo* io, bool done, DWORD bytes, DWORD error) {
   io->State = AsyncIo::Phase::kDone;
   io->Owner = nullptr;

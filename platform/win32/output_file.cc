@@ -178,14 +178,10 @@ bool OutputFile::Impl::Open(const std::string& path, std::string* error) {
     strategy = Strategy::kNone;
     return false;
   }
-  if (!RemoveOnTermination(
-          Utf16ToUtf8(
-              std::u16string_view(reinterpret_cast<const char16_t*>(temp.data()), temp.size()))
-              .c_str())) {
-    *error = "cannot create a file in its directory: " + ErrorText(ERROR_FILENAME_EXCED_RANGE);
-    Discard();
-    return false;
-  }
+  // Registration fails only for a name longer than any the system takes.
+  const std::string name =
+      Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(temp.data()), temp.size()));
+  RemoveOnTermination(name.c_str());
   return true;
 }
 

@@ -41,6 +41,7 @@ bool ResetPeakResidentBytes() {
 // WriteFile, cached or not, and those to pipes and devices, where the Linux
 // counters name only what reached storage. For a sort whose scratch files
 // bypass the cache, the difference is the input read and the output written.
+// Wine keeps no such counters: it reports zeros.
 bool GetProcessIoBytes(ProcessIoBytes* io) {
   IO_COUNTERS counters{};
   if (!::GetProcessIoCounters(::GetCurrentProcess(), &counters)) return false;
