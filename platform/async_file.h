@@ -3,11 +3,12 @@
 // stays pending until the transfer completes; the caller later waits for it
 // and collects its result.
 //
-// Transfers go through io_uring when the system offers it, one ring shared by
-// every open file (a file costs one descriptor), and otherwise through a
-// helper thread per file that does the reads and writes in turn.
+// On Linux, transfers go through io_uring when the system offers it, one ring
+// shared by every open file (a file costs one descriptor), and otherwise
+// through a helper thread per file that does the reads and writes in turn.
 // Setting the environment variable TOLVARINE_NO_URING=1 before a file is
-// opened makes that file use the helper thread.
+// opened makes that file use the helper thread. On Windows they are
+// overlapped ReadFile and WriteFile calls, each with an event of its own.
 //
 // Unbuffered I/O rules apply to every transfer, on every file system, so that
 // callers keep to them everywhere: the buffer is page-aligned (PageAlloc),

@@ -27,10 +27,12 @@ bool DeleteFile(const std::u16string& path);
 // Opens `path` for reading and writing, creating it when missing and
 // truncating it otherwise, for block transfers (platform/async_file.h).
 // Transfers bypass the system's file cache where the file system allows it
-// (O_DIRECT); elsewhere they are buffered and their pages are dropped from
-// the cache after each block. The name is removed as soon as the file is
-// open, so the file's data lives only as long as the handle: nothing of it
-// survives CloseFile or the end of the process.
+// (O_DIRECT; on Windows always, FILE_FLAG_NO_BUFFERING); elsewhere they are
+// buffered and their pages are dropped from the cache after each block. The
+// file's data lives only as long as the handle: nothing of it survives
+// CloseFile or the end of the process. On POSIX the name is removed as soon
+// as the file is open; on Windows it stays until the handle closes
+// (FILE_FLAG_DELETE_ON_CLOSE), and no one else can open the file meanwhile.
 FileHandle OpenTransientFile(const std::u16string& path);
 
 // Waits for every transfer still in flight on the file, then closes it.
@@ -39,7 +41,9 @@ void CloseFile(FileHandle file);
 
 // Extends the file to `bytes` bytes, reserving the space where the file
 // system can (fallocate) and otherwise only moving the end of the file.
-// Never shortens it.
+// Never shortens it. On Windows the new range is also marked as written
+// (SetFileValidData) when the process may enable SE_MANAGE_VOLUME_NAME, so
+// that writes into it need not wait for the system to zero it first.
 bool SetFileSize(FileHandle file, uint64_t bytes);
 
 // True when the file's transfers bypass the system's file cache.
@@ -56,7 +60,9 @@ enum class DriveType : uint32_t {
 };
 
 // Whether `path` names exactly the root of a mounted file system ("/",
-// "/mnt/usb"), and if so what kind of storage that file system lives on.
+// "/mnt/usb"; on Windows "C:\", "C:", "\\server\share\" or a folder a
+// volume is mounted on), and if so what kind of storage that file system
+// lives on.
 // Only the answer kFixed describes a local, non-removable disk.
 DriveType GetMountRootDriveType(const std::u16string& path);
 

@@ -1,8 +1,10 @@
-// A program's input file, read front to back. A large regular file is read
-// around the page cache, 4 MiB at a time, by a thread of its own that keeps
-// the next piece coming while the caller works on the last one. Anything
-// else (a pipe, a device, a small file, a file system that refuses direct
-// I/O) is read with plain reads.
+// A program's input file, read front to back. On POSIX a large regular file
+// is read around the page cache, 4 MiB at a time, by a thread of its own that
+// keeps the next piece coming while the caller works on the last one.
+// Anything else (a pipe, a device, a small file, a file system that refuses
+// direct I/O) is read with plain reads. On Windows every file is read with
+// plain reads, the system told that they go front to back so that it reads
+// ahead itself.
 //
 // Read through the cache, each byte costs the kernel a copy out of a freshly
 // filled cache page: for a gigabyte, a good part of a second on the thread
@@ -31,9 +33,8 @@ class InputFile {
   ptrdiff_t Read(void* data, size_t bytes, std::string* error);
 
  private:
-  struct ReadAhead;
-  int fd_ = -1;
-  std::unique_ptr<ReadAhead> ahead_;  // Null: plain reads.
+  struct Impl;  // The system's handle and how it is read.
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace plat

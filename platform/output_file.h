@@ -18,6 +18,14 @@
 //    interrupt, terminate or hang-up signal (platform/termination.h).
 // Because the destination changes only in Commit, it may be an input that
 // has been read to its end by then.
+//
+// On Windows the same holds with the system's means: a device ("CON",
+// "NUL") or pipe is written directly; the temporary file is named, and
+// Commit moves it over the destination (MoveFileExW), which keeps the
+// directory's default security rather than the replaced file's; a file with
+// several hard links, one in a directory this process may not add files to,
+// or one that another program holds open so that it cannot be replaced, is
+// rewritten in place.
 #pragma once
 
 #include <cstddef>
@@ -26,8 +34,6 @@
 #include <string>
 
 namespace plat {
-
-class DirectOutput;
 
 class OutputFile {
  public:
@@ -49,21 +55,8 @@ class OutputFile {
   void Discard();
 
  private:
-  enum class Strategy { kNone, kDirect, kReplace, kRewrite };
-
-  bool OpenDirect(const std::string& path, int flags, std::string* error);
-  bool Replace(std::string* error);
-  bool Rewrite(std::string* error);
-  bool LinkUnnamed();
-
-  Strategy strategy_ = Strategy::kNone;
-  int fd_ = -1;
-  std::string target_;                    // The destination, symbolic links resolved.
-  std::string directory_;                 // Its directory.
-  std::string namedTemp_;                 // The temporary file's name, while it has one.
-  std::unique_ptr<DirectOutput> direct_;  // Writes the temporary file, when it can.
-  bool existed_ = false;
-  uint32_t owner_ = 0, group_ = 0, mode_ = 0;
+  struct Impl;  // The system's handles and how the destination is replaced.
+  std::unique_ptr<Impl> impl_;
 };
 
 // Whether a new file can be created in `directory`; false with *error

@@ -24,7 +24,8 @@ bool SetCurrentThreadAffinity(uint32_t processor);
 uint32_t ProcessorCount();
 // Total physical memory in bytes.
 uint64_t TotalPhysicalMemory();
-// The temporary directory: $TMPDIR, else "/tmp/", always ending with "/".
+// The temporary directory: $TMPDIR, else "/tmp/", always ending with "/";
+// on Windows GetTempPathW's answer, always ending with a backslash.
 // False on failure (last error set).
 bool GetTempPath(std::u16string* path);
 

@@ -52,11 +52,9 @@ ssize_t ReadFully(int fd, uint8_t* data, size_t bytes, uint64_t offset) {
   return static_cast<ssize_t>(done);
 }
 
-}  // namespace
-
 // Two pieces: the reader thread fills one while the caller takes bytes out
 // of the other. All fields but the caller's position are guarded by mutex.
-struct InputFile::ReadAhead {
+struct ReadAhead {
   struct Piece {
     uint8_t* data = nullptr;
     size_t bytes = 0;
@@ -156,17 +154,26 @@ struct InputFile::ReadAhead {
   bool ended = false;
 };
 
-InputFile::InputFile() = default;
+}  // namespace
 
-InputFile::~InputFile() {
-  ahead_.reset();  // Its thread reads fd_ until it is joined.
-  if (fd_ >= 0) close(fd_);
-}
+struct InputFile::Impl {
+  ~Impl() {
+    ahead.reset();  // Its thread reads fd until it is joined.
+    if (fd >= 0) close(fd);
+  }
+
+  int fd = -1;
+  std::unique_ptr<ReadAhead> ahead;  // Null: plain reads.
+};
+
+InputFile::InputFile() : impl_(std::make_unique<Impl>()) {}
+
+InputFile::~InputFile() = default;
 
 bool InputFile::Open(const std::string& path, std::string* error) {
-  fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  impl_->fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat status {};
-  if (fd_ < 0 || fstat(fd_, &status) != 0) {
+  if (impl_->fd < 0 || fstat(impl_->fd, &status) != 0) {
     *error = "cannot open the input file: " + std::string(std::strerror(errno));
     return false;
   }
@@ -177,20 +184,20 @@ bool InputFile::Open(const std::string& path, std::string* error) {
   if (!S_ISREG(status.st_mode) || static_cast<uint64_t>(status.st_size) < kLeastDirectBytes) {
     return true;
   }
-  const int flags = fcntl(fd_, F_GETFL);
-  if (flags < 0 || fcntl(fd_, F_SETFL, flags | O_DIRECT) != 0) return true;
-  ahead_ = std::make_unique<ReadAhead>(fd_);
-  if (!ahead_->Start()) {
-    ahead_.reset();
-    fcntl(fd_, F_SETFL, flags);
+  const int flags = fcntl(impl_->fd, F_GETFL);
+  if (flags < 0 || fcntl(impl_->fd, F_SETFL, flags | O_DIRECT) != 0) return true;
+  impl_->ahead = std::make_unique<ReadAhead>(impl_->fd);
+  if (!impl_->ahead->Start()) {
+    impl_->ahead.reset();
+    fcntl(impl_->fd, F_SETFL, flags);
   }
   return true;
 }
 
 ptrdiff_t InputFile::Read(void* data, size_t bytes, std::string* error) {
-  if (ahead_) return ahead_->Read(data, bytes, error);
+  if (impl_->ahead) return impl_->ahead->Read(data, bytes, error);
   for (;;) {
-    const ssize_t got = read(fd_, data, bytes);
+    const ssize_t got = read(impl_->fd, data, bytes);
     if (got >= 0) return got;
     if (errno != EINTR) {
       *error = std::strerror(errno);

@@ -88,13 +88,50 @@ uint32_t DefaultMode() {
 
 }  // namespace
 
-OutputFile::OutputFile() = default;
+struct OutputFile::Impl {
+  enum class Strategy { kNone, kDirect, kReplace, kRewrite };
 
-OutputFile::~OutputFile() {
-  Discard();
-}
+  ~Impl() { Discard(); }
+  bool Open(const std::string& path, std::string* error);
+  bool OpenDirect(const std::string& path, int flags, std::string* error);
+  bool Write(const void* data, size_t bytes, std::string* error);
+  bool Commit(std::string* error);
+  bool Replace(std::string* error);
+  bool Rewrite(std::string* error);
+  bool LinkUnnamed();
+  void Discard();
+
+  Strategy strategy_ = Strategy::kNone;
+  int fd_ = -1;
+  std::string target_;                    // The destination, symbolic links resolved.
+  std::string directory_;                 // Its directory.
+  std::string namedTemp_;                 // The temporary file's name, while it has one.
+  std::unique_ptr<DirectOutput> direct_;  // Writes the temporary file, when it can.
+  bool existed_ = false;
+  uint32_t owner_ = 0, group_ = 0, mode_ = 0;
+};
+
+OutputFile::OutputFile() : impl_(std::make_unique<Impl>()) {}
+
+OutputFile::~OutputFile() = default;
 
 bool OutputFile::Open(const std::string& path, std::string* error) {
+  return impl_->Open(path, error);
+}
+
+bool OutputFile::Write(const void* data, size_t bytes, std::string* error) {
+  return impl_->Write(data, bytes, error);
+}
+
+bool OutputFile::Commit(std::string* error) {
+  return impl_->Commit(error);
+}
+
+void OutputFile::Discard() {
+  impl_->Discard();
+}
+
+bool OutputFile::Impl::Open(const std::string& path, std::string* error) {
   Discard();
   bool descriptor = false;
   if (!ResolveLinks(path, &target_, &descriptor, error)) return false;
@@ -150,7 +187,7 @@ bool OutputFile::Open(const std::string& path, std::string* error) {
   return true;
 }
 
-bool OutputFile::OpenDirect(const std::string& path, int flags, std::string* error) {
+bool OutputFile::Impl::OpenDirect(const std::string& path, int flags, std::string* error) {
   fd_ = open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | flags);
   if (fd_ < 0) {
     *error = "cannot open it for writing: " + ErrnoText(errno);
@@ -160,7 +197,7 @@ bool OutputFile::OpenDirect(const std::string& path, int flags, std::string* err
   return true;
 }
 
-bool OutputFile::Write(const void* data, size_t bytes, std::string* error) {
+bool OutputFile::Impl::Write(const void* data, size_t bytes, std::string* error) {
   int code = 0;
   if (direct_ ? direct_->Write(data, bytes, &code) : WriteAll(fd_, data, bytes, &code)) {
     return true;
@@ -169,7 +206,7 @@ bool OutputFile::Write(const void* data, size_t bytes, std::string* error) {
   return false;
 }
 
-bool OutputFile::Commit(std::string* error) {
+bool OutputFile::Impl::Commit(std::string* error) {
   int code = 0;
   if (direct_ && !direct_->Finish(&code)) {
     *error = "writing failed: " + ErrnoText(code);
@@ -190,7 +227,7 @@ bool OutputFile::Commit(std::string* error) {
   return done;
 }
 
-bool OutputFile::Replace(std::string* error) {
+bool OutputFile::Impl::Replace(std::string* error) {
   struct stat status {};
   if (fstat(fd_, &status) != 0) {
     *error = ErrnoText(errno);
@@ -218,7 +255,7 @@ bool OutputFile::Replace(std::string* error) {
 
 // Gives the unnamed temporary file a name beside the destination, which
 // the rename that follows takes away again.
-bool OutputFile::LinkUnnamed() {
+bool OutputFile::Impl::LinkUnnamed() {
   const std::string self = "/proc/self/fd/" + std::to_string(fd_);
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     std::string name = TemporaryName(directory_);
@@ -239,7 +276,7 @@ bool OutputFile::LinkUnnamed() {
   return false;
 }
 
-bool OutputFile::Rewrite(std::string* error) {
+bool OutputFile::Impl::Rewrite(std::string* error) {
   const int flags = O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC | (existed_ ? 0 : O_CREAT | O_EXCL);
   const int destination = open(target_.c_str(), flags, mode_);
   if (destination < 0) {
@@ -256,7 +293,7 @@ bool OutputFile::Rewrite(std::string* error) {
   return copied;
 }
 
-void OutputFile::Discard() {
+void OutputFile::Impl::Discard() {
   direct_.reset();
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
