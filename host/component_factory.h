@@ -24,11 +24,6 @@
 
 #include "platform/com.h"
 
-// The Windows SDK defines both as macros, which would rename the constants
-// below; the values are the same.
-#undef REGDB_E_CLASSNOTREG
-#undef CO_E_CLASSSTRING
-
 namespace host {
 
 // Resolves a ProgID to its CLSID, following CurVer to the current version's

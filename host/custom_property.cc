@@ -81,15 +81,14 @@ void CustomProperty::SetDescription(std::u16string_view description) {
 
 HRESULT CustomProperty::CopyValue(VARIANT* copy) const {
   std::lock_guard lock(mutex_);
-  // The SDK's VariantCopy takes its source as non-const; it only reads it.
-  return VariantCopy(copy, const_cast<VARIANT*>(&value_));
+  return VariantCopy(copy, &value_);
 }
 
 HRESULT CustomProperty::SetValue(const VARIANT& value) {
   // Copy outside the lock, then swap in, so a failed copy leaves the old value.
   VARIANT copy;
   VariantInit(&copy);
-  HRESULT hr = VariantCopy(&copy, const_cast<VARIANT*>(&value));
+  HRESULT hr = VariantCopy(&copy, &value);
   if (FAILED(hr)) return hr;
   {
     std::lock_guard lock(mutex_);
