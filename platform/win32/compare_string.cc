@@ -48,9 +48,22 @@ class WideText {
   std::unique_ptr<wchar_t[]> heap_;
 };
 
+// The system default locale's name, read once. (Wine 8's CompareStringEx
+// refuses LOCALE_NAME_SYSTEM_DEFAULT, which Windows accepts.)
+const wchar_t* SystemLocaleName() {
+  static const struct Name {
+    Name() {
+      if (::GetSystemDefaultLocaleName(text, LOCALE_NAME_MAX_LENGTH) == 0) {
+        ::lstrcpyW(text, L"en-US");
+      }
+    }
+    wchar_t text[LOCALE_NAME_MAX_LENGTH];
+  } name;
+  return name.text;
+}
+
 int Compare(uint32_t flags, const wchar_t* left, const wchar_t* right) {
-  return ::CompareStringEx(LOCALE_NAME_SYSTEM_DEFAULT, flags, left, -1, right, -1, nullptr, nullptr,
-                           0);
+  return ::CompareStringEx(SystemLocaleName(), flags, left, -1, right, -1, nullptr, nullptr, 0);
 }
 
 bool CheckCall(uint32_t flags, const void* left, const void* right) {
