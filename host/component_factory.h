@@ -1,14 +1,13 @@
-// Creating components the way COM does, from in-process server libraries.
+// Creating components the way COM does, from in-process server libraries:
+// the host's face over the platform's activation service
+// (platform/com_activation.h), which on Windows is the COM runtime itself.
 //
-// By ProgID or CLSID, through the registry (platform/registry.h):
-//   ProgID -> (CurVer, when present) -> ProgID\CLSID -> CLSID\{..}\InprocServer32
-//   -> load the library -> DllGetClassObject -> IClassFactory::CreateInstance
-// or straight from a library path with a known CLSID.
-//
-// Libraries stay loaded while anything made from them may be alive: the
-// host releases its objects and then calls FreeUnusedLibraries (as
-// CoFreeUnusedLibraries), which unloads every library whose DllCanUnloadNow
-// answers S_OK. Every function here is safe to call from several threads.
+// By ProgID or CLSID through the registry, or straight from a library path
+// with a known CLSID. Libraries stay loaded while anything made from them
+// may be alive: the host releases its objects and then calls
+// FreeUnusedLibraries (as CoFreeUnusedLibraries). On Windows the thread must
+// have called plat::InitializeCom before creating a registered class. Every
+// function here is safe to call from several threads.
 //
 //   IUnknown* component = nullptr;
 //   HRESULT hr = host::CreateInstanceByProgID(u"Tolvarine.Tolvarine", IID_IUnknown,
@@ -41,8 +40,9 @@ HRESULT CreateInstanceByCLSID(REFCLSID clsid, REFIID iid, void** object);
 HRESULT CreateInstanceFromLibrary(const std::u16string& libraryPath, REFCLSID clsid, REFIID iid,
                                   void** object);
 
-// Unloads every library loaded here that answers S_OK to DllCanUnloadNow.
-// Returns how many were unloaded.
+// Unloads every server library that answers S_OK to DllCanUnloadNow.
+// Returns how many of those loaded by path (not by the COM runtime) were
+// unloaded.
 size_t FreeUnusedLibraries();
 
 // Runs the library's DllRegisterServer / DllUnregisterServer; the library is

@@ -5,28 +5,20 @@
 #include <string>
 #include <vector>
 
+#include "platform/com_activation.h"
 #include "platform/no_throw.h"
 #include "platform/process_limits.h"
 #include "platform/termination.h"
 #include "tools/commands/commands.h"
+#include "tools/commands/component_loader.h"
 #include "tools/commands/help_text.h"
 
 namespace {
 
 constexpr char kVersion[] = "tolvarine 1.0.0.3";
 
-int Main(int argc, char** argv) {
+int RunCommand(const std::vector<std::string>& args) {
   using namespace tolvarine;
-  std::ios::sync_with_stdio(false);
-  // A signal must not leave a temporary output file behind; a large sort
-  // keeps many scratch files open.
-  plat::HandleTerminationSignals();
-  plat::RaiseOpenFileLimit();
-  std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty()) {
-    std::cerr << MainHelp();
-    return kExitUsage;
-  }
   const std::string command = args[0];
   std::span<const std::string> rest(args.data() + 1, args.size() - 1);
   int status;
@@ -55,6 +47,30 @@ int Main(int argc, char** argv) {
     std::cerr << "tolvarine: writing to standard output failed\n";
     return kExitFailure;
   }
+  return status;
+}
+
+int Main(int argc, char** argv) {
+  using namespace tolvarine;
+  std::ios::sync_with_stdio(false);
+  // A signal must not leave a temporary output file behind; a large sort
+  // keeps many scratch files open.
+  plat::HandleTerminationSignals();
+  plat::RaiseOpenFileLimit();
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    std::cerr << MainHelp();
+    return kExitUsage;
+  }
+  // As any COM host: the component is created through the COM runtime where
+  // there is one, in the multithreaded apartment it is registered for.
+  const HRESULT com = plat::InitializeCom();
+  if (FAILED(com)) {
+    std::cerr << "tolvarine: COM cannot be initialised: " << DescribeResult(com) << '\n';
+    return kExitFailure;
+  }
+  const int status = RunCommand(args);
+  plat::UninitializeCom();
   return status;
 }
 

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/com_activation.h"
 #include "tests/server/server_test_support.h"
 
 namespace {
@@ -53,6 +54,36 @@ TEST_F(ComponentFactoryTest, CreatesByProgIDFromTheRegistrationAndUnloadsAfterRe
   EXPECT_EQ(host::CreateInstanceByProgID(u"Tolvarine.Tolvarine", IID_IUnknown, &object),
             CO_E_CLASSSTRING);
   EXPECT_EQ(object, nullptr);
+}
+
+// A library reached by path and by its registration is one loaded library:
+// one entry to unload, and nothing left loaded after it.
+TEST_F(ComponentFactoryTest, PathAndRegistrationShareOneLoadedLibrary) {
+  ASSERT_EQ(host::RegisterServerLibrary(library_), S_OK);
+  ComPtr<IUnknown> direct, registered;
+  ASSERT_EQ(host::CreateInstanceFromLibrary(library_, CLSID_Tolvarine, IID_IUnknown,
+                                            reinterpret_cast<void**>(direct.Put())),
+            S_OK);
+  ASSERT_EQ(host::CreateInstanceByCLSID(CLSID_Tolvarine, IID_IUnknown,
+                                        reinterpret_cast<void**>(registered.Put())),
+            S_OK);
+  direct.Reset();
+  EXPECT_EQ(host::FreeUnusedLibraries(), 0u);  // The registered object still holds it.
+  registered.Reset();
+  EXPECT_EQ(host::FreeUnusedLibraries(), 1u);
+  ASSERT_EQ(host::UnregisterServerLibrary(library_), S_OK);
+}
+
+// The directory a program looks for the component in, from an address in
+// the library (the object's table of methods).
+TEST_F(ComponentFactoryTest, ModuleDirectoryIsTheLibrarysOwn) {
+  ComPtr<IUnknown> object;
+  ASSERT_EQ(host::CreateInstanceFromLibrary(library_, CLSID_Tolvarine, IID_IUnknown,
+                                            reinterpret_cast<void**>(object.Put())),
+            S_OK);
+  std::u16string directory;
+  ASSERT_TRUE(plat::ModuleDirectory(*reinterpret_cast<void**>(object.Get()), &directory));
+  EXPECT_EQ(directory, library_.substr(0, library_.rfind(u'/') + 1));
 }
 
 TEST_F(ComponentFactoryTest, ReportsWhatIsNotRegisteredOrCannotLoad) {

@@ -6,13 +6,11 @@
 #include "host/component_factory.h"
 #include "interfaces/component_interfaces.h"
 #include "platform/bstr.h"
+#include "platform/com_activation.h"
 #include "platform/library.h"
-#include "platform/registry.h"
 
 namespace tolvarine {
 namespace {
-
-constexpr char16_t kLibraryName[] = u"libtolvarine.so";
 
 struct KnownResult {
   HRESULT hr;
@@ -41,13 +39,17 @@ constexpr KnownResult kKnownResults[] = {
 
 }  // namespace
 
+std::string ComponentFileName() {
+  return TOLVARINE_COMPONENT_FILE;
+}
+
 std::u16string LibraryBesideProgram() {
-  std::u16string program;
-  if (!plat::GetModuleFileName(reinterpret_cast<const void*>(&LibraryBesideProgram), &program)) {
-    return kLibraryName;
+  const std::u16string name = plat::Utf8ToUtf16(TOLVARINE_COMPONENT_FILE);
+  std::u16string directory;
+  if (!plat::ModuleDirectory(reinterpret_cast<const void*>(&LibraryBesideProgram), &directory)) {
+    return name;
   }
-  const std::u16string directory = program.substr(0, program.rfind(u'/') + 1);
-  const std::u16string beside = directory + kLibraryName;
+  const std::u16string beside = directory + name;
 #ifdef TOLVARINE_INSTALLED_COMPONENT
   // Set by the install rules: where the package puts the component, relative
   // to the program's directory. In a build tree the two lie side by side,
@@ -77,7 +79,7 @@ HRESULT CreateSortComponent(IUnknown** component, std::string* source, std::stri
   // cannot be read may hide a registration the user relies on.
   if (registered != CO_E_CLASSSTRING) {
     std::string registry;
-    if (!plat::GetRegistryPath(&registry)) registry = "(no location: set TOLVARINE_REGISTRY)";
+    if (!plat::RegistryLocation(&registry)) registry = "(no location: set TOLVARINE_REGISTRY)";
     *warning = "ignoring the registry " + registry + ": " + DescribeResult(registered) +
                "; using " + plat::Utf16ToUtf8(library);
   }

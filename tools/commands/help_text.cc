@@ -6,8 +6,8 @@ std::string_view MainHelp() {
   return R"(Usage: tolvarine COMMAND [OPTIONS] [ARGUMENTS]
 
 Sorts data larger than memory through the Tolvarine sort component, which it
-loads as an in-process COM server (libtolvarine.so) and drives the way a
-data-flow pipeline host does.
+loads as an in-process COM server (libtolvarine.so; Tolvarine.dll on Windows)
+and drives the way a data-flow pipeline host does.
 
 Commands:
   sort [OPTIONS] [INPUT]      sort CSV or fixed-width records
@@ -21,7 +21,8 @@ Options:
   --version                   show the program's version
 
 "tolvarine COMMAND --help" describes a command. The registry lives in the file
-$TOLVARINE_REGISTRY (default ~/.local/share/tolvarine/registry.reg).
+$TOLVARINE_REGISTRY (default ~/.local/share/tolvarine/registry.reg); on Windows
+it is the system registry (regsvr32 Tolvarine.dll registers the component).
 Exit status: 0 success, 1 failure, 2 wrong usage.
 )";
 }
@@ -140,8 +141,8 @@ component's 1 MiB limit is refused before any row is read.
 An interrupt, terminate or hang-up signal ends the sort with status 128 plus
 the signal's number, leaving FILE as it was and no temporary or scratch file.
 The component is created by its ProgID when it is registered, otherwise from
-libtolvarine.so beside this program or, for an installed program, from
-../lib/<multiarch>/tolvarine/ relative to it.
+libtolvarine.so (Tolvarine.dll on Windows) beside this program or, for an
+installed program, from ../lib/<multiarch>/tolvarine/ relative to it.
 
 Examples:
   tolvarine sort -k 2:desc -k name:flags=16 data.csv -o sorted.csv

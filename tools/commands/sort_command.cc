@@ -275,9 +275,8 @@ int Sort(const SortOptions& options, std::istream& in, std::ostream& out, std::o
   if (!registryWarning.empty()) err << kCommand << registryWarning << '\n';
   if (FAILED(hr)) {
     return Fail(err, "cannot create the sort component from " + componentSource + ": " +
-                         DescribeResult(hr) +
-                         "; build libtolvarine.so beside this program, or register it with "
-                         "'tolvarine register'");
+                         DescribeResult(hr) + "; build " + ComponentFileName() +
+                         " beside this program, or register it with 'tolvarine register'");
   }
 
   // Released before the holder unloads the component's library.
