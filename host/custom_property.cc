@@ -85,6 +85,10 @@ HRESULT CustomProperty::CopyValue(VARIANT* copy) const {
 }
 
 HRESULT CustomProperty::SetValue(const VARIANT& value) {
+  // A property keeps its own value: a reference into the caller's memory
+  // would dangle once the call returns, and no property holds an array or a
+  // record. Windows' VariantCopy would keep all three; ours refuses them.
+  if ((value.vt & (VT_BYREF | VT_ARRAY)) != 0 || value.vt == VT_RECORD) return DISP_E_BADVARTYPE;
   // Copy outside the lock, then swap in, so a failed copy leaves the old value.
   VARIANT copy;
   VariantInit(&copy);

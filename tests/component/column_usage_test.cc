@@ -155,7 +155,9 @@ TEST_F(ColumnUsageTest, EveryOutArgumentIsWritten) {
   EXPECT_EQ(column, nullptr);
   for (IDTSCustomProperty90* property : properties) EXPECT_EQ(property, nullptr);
 
-  char16_t* names[] = {const_cast<char16_t*>(u"Validate"), const_cast<char16_t*>(u"Count")};
+  std::u16string validate = u"Validate", count = u"Count";  // OLECHAR is wchar_t on Windows.
+  OLECHAR* names[] = {reinterpret_cast<OLECHAR*>(validate.data()),
+                      reinterpret_cast<OLECHAR*>(count.data())};
   DISPID ids[] = {7, 8};
   EXPECT_EQ(runtime_->GetIDsOfNames(IID_IDTSRuntimeComponent90, names, 2, 0, ids),
             TYPE_E_ELEMENTNOTFOUND);

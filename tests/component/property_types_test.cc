@@ -50,8 +50,12 @@ TEST_F(PropertyTypesTest, ForeignTypesAreStoredAndRefusedAtPreExecution) {
   EXPECT_EQ(object.refs, 1u);  // ... which goes with it.
   EXPECT_EQ(runtime_->PreExecute(), S_OK);
   EXPECT_EQ(runtime_->PostExecute(), S_OK);
+}
 
-  // A reference into the caller's memory cannot outlive the call.
+// A reference into the caller's memory cannot outlive the call: the property
+// keeps its old value.
+TEST_F(PropertyTypesTest, ReferencesIntoTheCallersMemoryAreRefused) {
+  ASSERT_EQ(SetProperty(u"RAMBudget", Variant::I4(16).Get()), S_OK);
   int32_t budget = 32;
   VARIANT byReference;
   VariantInit(&byReference);

@@ -3,50 +3,13 @@
 // sort stays correct, within its readers and descriptors, and clean when one
 // of those merges fails.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include "platform/fault_injection.h"
+#include "tests/engine/disk_run_merge_fixture.h"
 #include "tests/engine/engine_test_access.h"
-#include "tests/engine/engine_test_support.h"
 
 namespace enginetest {
 namespace {
-
-constexpr uint32_t kPadding = 100 - kBaseWidth;  // 100-byte rows: some split by extents.
-constexpr rlim_t kDescriptorLimit = 64;
-
-class DiskRunMergeTest : public ::testing::Test {
- protected:
-  void TearDown() override {
-    plat::ClearFaults();
-    EXPECT_TRUE(dir_.IsEmpty()) << "scratch files left behind";
-  }
-  // Runs of at most `runBytes` and a budget as small: about one disk run per
-  // `runBytes` of input. Unless `mergeEarly`, all of them stay on disk until
-  // the final merge.
-  SortSetup SmallBudget(uint32_t runBytes, bool mergeEarly = false) {
-    SortEngineTestAccess::SetSmallRunWait(&engine_, 128u << 10, 2, 5);
-    SortEngineTestAccess::SetMergeDiskRunsEarly(&engine_, mergeEarly);
-    // Whole 2 MiB extents: four readers in the smallest allowance.
-    SortEngineTestAccess::SetMergeReadExtentBytes(&engine_, ScratchExtentSize);
-    return {.ramBudget = runBytes,
-            .scratchFileBytes = runBytes,
-            .batchRows = (64u << 10) / 100,
-            .padding = kPadding,
-            .scratchArea = dir_.Area()};
-  }
-  // The rows in buffers of setup.batchRows, the input not ended.
-  static HRESULT AddInBuffers(SortEngine* e, const Rows& rows, const SortSetup& setup) {
-    HRESULT hr = S_OK;
-    for (size_t at = 0; at < rows.Count() && SUCCEEDED(hr); at += setup.batchRows) {
-      const size_t count = std::min(setup.batchRows, rows.Count() - at);
-      hr = e->AddRows(static_cast<uint32_t>(count), rows.width, rows.Row(at), false);
-    }
-    return hr;
-  }
-  TempDir dir_;
-  SortEngine engine_;
-};
 
 TEST_F(DiskRunMergeTest, SortsThroughGroupMergesWithinTheReaderLimit) {
   for (bool eliminate : {false, true}) {
@@ -110,28 +73,6 @@ TEST_F(DiskRunMergeTest, FailureInAGroupMergeFailsTheSortAndLeavesNoFile) {
   plat::ClearFaults();
   EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_IO_DEVICE), outcome.result);
   EXPECT_LT(outcome.ids.size(), rows.Count());
-}
-
-// A hundred spills within a descriptor limit that fits fewer files: runs on
-// disk are merged while input arrives, so no spill or merge runs out of
-// descriptors.
-TEST_F(DiskRunMergeTest, ManySpillsStayWithinFewDescriptors) {
-  rlimit saved{};
-  ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
-  rlimit low = saved;
-  low.rlim_cur = std::min<rlim_t>(saved.rlim_cur, kDescriptorLimit);
-  ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &low));
-  const SortSetup setup = SmallBudget(64u << 10, true);
-  const Rows rows = MakeRows((100u << 16) / setup.Width(), Pattern::kRandom, 33, kPadding);
-  uint64_t spilled = 0;
-  const SortOutcome outcome = RunSort(&engine_, rows, setup, [&](SortEngine* e) {
-    const HRESULT hr = AddInBuffers(e, rows, setup);
-    spilled = SortEngineTestAccess::BytesSpilled(e);
-    return SUCCEEDED(hr) ? e->AddRows(0, rows.width, nullptr, true) : hr;
-  });
-  setrlimit(RLIMIT_NOFILE, &saved);
-  ExpectSorted(rows, setup, outcome);
-  EXPECT_GT(spilled, kDescriptorLimit * (64u << 10)) << "too few runs on disk";
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "tests/engine/engine_test_support.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -183,10 +182,6 @@ void ExpectSorted(const Rows& input, const SortSetup& setup, const SortOutcome& 
   EXPECT_EQ(expected, outcome.ids.size());
 }
 
-TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  path = std::string(base && *base ? base : "/tmp") + "/tolvarine-engine-XXXXXX";
-  EXPECT_NE(nullptr, mkdtemp(path.data()));
-}
+TempDir::TempDir() : dir_("tolvarine-engine-"), path(dir_.path().string()) {}
 
 }  // namespace enginetest

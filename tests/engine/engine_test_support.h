@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/sort_engine.h"
+#include "tests/support/test_files.h"
 
 namespace enginetest {
 
@@ -87,13 +88,16 @@ HRESULT AddAll(SortEngine* engine, const Rows& rows, bool end = false);
 void ExpectSorted(const Rows& input, const SortSetup& setup, const SortOutcome& outcome,
                   HRESULT result = S_OK);
 
-struct TempDir {  // A fresh directory under $TMPDIR or /tmp, removed at the end.
+struct TempDir {  // A fresh directory under the temporary directory, removed at the end.
   TempDir();
-  ~TempDir() { std::filesystem::remove_all(path, ignored); }
   std::u16string Area() const { return std::u16string(path.begin(), path.end()); }
   bool IsEmpty() const { return std::filesystem::is_empty(path); }
+
+ private:
+  testsupport::TempDir dir_;
+
+ public:
   std::string path;
-  std::error_code ignored;
 };
 
 }  // namespace enginetest

@@ -18,6 +18,7 @@
 #include "platform/decimal.h"
 #include "tests/engine/engine_test_access.h"
 #include "tests/engine/engine_test_support.h"
+#include "tests/support/wine.h"
 
 namespace enginetest {
 namespace {
@@ -180,7 +181,9 @@ std::vector<Value> GuidValues(Random& r, int count) {
   return v;
 }
 DECIMAL Decimal(uint8_t scale, bool negative, uint32_t hi, uint64_t lo) {
-  return DECIMAL{0, scale, uint8_t(negative ? DECIMAL_NEG : 0), hi, lo};
+  DECIMAL d{};  // By name: Windows' DECIMAL has unions where the fields are.
+  d.scale = scale, d.sign = negative ? DECIMAL_NEG : 0, d.Hi32 = hi, d.Lo64 = lo;
+  return d;
 }
 std::vector<Value> DecimalValues(Random& r, int count) {
   std::vector<Value> v;
@@ -197,6 +200,15 @@ std::vector<Value> DecimalValues(Random& r, int count) {
     uint64_t lo = r() % 50;
     for (int s = 0; s < scale && i % 2 == 0; ++s) lo *= 10;  // The same values at several scales.
     v.push_back(Of(Decimal(scale, r() % 2, i % 2 ? uint32_t(r()) : 0, i % 2 ? r() : lo)));
+  }
+  if (testsupport::RunningOnWine()) {
+    // Wine's VarDecCmp is exact only where both values fit 96 bits at the
+    // larger scale (tests/platform/win32/decimal_order_test.cc): under Wine
+    // the values are those below 7.9, which fit scale 28.
+    std::erase_if(v, [](const Value& value) {
+      const auto words = ScaledMagnitude(Load<DECIMAL>(value.bytes.data()));
+      return words[0] != 0 || words[1] != 0 || words[2] != 0 || words[3] != 0;  // Past 96 bits.
+    });
   }
   return v;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "interfaces/pipeline_types.h"
+#include "tests/support/wine.h"
 
 namespace {
 
@@ -44,6 +45,11 @@ void Decimals(Random& random, uint8_t* slot, uint32_t slotSize, uint32_t* length
   static constexpr uint8_t kScales[] = {0, 1, 28, 29};
   static constexpr uint8_t kSigns[] = {0, 0x80, 0, 0x80, 1};
   slot[2] = kScales[random() % std::size(kScales)];
+  // Wine's VarDecCmp is exact only where both values fit 96 bits at the
+  // larger scale (tests/platform/win32/decimal_order_test.cc): under Wine
+  // every well-formed value has a magnitude below 7.9, which fits scale 28.
+  const bool wine = testsupport::RunningOnWine();
+  if (wine && slot[2] != 29) slot[2] = 28;
   slot[3] = kSigns[random() % std::size(kSigns)];
   switch (random() % 3) {
     case 0:
@@ -53,7 +59,7 @@ void Decimals(Random& random, uint8_t* slot, uint32_t slotSize, uint32_t* length
       std::memset(slot + 4, 0, 12);
       const uint64_t small = random() % 2000;
       std::memcpy(slot + 8, &small, 8);
-      slot[2] = static_cast<uint8_t>(random() % 4);
+      slot[2] = static_cast<uint8_t>((wine ? 25 : 0) + random() % 4);
       break;
     }
   }

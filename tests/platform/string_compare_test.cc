@@ -44,7 +44,8 @@ TEST(CompareString, FlagsSelectWhatCounts) {
       {0x20000, u"\uFF21", u"A", CSTR_EQUAL},  // NORM_IGNOREWIDTH: full-width A
       {0x20000, u"\uFF21", u"a", CSTR_GREATER_THAN},
       {0x10000, u"\u3042", u"\u30A2", CSTR_EQUAL},  // NORM_IGNOREKANATYPE
-      {0x0, u"\u3042", u"\u30A2", CSTR_LESS_THAN},
+      // Without the flag Windows puts hiragana first, Wine katakana: see
+      // tests/platform/win32/kana_order_test.cc.
       // Word sort files "co-op" as "coop"; string sort puts "-" before letters.
       {0x0, u"co-op", u"coin", CSTR_GREATER_THAN},
       {0x0, u"can't", u"cane", CSTR_GREATER_THAN},

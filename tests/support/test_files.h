@@ -1,19 +1,17 @@
-// Files for tests: private directories, memory file systems of a known kind
-// (a small tmpfs that fills up, or a ramfs, which refuses direct I/O), and
-// patterned contents written and read back whole.
+// Files for tests: private directories and patterned contents written and
+// read back whole. Portable; the POSIX-only memory mounts are in
+// posix_test_files.h.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/mount.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "platform/bstr.h"
@@ -25,15 +23,23 @@ namespace fs = std::filesystem;
 // A fresh directory under the temporary directory, removed with its content.
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "tolvarine-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-    path_ = pattern;
+  explicit TempDir(const std::string& prefix = "tolvarine-test-") {
+    std::random_device seed;
+    std::mt19937_64 pick(seed());
+    const fs::path base = fs::temp_directory_path();
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const fs::path candidate = base / (prefix + std::to_string(pick() % 1000000000));
+      std::error_code error;
+      if (fs::create_directory(candidate, error)) path_ = candidate;
+    }
+    if (path_.empty()) ADD_FAILURE() << "cannot make a directory under " << base.string();
   }
   ~TempDir() {
     std::error_code ignored;
     fs::remove_all(path_, ignored);
   }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
   const fs::path& path() const { return path_; }
   std::u16string u16() const { return plat::Utf8ToUtf16(path_.string()); }
   size_t Count() const {
@@ -43,46 +49,6 @@ class TempDir {
  private:
   fs::path path_;
 };
-
-// A memory file system mounted on a fresh directory: a tmpfs of `megabytes`,
-// or (with 0) a ramfs, which refuses direct I/O. mounted() is false when the
-// process may not mount.
-class MemoryMount {
- public:
-  explicit MemoryMount(int megabytes) {
-    mountPoint_ = dir_.path() / "mnt";
-    fs::create_directory(mountPoint_);
-    const char* type = megabytes > 0 ? "tmpfs" : "ramfs";
-    const std::string options = megabytes > 0 ? "size=" + std::to_string(megabytes) + "m" : "";
-    if (geteuid() != 0) return;
-    mounted_ = mount(type, mountPoint_.c_str(), type, 0, options.c_str()) == 0;
-    if (!mounted_) error_ = std::strerror(errno);
-  }
-  ~MemoryMount() {
-    if (mounted_) umount2(mountPoint_.c_str(), MNT_DETACH);
-  }
-  bool mounted() const { return mounted_; }
-  // Why a mount as root failed; empty when it did not.
-  const std::string& error() const { return error_; }
-  std::u16string u16() const { return plat::Utf8ToUtf16(mountPoint_.string()); }
-  bool Empty() const { return fs::is_empty(mountPoint_); }
-
- private:
-  TempDir dir_;
-  fs::path mountPoint_;
-  bool mounted_ = false;
-  std::string error_;
-};
-
-// Ends a test that needs its memory mount: skipped when not root, which
-// mounting needs; failed when root cannot mount, so that CI, which runs as
-// root, never skips it unnoticed.
-#define REQUIRE_MOUNTED(mount)                                                           \
-  do {                                                                                   \
-    if ((mount).mounted()) break;                                                        \
-    if (geteuid() != 0) GTEST_SKIP() << "needs root to mount a tmpfs (CI runs as root)"; \
-    FAIL() << "cannot mount a tmpfs as root: " << (mount).error();                       \
-  } while (false)
 
 // Bytes that differ from their neighbours and from those a power of two away,
 // so that a byte written to the wrong place shows.

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/test_files.h"
+#include "tests/support/posix_test_files.h"
 
 namespace {
 

@@ -1,0 +1,34 @@
+// Many runs on disk under a low descriptor limit (RLIMIT_NOFILE).
+#include <sys/resource.h>
+
+#include "tests/engine/disk_run_merge_fixture.h"
+
+namespace enginetest {
+namespace {
+
+constexpr rlim_t kDescriptorLimit = 64;
+
+// A hundred spills within a descriptor limit that fits fewer files: runs on
+// disk are merged while input arrives, so no spill or merge runs out of
+// descriptors.
+TEST_F(DiskRunMergeTest, ManySpillsStayWithinFewDescriptors) {
+  rlimit saved{};
+  ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
+  rlimit low = saved;
+  low.rlim_cur = std::min<rlim_t>(saved.rlim_cur, kDescriptorLimit);
+  ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &low));
+  const SortSetup setup = SmallBudget(64u << 10, true);
+  const Rows rows = MakeRows((100u << 16) / setup.Width(), Pattern::kRandom, 33, kPadding);
+  uint64_t spilled = 0;
+  const SortOutcome outcome = RunSort(&engine_, rows, setup, [&](SortEngine* e) {
+    const HRESULT hr = AddInBuffers(e, rows, setup);
+    spilled = SortEngineTestAccess::BytesSpilled(e);
+    return SUCCEEDED(hr) ? e->AddRows(0, rows.width, nullptr, true) : hr;
+  });
+  setrlimit(RLIMIT_NOFILE, &saved);
+  ExpectSorted(rows, setup, outcome);
+  EXPECT_GT(spilled, kDescriptorLimit * (64u << 10)) << "too few runs on disk";
+}
+
+}  // namespace
+}  // namespace enginetest

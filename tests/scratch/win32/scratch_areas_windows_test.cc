@@ -1,0 +1,27 @@
+// Areas that cannot hold scratch files, as Windows reports them: a missing
+// folder is a missing path (POSIX says a missing file), and a file in the
+// place of a folder fails the run. Nothing is left behind either way.
+#include <fstream>
+
+#include "tests/scratch/scratch_test_support.h"
+
+namespace scratch_test {
+namespace {
+
+TEST(ScratchAreasOnWindows, AreasThatCannotHoldFiles) {
+  TempDir area;
+  std::ofstream(area.path() / "file") << "in the way";
+  ScratchAreaList list;
+  ASSERT_EQ(ParseScratchAreas(&list, (area.u16() + u"/missing;" + area.u16() + u"/file").c_str()),
+            S_OK);
+  const PatternRun run(100, 8);
+  ScratchReader* reader = nullptr;
+  EXPECT_EQ(WriteRun(&list, run, &reader), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+  list.NextArea = 1;
+  EXPECT_TRUE(FAILED(WriteRun(&list, run, &reader)));
+  EXPECT_EQ(reader, nullptr);
+  EXPECT_EQ(area.Count(), 1u);
+}
+
+}  // namespace
+}  // namespace scratch_test
