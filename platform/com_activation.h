@@ -67,11 +67,6 @@ size_t FreeUnusedLibraries();
 // The table's part of FreeUnusedLibraries alone.
 size_t FreeUnusedServerLibraries();
 
-// The directory of the library (or program) whose code holds `address`,
-// ending in its path separator, for a server library that lies beside it.
-// False on failure (last error set).
-bool ModuleDirectory(const void* address, std::u16string* directory);
-
 // Where registrations are looked up, for messages: the registry file's path,
 // or "HKEY_CLASSES_ROOT" on Windows. False when it cannot be determined
 // (last error set).

@@ -33,6 +33,7 @@
 #include "interfaces/component_interfaces.h"
 #include "platform/com.h"
 #include "platform/library.h"
+#include "platform/module_path.h"
 #include "server/module.h"
 
 namespace {
@@ -59,27 +60,6 @@ bool SetKey(plat::RegistryKeys* tree, const std::u16string& path, std::u16string
 // Deletes a key with its subtree; one that is not there is no error.
 bool RemoveKey(plat::RegistryKeys* tree, const std::u16string& path) {
   return tree->DeleteTree(path) || plat::GetLastError() == ERROR_FILE_NOT_FOUND;
-}
-
-#ifdef _WIN64
-constexpr char16_t kTypeLibraryPlatform[] = u"win64";
-#else
-constexpr char16_t kTypeLibraryPlatform[] = u"win32";
-#endif
-
-// The directory part of a module path, without a trailing separator except
-// for a root ("/", "C:\\").
-std::u16string Directory(const std::u16string& path) {
-#ifdef _WIN32
-  // Windows takes either separator; a drive's root keeps its separator.
-  size_t slash = path.find_last_of(u"\\/");
-  if (slash == std::u16string::npos) return u".";
-  if (slash == 2 && path[1] == u':') return path.substr(0, 3);
-#else
-  size_t slash = path.rfind(u'/');
-  if (slash == std::u16string::npos) return u".";
-#endif
-  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 
 bool WriteAppID(plat::RegistryKeys* tree, const std::u16string& appID) {
@@ -121,9 +101,9 @@ bool WriteClass(plat::RegistryKeys* tree, const std::u16string& modulePath,
 bool WriteTypeLibrary(plat::RegistryKeys* tree, const std::u16string& modulePath) {
   const std::u16string version = u"TypeLib\\" + plat::GuidToString(LIBID_TolvarineLib) + u"\\1.0";
   return SetKey(tree, version, kTypeLibraryName) &&
-         SetKey(tree, version + u"\\0\\" + kTypeLibraryPlatform, modulePath) &&
+         SetKey(tree, version + u"\\0\\" + plat::kTypeLibraryPlatform, modulePath) &&
          SetKey(tree, version + u"\\FLAGS", u"0") &&
-         SetKey(tree, version + u"\\HELPDIR", Directory(modulePath));
+         SetKey(tree, version + u"\\HELPDIR", plat::DirectoryOf(modulePath));
 }
 
 // Whether the key at `path` has no subkeys; a missing key has none.
@@ -145,7 +125,7 @@ bool RemoveTypeLibrary(plat::RegistryKeys* tree) {
   const std::u16string library = u"TypeLib\\" + plat::GuidToString(LIBID_TolvarineLib);
   const std::u16string version = library + u"\\1.0";
   bool none = false;
-  if (!RemoveKey(tree, version + u"\\0\\" + kTypeLibraryPlatform) ||
+  if (!RemoveKey(tree, version + u"\\0\\" + plat::kTypeLibraryPlatform) ||
       !HasNoSubkeys(tree, version + u"\\0", &none) || (none && !RemoveKey(tree, version)) ||
       !HasNoSubkeys(tree, library, &none)) {
     return false;

@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/fault_injection.h"
 #include "platform/no_throw.h"
 #include "platform/posix/file_object.h"
+#include "platform/transfer_record.h"
 
 namespace plat {
 namespace {
@@ -25,10 +25,6 @@ bool UringSwitchedOff() {
   return value != nullptr && std::strcmp(value, "1") == 0;
 }
 
-bool IsAligned(uint64_t value) {
-  return value % kFileAlignment == 0;
-}
-
 bool StartTransfer(FileHandle file, void* buffer, uint32_t bytes, AsyncIo* io, bool isRead) {
   if (file == nullptr || io == nullptr || buffer == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -38,24 +34,13 @@ bool StartTransfer(FileHandle file, void* buffer, uint32_t bytes, AsyncIo* io, b
     SetLastError(ERROR_BUSY);
     return false;
   }
-  if (bytes == 0 || !IsAligned(bytes) || !IsAligned(io->Offset) ||
-      !IsAligned(reinterpret_cast<uintptr_t>(buffer))) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return false;
-  }
-  io->IsRead = isRead;
-  io->Failed = false;
-  io->Error = ERROR_SUCCESS;
-  io->Requested = bytes;
-  io->Transferred = 0;
-  io->Buffer = static_cast<uint8_t*>(buffer);
-  // An injected fault is a transfer that was issued and then failed, so that
-  // callers meet it where real device errors show up.
-  if (ShouldFail(isRead ? FaultSite::kFileRead : FaultSite::kFileWrite)) {
-    io->Failed = true;
-    io->Error = GetLastError();
-    io->State = AsyncIo::Phase::kDone;
-    return true;
+  switch (PrepareTransfer(buffer, bytes, io, isRead)) {
+    case TransferStart::kRefused:
+      return false;
+    case TransferStart::kFaulted:
+      return true;
+    case TransferStart::kIssue:
+      break;
   }
   return file->Io->Submit(io);
 }
@@ -79,18 +64,7 @@ bool IsIoPending(FileHandle file, AsyncIo* io) {
 
 bool WaitForIo(FileHandle file, AsyncIo* io, uint32_t* bytes) {
   file->Io->Wait(io);
-  *bytes = 0;
-  if (io->State == AsyncIo::Phase::kIdle) return true;
-  if (io->Failed) {
-    SetLastError(io->Error);
-    return false;
-  }
-  if (io->IsRead && io->Transferred == 0) {
-    SetLastError(ERROR_HANDLE_EOF);
-    return false;
-  }
-  *bytes = io->Transferred;
-  return true;
+  return ReportTransfer(*io, bytes);
 }
 
 bool FileUsesUring(FileHandle file) {

@@ -94,14 +94,6 @@ size_t FreeUnusedLibraries() {
   return FreeUnusedServerLibraries();
 }
 
-bool ModuleDirectory(const void* address, std::u16string* directory) {
-  std::u16string path;
-  if (!GetModuleFileName(address, &path)) return false;
-  const size_t separator = path.rfind(u'/');
-  *directory = separator == std::u16string::npos ? std::u16string() : path.substr(0, separator + 1);
-  return true;
-}
-
 bool RegistryLocation(std::string* where) {
   return GetRegistryPath(where);
 }

@@ -66,14 +66,6 @@ size_t FreeUnusedLibraries() {
   return FreeUnusedServerLibraries();
 }
 
-bool ModuleDirectory(const void* address, std::u16string* directory) {
-  std::u16string path;
-  if (!GetModuleFileName(address, &path)) return false;
-  const size_t separator = path.find_last_of(u"\\/");
-  *directory = separator == std::u16string::npos ? std::u16string() : path.substr(0, separator + 1);
-  return true;
-}
-
 bool RegistryLocation(std::string* where) {
   *where = "HKEY_CLASSES_ROOT";
   return true;

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "platform/com_activation.h"
+#include "platform/module_path.h"
 #include "tests/server/server_test_support.h"
 
 namespace {

@@ -8,6 +8,7 @@
 #include "platform/bstr.h"
 #include "platform/com_activation.h"
 #include "platform/library.h"
+#include "platform/module_path.h"
 
 namespace tolvarine {
 namespace {
