@@ -2,10 +2,10 @@
 // counting and the IDispatch answers.
 #include "component/tolvarine.h"
 
-#include <algorithm>
 #include <new>
 
 #include "platform/no_throw.h"
+#include "platform/type_library.h"
 
 CTolvarine::CTolvarine(ModuleLockCount* module) : moduleLock_(module) {}
 
@@ -61,18 +61,32 @@ HRESULT STDMETHODCALLTYPE CTolvarine::GetTypeInfoCount(UINT* count) {
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CTolvarine::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-  if (info) *info = nullptr;
-  return TYPE_E_ELEMENTNOTFOUND;
+namespace {
+
+// An address inside this library, to find the type library it carries.
+const char kModuleAnchor = 0;
+
+// Both host interfaces answer IDispatch as the run-time interface, from the
+// component's own type library. The library describes neither host
+// interface, so these requests fail there with TYPE_E_ELEMENTNOTFOUND.
+plat::TypeLibraryInterface RuntimeInterface() {
+  return {&kModuleAnchor, LIBID_TolvarineLib, 1, 0, IID_IDTSRuntimeComponent90};
 }
 
-// Every name is unknown, and says so in its place, as COM's own mapping does.
-HRESULT STDMETHODCALLTYPE CTolvarine::GetIDsOfNames(REFIID, OLECHAR**, UINT count, LCID, DISPID* ids) {
-  if (ids) std::fill_n(ids, count, DISPID_UNKNOWN);
-  return TYPE_E_ELEMENTNOTFOUND;
+}  // namespace
+
+HRESULT STDMETHODCALLTYPE CTolvarine::GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) {
+  return plat::GetTypeInfoFromLibrary(RuntimeInterface(), index, locale, info);
 }
 
-HRESULT STDMETHODCALLTYPE CTolvarine::Invoke(DISPID, REFIID, LCID, uint16_t, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                           UINT*) {
-  return TYPE_E_ELEMENTNOTFOUND;
+HRESULT STDMETHODCALLTYPE CTolvarine::GetIDsOfNames(REFIID, OLECHAR** names, UINT count,
+                                                    LCID locale, DISPID* ids) {
+  return plat::GetIDsOfNamesFromLibrary(RuntimeInterface(), names, count, locale, ids);
+}
+
+HRESULT STDMETHODCALLTYPE CTolvarine::Invoke(DISPID member, REFIID, LCID locale, uint16_t flags,
+                                             DISPPARAMS* params, VARIANT* result,
+                                             EXCEPINFO* exception, UINT* argError) {
+  return plat::InvokeFromLibrary(RuntimeInterface(), static_cast<IDTSRuntimeComponent90*>(this),
+                                 member, locale, flags, params, result, exception, argError);
 }

@@ -56,7 +56,7 @@ struct IUnknown {
   ~IUnknown() = default;
 };
 
-struct ITypeInfo;  // Never handed out here: type information is not available.
+struct ITypeInfo;  // Never handed out here: no type library can be read.
 using DISPID = int32_t;
 constexpr DISPID DISPID_UNKNOWN = -1;  // A name that maps to no member.
 struct DISPPARAMS {

@@ -34,16 +34,4 @@ bool IsLibraryLoaded(const std::u16string& path);
 // on failure (last error set).
 bool GetModuleFileName(const void* address, std::u16string* path);
 
-#ifdef _WIN32
-// The data of the resource of numeric type `type` (RT_STRING, RT_VERSION
-// ...) and numeric name `id` in the module whose code or data holds
-// `address`, in the language the system's resource loader chooses. The data
-// stays valid while the module is loaded. False when there is none (last
-// error ERROR_RESOURCE_DATA_NOT_FOUND for a module without resources,
-// ERROR_RESOURCE_TYPE_NOT_FOUND, ERROR_RESOURCE_NAME_NOT_FOUND).
-// Libraries on the other platforms carry no resources.
-bool FindModuleResource(const void* address, uint16_t type, uint16_t id, const void** data,
-                        size_t* size);
-#endif
-
 }  // namespace plat

@@ -13,9 +13,9 @@ inline constexpr std::u16string_view kPathSeparators = u"\\/";
 inline constexpr std::u16string_view kPathSeparators = u"/";
 #endif
 
-// The platform key a type library's file is registered under (TypeLib\{id}\
-// <version>\0\<platform>): a 64-bit Windows module's is "win64"; 32-bit
-// Windows and our own registry use "win32".
+// The platform key a type library's file is registered under, as in
+// TypeLib\{id}\<version>\0\<platform>: a 64-bit Windows module's is
+// "win64"; 32-bit Windows and our own registry use "win32".
 #ifdef _WIN64
 inline constexpr char16_t kTypeLibraryPlatform[] = u"win64";
 #else

@@ -164,4 +164,30 @@ class SystemClassesRoot final : public RegistryKeys {
 };
 #endif  // _WIN32
 
+// One registration's change of HKEY_CLASSES_ROOT, in whichever registry
+// holds it on this platform. In the registry file it is one transaction:
+// Begin locks and loads, Commit makes every change take effect together,
+// and ending without Commit changes nothing. In the Windows registry each
+// change takes effect at once, Begin and Commit have nothing to do, and
+// what was changed before a failure stays: ChangesOutliveFailure() says so,
+// and a caller that must leave nothing half done undoes them itself.
+// Begin and Commit return false with the last error set.
+class ClassesRootChange {
+ public:
+  ClassesRootChange();
+  ~ClassesRootChange();
+  ClassesRootChange(const ClassesRootChange&) = delete;
+  ClassesRootChange& operator=(const ClassesRootChange&) = delete;
+
+  bool Begin();
+  // REQUIRES: Begin succeeded.
+  RegistryKeys& Keys();
+  bool Commit();
+  static bool ChangesOutliveFailure();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
 }  // namespace plat

@@ -1,7 +1,7 @@
 // The four entry points of the library.
 #include "interfaces/component_interfaces.h"
+#include "platform/library_export.h"
 #include "platform/no_throw.h"
-#include "server/export.h"
 #include "server/module.h"
 #include "server/registration.h"
 

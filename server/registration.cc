@@ -34,6 +34,8 @@
 #include "platform/com.h"
 #include "platform/library.h"
 #include "platform/module_path.h"
+#include "platform/registry.h"
+#include "platform/thread_locale.h"
 #include "server/module.h"
 
 namespace {
@@ -160,64 +162,25 @@ bool RemoveRegistration(plat::RegistryKeys* tree) {
          RemoveKey(tree, u"AppID\\" + std::u16string(kAppIDName));
 }
 
-#ifdef _WIN32
-
-namespace {
-
 // Registration runs under the system's default locale and gives the
 // caller's thread locale back afterwards, so that what it writes does not
 // depend on the locale of whichever thread the installer calls it on.
-class SystemLocaleScope {
- public:
-  SystemLocaleScope() : saved_(::GetThreadLocale()) { ::SetThreadLocale(LOCALE_SYSTEM_DEFAULT); }
-  ~SystemLocaleScope() { ::SetThreadLocale(saved_); }
-  SystemLocaleScope(const SystemLocaleScope&) = delete;
-  SystemLocaleScope& operator=(const SystemLocaleScope&) = delete;
-
- private:
-  const LCID saved_;
-};
-
-}  // namespace
-
 HRESULT RegisterServer() {
-  SystemLocaleScope locale;
+  plat::SystemLocaleScope locale;
   std::u16string modulePath;
   if (!plat::GetModuleFileName(&kModuleAnchor, &modulePath)) return Fail();
-  plat::SystemClassesRoot registry;
-  if (WriteRegistration(&registry, modulePath)) return S_OK;
-  // What was written stays written: take it all back, so that no half
-  // registration is left, and report the first failure.
+  plat::ClassesRootChange change;
+  if (!change.Begin()) return Fail();
+  if (WriteRegistration(&change.Keys(), modulePath) && change.Commit()) return S_OK;
   const HRESULT failure = Fail();
-  RemoveRegistration(&registry);
+  // Where what was written stays written, take it all back, so that no
+  // half registration is left; the first failure is what is reported.
+  if (plat::ClassesRootChange::ChangesOutliveFailure()) RemoveRegistration(&change.Keys());
   return failure;
 }
 
 HRESULT UnregisterServer() {
-  SystemLocaleScope locale;
-  plat::SystemClassesRoot registry;
-  return RemoveRegistration(&registry) ? S_OK : Fail();
+  plat::SystemLocaleScope locale;
+  plat::ClassesRootChange change;
+  return change.Begin() && RemoveRegistration(&change.Keys()) && change.Commit() ? S_OK : Fail();
 }
-
-#else
-
-HRESULT RegisterServer() {
-  std::u16string modulePath;
-  if (!plat::GetModuleFileName(&kModuleAnchor, &modulePath)) return Fail();
-  plat::RegistryTransaction transaction;
-  if (!transaction.Begin() || !WriteRegistration(&transaction.Tree(), modulePath) ||
-      !transaction.Commit()) {
-    return Fail();
-  }
-  return S_OK;
-}
-
-HRESULT UnregisterServer() {
-  plat::RegistryTransaction transaction;
-  if (!transaction.Begin() || !RemoveRegistration(&transaction.Tree()) || !transaction.Commit()) {
-    return Fail();
-  }
-  return S_OK;
-}
-
-#endif  // _WIN32

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/bstr.h"
+#include "platform/string_resource.h"
 
 namespace plat {
 
@@ -84,6 +85,13 @@ bool GetModuleFileName(const void* address, std::u16string* path) {
   }
   *path = Utf8ToUtf16(name);
   return true;
+}
+
+// Libraries here carry no resources: the blocks compiled into the module
+// are its string table.
+bool LoadModuleString(const void*, const StringResourceBlock* builtIn, size_t blockCount,
+                      uint32_t id, std::u16string_view* text) {
+  return FindStringResource(builtIn, blockCount, id, text);
 }
 
 }  // namespace plat

@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 
+#include "platform/no_throw.h"
 #include "platform/posix/write_all.h"
 
 namespace plat {
@@ -177,6 +179,36 @@ bool RegistryTransaction::Commit() {
 
 void RegistryTransaction::Abort() {
   lock_.reset();
+}
+
+struct ClassesRootChange::State {
+  RegistryTransaction Transaction;
+};
+
+ClassesRootChange::ClassesRootChange() = default;
+ClassesRootChange::~ClassesRootChange() = default;
+
+bool ClassesRootChange::Begin() {
+  if (!state_ && !NoThrow(
+                     [&] {
+                       state_ = std::make_unique<State>();
+                       return true;
+                     },
+                     &OutOfMemoryError))
+    return false;
+  return state_->Transaction.Begin();
+}
+
+RegistryKeys& ClassesRootChange::Keys() {
+  return state_->Transaction.Tree();
+}
+
+bool ClassesRootChange::Commit() {
+  return state_->Transaction.Commit();
+}
+
+bool ClassesRootChange::ChangesOutliveFailure() {
+  return false;
 }
 
 }  // namespace plat

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "platform/string_resource.h"
+
 namespace plat {
 
 namespace {
@@ -121,6 +123,11 @@ bool GetModuleFileName(const void* address, std::u16string* path) {
   return true;
 }
 
+namespace {
+
+// The data of the resource of numeric type `type` and numeric name `id` in
+// the module whose code or data holds `address`, in the language the
+// system's resource loader chooses; valid while the module is loaded.
 bool FindModuleResource(const void* address, uint16_t type, uint16_t id, const void** data,
                         size_t* size) {
   HMODULE module = nullptr;
@@ -134,6 +141,21 @@ bool FindModuleResource(const void* address, uint16_t type, uint16_t id, const v
   *data = bytes;
   *size = ::SizeofResource(module, resource);
   return true;
+}
+
+}  // namespace
+
+bool LoadModuleString(const void* address, const StringResourceBlock*, size_t, uint32_t id,
+                      std::u16string_view* text) {
+  const void* data = nullptr;
+  size_t size = 0;
+  const uint32_t number = StringResourceBlockOf(id);
+  if (number > 0xFFFF || !FindModuleResource(address, 6 /* RT_STRING */, number, &data, &size)) {
+    return false;
+  }
+  const StringResourceBlock block = {number, static_cast<const char16_t*>(data),
+                                     size / sizeof(char16_t)};
+  return FindStringResource(&block, 1, id, text);
 }
 
 }  // namespace plat

@@ -2,8 +2,11 @@
 #include "platform/registry.h"
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
+
+#include "platform/no_throw.h"
 
 namespace plat {
 
@@ -190,6 +193,34 @@ bool SystemClassesRoot::EnumValues(std::u16string_view path,
   while ((pass = ListValues(key.Get(), values)) == Pass::kGrew) {
   }
   return pass == Pass::kDone;
+}
+
+struct ClassesRootChange::State {
+  SystemClassesRoot Keys;
+};
+
+ClassesRootChange::ClassesRootChange() = default;
+ClassesRootChange::~ClassesRootChange() = default;
+
+bool ClassesRootChange::Begin() {
+  return state_ || NoThrow(
+                       [&] {
+                         state_ = std::make_unique<State>();
+                         return true;
+                       },
+                       &OutOfMemoryError);
+}
+
+RegistryKeys& ClassesRootChange::Keys() {
+  return state_->Keys;
+}
+
+bool ClassesRootChange::Commit() {
+  return true;
+}
+
+bool ClassesRootChange::ChangesOutliveFailure() {
+  return true;
 }
 
 }  // namespace plat

@@ -1,4 +1,4 @@
-// The string table's resource block format and lookups by identifier.
+// The component's texts, looked up by identifier.
 #include "component/string_table.h"
 
 #include <gtest/gtest.h>
@@ -20,24 +20,6 @@ TEST(StringTable, LoadsByIdentifierAcrossBlocks) {
   EXPECT_EQ(Load(99), u"<null>");  // Same block, no entry.
   EXPECT_EQ(Load(114), u"<null>");
   EXPECT_EQ(Load(1000), u"<null>");  // No such block.
-}
-
-TEST(StringTable, EmptyAndMalformedEntriesReadAsMissing) {
-  // Block 1 (ids 0..15): id 0 "ab", id 1 empty, id 2 "c", the rest empty.
-  const char16_t units[] = {2, u'a', u'b', 0, 1, u'c', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-  const StringResourceBlock block = {1, units, std::size(units)};
-  std::u16string_view text;
-  ASSERT_TRUE(FindStringResource(&block, 1, 0, &text));
-  EXPECT_EQ(text, u"ab");
-  EXPECT_FALSE(FindStringResource(&block, 1, 1, &text));
-  ASSERT_TRUE(FindStringResource(&block, 1, 2, &text));
-  EXPECT_EQ(text, u"c");
-  EXPECT_FALSE(FindStringResource(&block, 1, 15, &text));
-  // A length running past the block's end is not read.
-  const char16_t truncated[] = {5, u'a'};
-  const StringResourceBlock bad = {1, truncated, std::size(truncated)};
-  EXPECT_FALSE(FindStringResource(&bad, 1, 0, &text));
-  EXPECT_FALSE(FindStringResource(&bad, 1, 3, &text));
 }
 
 }  // namespace
