@@ -13,7 +13,9 @@ class ClassObjectTest : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(server_.Ready()); }
   // Everything a test took must have been given back.
   void TearDown() override {
-    if (server_.Ready()) EXPECT_EQ(server_.CanUnloadNow(), S_OK);
+    if (server_.Ready()) {
+      EXPECT_EQ(server_.CanUnloadNow(), S_OK);
+    }
   }
 
   ComPtr<IClassFactory> Factory() {
@@ -120,8 +122,8 @@ TEST_F(ClassObjectTest, ComponentAnswersItsInterfaceTable) {
   EXPECT_EQ(runtime->GetTypeInfo(0, 0x409, &info), TYPE_E_ELEMENTNOTFOUND);
   EXPECT_EQ(info, nullptr);
   DISPID id = 0;
-  char16_t name[] = u"PreExecute";
-  char16_t* names[] = {name};
+  std::u16string name = u"PreExecute";  // OLECHAR is wchar_t on Windows.
+  OLECHAR* names[] = {reinterpret_cast<OLECHAR*>(name.data())};
   EXPECT_EQ(runtime->GetIDsOfNames(IID_IUnknown, names, 1, 0x409, &id), TYPE_E_ELEMENTNOTFOUND);
   EXPECT_EQ(runtime->Invoke(1, IID_IUnknown, 0x409, 1, nullptr, nullptr, nullptr, nullptr),
             TYPE_E_ELEMENTNOTFOUND);

@@ -1,6 +1,6 @@
 // The whole path a host takes: register the library, create the component
-// by its ProgID, shape it at design time, sort more rows than its memory
-// budget holds, release it and unload the library.
+// as its registration leads the host to it, shape it at design time, sort
+// more rows than its memory budget holds, release it and unload the library.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -36,8 +36,8 @@ TEST(EndToEnd, RegisteredComponentSortsMoreThanItsBudgetAndTheLibraryUnloads) {
   constexpr uint64_t kRows = 25000;  // About 2.5 MB of rows against a 1 MB budget.
   {
     ComPtr<IUnknown> component;
-    ASSERT_EQ(host::CreateInstanceByProgID(u"Tolvarine.Tolvarine", IID_IUnknown,
-                                           reinterpret_cast<void**>(component.Put())),
+    ASSERT_EQ(servertest::CreateRegisteredComponent(IID_IUnknown,
+                                                    reinterpret_cast<void**>(component.Put())),
               S_OK);
     host::Pipeline pipeline;
     ASSERT_EQ(pipeline.SetUpstream({{.name = u"code", .dataType = DT_STR, .length = 4},

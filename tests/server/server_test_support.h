@@ -1,11 +1,12 @@
-// Shared by the server tests: a private registry file per test, the path of
-// the built library, and a library loaded for one test with its entry points.
+// Shared by the server tests: a private registry per test, the path of the
+// built library, and a library loaded for one test with its entry points.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -38,49 +39,54 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-// Points TOLVARINE_REGISTRY at a file of a fresh directory for the life of
-// the object, and restores the variable afterwards.
+// A private registry, standing in for HKEY_CLASSES_ROOT for the life of the
+// object, with a scratch directory of its own. The library registers into it
+// and the host's lookups read it: on POSIX a registry file that
+// TOLVARINE_REGISTRY names, on Windows a fresh key under HKEY_CURRENT_USER
+// that replaces HKEY_CLASSES_ROOT in this process. Implemented per backend
+// (tests/server/<backend>/scoped_registry.cc). One at a time.
 class ScopedRegistry {
  public:
-  ScopedRegistry() : file_(dir_.Path() / "registry.reg") {
-    if (const char* old = std::getenv("TOLVARINE_REGISTRY")) {
-      old_ = old;
-      hadOld_ = true;
-    }
-    setenv("TOLVARINE_REGISTRY", file_.c_str(), 1);
-  }
-  ~ScopedRegistry() {
-    if (hadOld_) {
-      setenv("TOLVARINE_REGISTRY", old_.c_str(), 1);
-    } else {
-      unsetenv("TOLVARINE_REGISTRY");
-    }
-  }
-  const std::filesystem::path& File() const { return file_; }
+  ScopedRegistry();
+  ~ScopedRegistry();
+  ScopedRegistry(const ScopedRegistry&) = delete;
+  ScopedRegistry& operator=(const ScopedRegistry&) = delete;
+
   const std::filesystem::path& Directory() const { return dir_.Path(); }
-  // A snapshot of the registry; fails the test when it cannot be read.
-  plat::RegistryTree Load() const {
-    plat::RegistryTree tree;
-    EXPECT_TRUE(plat::LoadRegistry(&tree));
-    return tree;
-  }
+  // A snapshot of the whole registry; fails the test when it cannot be read.
+  plat::RegistryTree Load() const;
+  // Changes the registry as the library sees it, each change taking effect
+  // whole; fails the test when the changes cannot be made.
+  void Change(const std::function<void(plat::RegistryKeys&)>& edit);
+
+  struct Backend;
 
  private:
   TempDir dir_;
-  std::filesystem::path file_;
-  std::string old_;
-  bool hadOld_ = false;
+  std::unique_ptr<Backend> backend_;
 };
 
-// The library built with the tests: in $TOLVARINE_BUILD_DIR, which ctest
-// sets; run by hand, the test program needs it set to the build directory.
-inline std::filesystem::path LibraryFile() {
-  const char* dir = std::getenv("TOLVARINE_BUILD_DIR");
-  return std::filesystem::absolute(std::filesystem::path(dir ? dir : ".") / "libtolvarine.so");
-}
+// The library built with the tests. In $TOLVARINE_BUILD_DIR, which ctest
+// sets on POSIX (run by hand, the test program needs it set to the build
+// directory); on Windows, without it, the directory above the test
+// program's (build-win64/Tolvarine.dll beside build-win64/tests/).
+std::filesystem::path LibraryFile();
+
+// The component created as the host finds it through the registration of
+// its class. On POSIX by its ProgID through the host's own activation. On
+// Windows the COM runtime reads the machine's class registrations and not a
+// replaced HKEY_CLASSES_ROOT (so Wine does), so the class's InprocServer32
+// is read from the registry here and the library's class object creates the
+// component; creation by ProgID through the COM runtime is covered by
+// scripts/test-windows, which registers the library with regsvr32.
+HRESULT CreateRegisteredComponent(REFIID iid, void** object);
+
+// The text of a field of the library file's version information
+// (FileVersion, ProductName ...); empty when it has none.
+std::string VersionField(const std::filesystem::path& library, const std::string& name);
 
 inline std::u16string U16(const std::filesystem::path& path) {
-  return plat::Utf8ToUtf16(path.string());
+  return path.u16string();
 }
 
 // The library loaded from `path` for the life of the object.
@@ -111,7 +117,7 @@ class LoadedServer {
     }
     return ::testing::AssertionFailure()
            << "cannot load " << path_ << " with its four entry points; set TOLVARINE_BUILD_DIR "
-           << "to the build directory that holds libtolvarine.so (ctest sets it)";
+           << "to the build directory that holds it (ctest sets it)";
   }
 
   DllGetClassObjectFn GetClassObject = nullptr;

@@ -1,16 +1,19 @@
-// The registry store: the export-format text, and changes to the file made
-// whole under its lock.
+// The registry store: the export-format text, changes to the file made
+// whole under its lock, and a registration that fails leaving the file as
+// it was.
 #include "platform/registry.h"
 
 #include <fstream>
 #include <sstream>
 
-#include "tests/server/server_test_support.h"
+#include "tests/server/posix/registry_file.h"
 
 namespace {
 
 using plat::RegistryTree;
 using plat::RegistryValue;
+using servertest::LoadedServer;
+using servertest::RegistryFile;
 using servertest::ScopedRegistry;
 
 constexpr char kHeader[] = "Windows Registry Editor Version 5.00\n\n";
@@ -119,16 +122,17 @@ TEST(RegistryFile, CommitReplacesTheFileAndAbortChangesNothing) {
       ASSERT_TRUE(transaction.Commit());
     }
   }
-  EXPECT_EQ(ReadFile(registry.File()), std::string(kHeader) + "[HKEY_CLASSES_ROOT\\Kept]\n\n");
-  EXPECT_FALSE(std::filesystem::exists(registry.File().string() + ".tmp"));
+  EXPECT_EQ(ReadFile(RegistryFile(registry)),
+            std::string(kHeader) + "[HKEY_CLASSES_ROOT\\Kept]\n\n");
+  EXPECT_FALSE(std::filesystem::exists(RegistryFile(registry).string() + ".tmp"));
 
   // A file that cannot be read is never overwritten.
-  std::ofstream(registry.File()) << "not a registry\n";
+  std::ofstream(RegistryFile(registry)) << "not a registry\n";
   plat::RegistryTransaction transaction;
   EXPECT_FALSE(transaction.Begin());
   EXPECT_EQ(plat::HResultFromLastError(), HRESULT_FROM_WIN32(1009));
   EXPECT_FALSE(transaction.Commit());
-  EXPECT_EQ(ReadFile(registry.File()), "not a registry\n");
+  EXPECT_EQ(ReadFile(RegistryFile(registry)), "not a registry\n");
 }
 
 TEST(RegistryFile, DefaultLocationUnderXdgDataHomeIsCreated) {
@@ -149,6 +153,18 @@ TEST(RegistryFile, DefaultLocationUnderXdgDataHomeIsCreated) {
   } else {
     unsetenv("XDG_DATA_HOME");
   }
+}
+
+// A registration is one transaction: a file it cannot read stops it before
+// anything is written, and is left as it was.
+TEST(RegistryFile, AFailedRegistrationChangesNothing) {
+  ScopedRegistry registry;
+  LoadedServer server;
+  ASSERT_TRUE(server.Ready());
+  std::ofstream(RegistryFile(registry)) << "damaged\n";
+  EXPECT_EQ(server.RegisterServer(), HRESULT_FROM_WIN32(1009));
+  EXPECT_EQ(server.UnregisterServer(), HRESULT_FROM_WIN32(1009));
+  EXPECT_EQ(ReadFile(RegistryFile(registry)), "damaged\n");
 }
 
 }  // namespace

@@ -1,0 +1,153 @@
+// The private registry as a fresh key under HKEY_CURRENT_USER that replaces
+// HKEY_CLASSES_ROOT in this process (RegOverridePredefKey): the library,
+// loaded in process, registers into it through the registry API, and
+// plat::SystemClassesRoot reads and changes it.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+
+#include "host/component_factory.h"
+#include "tests/server/server_test_support.h"
+
+namespace servertest {
+
+namespace {
+
+constexpr wchar_t kTestsKey[] = L"Software\\Tolvarine tests";
+
+// Copies the key at `path` with everything under it into `to`.
+bool Copy(const plat::SystemClassesRoot& from, const std::u16string& path, plat::RegistryTree* to) {
+  std::vector<plat::RegistryValue> values;
+  std::vector<std::u16string> subkeys;
+  if (!to->CreateKey(path) || !from.EnumValues(path, &values) ||
+      !from.EnumSubkeys(path, &subkeys)) {
+    return false;
+  }
+  for (const plat::RegistryValue& value : values) {
+    const bool set = value.ValueType == plat::RegistryValue::Type::kDword
+                         ? to->SetDword(path, value.Name, value.Number)
+                         : to->SetString(path, value.Name, value.Text);
+    if (!set) return false;
+  }
+  for (const std::u16string& name : subkeys) {
+    if (!Copy(from, path.empty() ? name : path + u"\\" + name, to)) return false;
+  }
+  return true;
+}
+
+// Without the private registry the library would register into the
+// machine's own classes: no test may go on.
+[[noreturn]] void Abandon(const char* what, LSTATUS status) {
+  std::fprintf(stderr, "%s (error %ld); the server tests cannot run\n", what,
+               static_cast<long>(status));
+  std::exit(EXIT_FAILURE);
+}
+
+std::wstring Wide(const std::filesystem::path& path) {
+  return path.wstring();
+}
+
+}  // namespace
+
+struct ScopedRegistry::Backend {
+  std::wstring path;  // Under HKEY_CURRENT_USER.
+  HKEY key = nullptr;
+};
+
+ScopedRegistry::ScopedRegistry() : backend_(std::make_unique<Backend>()) {
+  std::random_device random;
+  DWORD disposition = 0;
+  do {
+    if (backend_->key) ::RegCloseKey(backend_->key);
+    backend_->path = std::wstring(kTestsKey) + L"\\" + std::to_wstring(random());
+    const LSTATUS status = ::RegCreateKeyExW(HKEY_CURRENT_USER, backend_->path.c_str(), 0, nullptr,
+                                             REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                                             &backend_->key, &disposition);
+    if (status != ERROR_SUCCESS) Abandon("cannot create a key under HKEY_CURRENT_USER", status);
+  } while (disposition != REG_CREATED_NEW_KEY);
+  const LSTATUS status = ::RegOverridePredefKey(HKEY_CLASSES_ROOT, backend_->key);
+  if (status != ERROR_SUCCESS) Abandon("RegOverridePredefKey failed", status);
+}
+
+ScopedRegistry::~ScopedRegistry() {
+  EXPECT_EQ(::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr), ERROR_SUCCESS);
+  ::RegCloseKey(backend_->key);
+  EXPECT_EQ(::RegDeleteTreeW(HKEY_CURRENT_USER, backend_->path.c_str()), ERROR_SUCCESS);
+  // The folder of every test's key goes with the last of them.
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, kTestsKey);
+}
+
+plat::RegistryTree ScopedRegistry::Load() const {
+  plat::RegistryTree tree;
+  EXPECT_TRUE(Copy(plat::SystemClassesRoot{}, u"", &tree)) << ::GetLastError();
+  return tree;
+}
+
+void ScopedRegistry::Change(const std::function<void(plat::RegistryKeys&)>& edit) {
+  plat::SystemClassesRoot keys;
+  edit(keys);
+}
+
+std::filesystem::path LibraryFile() {
+  const wchar_t* dir = ::_wgetenv(L"TOLVARINE_BUILD_DIR");
+  if (dir && *dir) {
+    return std::filesystem::absolute(std::filesystem::path(dir) / "Tolvarine.dll").make_preferred();
+  }
+  std::wstring program(MAX_PATH, L'\0');
+  DWORD length;
+  while ((length = ::GetModuleFileNameW(nullptr, program.data(),
+                                        static_cast<DWORD>(program.size()))) == program.size()) {
+    program.resize(program.size() * 2);
+  }
+  program.resize(length);
+  return std::filesystem::path(program).parent_path().parent_path() / "Tolvarine.dll";
+}
+
+HRESULT CreateRegisteredComponent(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  std::u16string library;
+  const HRESULT hr = host::GetInprocServerPath(CLSID_Tolvarine, &library);
+  if (FAILED(hr)) return hr;
+  return host::CreateInstanceFromLibrary(library, CLSID_Tolvarine, iid, object);
+}
+
+// Through the system's version API, as Explorer shows the fields: in the
+// first language the file's translation table lists.
+std::string VersionField(const std::filesystem::path& library, const std::string& name) {
+  const HMODULE version = ::LoadLibraryW(L"version.dll");
+  if (!version) return {};
+  using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+  using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+  using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+  const auto size = reinterpret_cast<SizeFn>(
+      reinterpret_cast<void*>(::GetProcAddress(version, "GetFileVersionInfoSizeW")));
+  const auto info = reinterpret_cast<InfoFn>(
+      reinterpret_cast<void*>(::GetProcAddress(version, "GetFileVersionInfoW")));
+  const auto query = reinterpret_cast<QueryFn>(
+      reinterpret_cast<void*>(::GetProcAddress(version, "VerQueryValueW")));
+  std::string text;
+  std::vector<BYTE> data(size ? size(Wide(library).c_str(), nullptr) : 0);
+  void* found = nullptr;
+  UINT length = 0;
+  if (!data.empty() && info && query &&
+      info(Wide(library).c_str(), 0, static_cast<DWORD>(data.size()), data.data()) &&
+      query(data.data(), L"\\VarFileInfo\\Translation", &found, &length) && length >= 4) {
+    const auto* translation = static_cast<const WORD*>(found);
+    wchar_t block[64];
+    ::swprintf(block, 64, L"\\StringFileInfo\\%04x%04x\\", translation[0], translation[1]);
+    const std::wstring field = block + std::filesystem::path(name).wstring();
+    if (query(data.data(), field.c_str(), &found, &length) && length > 0) {
+      // In characters, the terminating NUL counted or not.
+      std::u16string chars(static_cast<const char16_t*>(found), length);
+      text = plat::Utf16ToUtf8(chars.substr(0, chars.find(u'\0')));
+    }
+  }
+  ::FreeLibrary(version);
+  return text;
+}
+
+}  // namespace servertest
