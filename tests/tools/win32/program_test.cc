@@ -52,10 +52,23 @@ class ProgramTest : public testing::Test {
     ASSERT_TRUE(fs::exists(program_.parent_path() / L"Tolvarine.dll"));
   }
 
+  // The directory goes once the last child's console host lets go of it
+  // (see Run), its working directory.
+  void TearDown() override {
+    for (int i = 0; i < 250 && fs::exists(dir()); ++i) {
+      std::error_code ignored;
+      fs::remove_all(dir(), ignored);
+      if (fs::exists(dir())) ::Sleep(20);
+    }
+    EXPECT_FALSE(fs::exists(dir()));
+  }
+
   // Runs the program in the test's directory with `arguments` after its
   // name and `input` on standard input. Each run has files of its own for
-  // the streams: a child's console host may hold them a moment after the
-  // child has ended.
+  // the streams: under Wine a child's standard input and working directory
+  // often stay open for some 150 ms after the child has ended (held by its
+  // console host, it seems), so the file can be neither removed nor made
+  // anew at once.
   Result Run(const std::wstring& arguments, const std::string& input = "") {
     const std::wstring run = std::to_wstring(++runs_);
     const fs::path in = dir() / (L"stdin" + run), out = dir() / (L"stdout" + run),
