@@ -8,6 +8,7 @@
 #include "platform/com_activation.h"
 #include "platform/no_throw.h"
 #include "platform/process_limits.h"
+#include "platform/program_startup.h"
 #include "platform/termination.h"
 #include "tools/commands/commands.h"
 #include "tools/commands/component_loader.h"
@@ -57,7 +58,15 @@ int Main(int argc, char** argv) {
   // keeps many scratch files open.
   plat::HandleTerminationSignals();
   plat::RaiseOpenFileLimit();
-  std::vector<std::string> args(argv + 1, argv + argc);
+  plat::UseBinaryStandardStreams();
+  // UTF-8 on every platform: file names reach the files they name, and
+  // messages quote them as given.
+  std::vector<std::string> args;
+  std::string error;
+  if (!plat::ProgramArguments(argc, argv, &args, &error)) {
+    std::cerr << "tolvarine: " << error << '\n';
+    return kExitUsage;
+  }
   if (args.empty()) {
     std::cerr << MainHelp();
     return kExitUsage;

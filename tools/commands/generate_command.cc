@@ -12,6 +12,7 @@
 #include "tools/columns/field_list.h"
 #include "tools/commands/command_line.h"
 #include "tools/commands/commands.h"
+#include "tools/commands/file_paths.h"
 #include "tools/commands/help_text.h"
 #include "tools/formats/csv_row_codec.h"
 #include "tools/formats/fixed_records.h"
@@ -283,7 +284,7 @@ int RunGenerateCommand(std::span<const std::string> args, std::ostream& out, std
     }
     return kExitSuccess;
   }
-  std::ofstream file(*options.output, std::ios::binary | std::ios::trunc);
+  std::ofstream file(PathFromUtf8(*options.output), std::ios::binary | std::ios::trunc);
   if (!file) {
     err << "tolvarine generate: " << *options.output << ": cannot open for writing\n";
     return kExitFailure;
@@ -293,7 +294,7 @@ int RunGenerateCommand(std::span<const std::string> args, std::ostream& out, std
   if (!written || file.fail()) {
     // A partial data set is of no use: leave none behind.
     std::error_code code;
-    std::filesystem::remove(*options.output, code);
+    std::filesystem::remove(PathFromUtf8(*options.output), code);
     err << "tolvarine generate: " << *options.output << ": "
         << (error.empty() ? "writing failed (is the disk full?)" : error) << '\n';
     return kExitFailure;

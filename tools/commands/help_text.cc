@@ -20,9 +20,13 @@ Options:
   -h, --help                  show this text
   --version                   show the program's version
 
-"tolvarine COMMAND --help" describes a command. The registry lives in the file
-$TOLVARINE_REGISTRY (default ~/.local/share/tolvarine/registry.reg); on Windows
-it is the system registry (regsvr32 Tolvarine.dll registers the component).
+"tolvarine COMMAND --help" describes a command. The component is registered
+under HKEY_CLASSES_ROOT of
+  Linux:    the registry file $TOLVARINE_REGISTRY, else
+            $XDG_DATA_HOME/tolvarine/registry.reg, else
+            ~/.local/share/tolvarine/registry.reg
+  Windows:  the system registry ("tolvarine register" or
+            "regsvr32 Tolvarine.dll", as an administrator)
 Exit status: 0 success, 1 failure, 2 wrong usage.
 )";
 }
@@ -141,8 +145,9 @@ component's 1 MiB limit is refused before any row is read.
 An interrupt, terminate or hang-up signal ends the sort with status 128 plus
 the signal's number, leaving FILE as it was and no temporary or scratch file.
 The component is created by its ProgID when it is registered, otherwise from
-libtolvarine.so (Tolvarine.dll on Windows) beside this program or, for an
-installed program, from ../lib/<multiarch>/tolvarine/ relative to it.
+libtolvarine.so (Tolvarine.dll on Windows) beside this program or, for a
+program installed from the Debian package, from ../lib/<multiarch>/tolvarine/
+relative to it.
 
 Examples:
   tolvarine sort -k 2:desc -k name:flags=16 data.csv -o sorted.csv
@@ -188,10 +193,18 @@ std::string_view RegisterHelp() {
        tolvarine unregister [LIBRARY]
 
 Calls the library's DllRegisterServer or DllUnregisterServer, which write or
-remove the component's classes, ProgIDs and category in the registry file
-($TOLVARINE_REGISTRY, default ~/.local/share/tolvarine/registry.reg). LIBRARY
-defaults to the library the sort would load unregistered. Once registered, "tolvarine
-sort" creates the component by its ProgID, Tolvarine.Tolvarine.
+remove the component's class, ProgIDs, type library and category under
+HKEY_CLASSES_ROOT of
+  Linux:    the registry file $TOLVARINE_REGISTRY, else
+            $XDG_DATA_HOME/tolvarine/registry.reg, else
+            ~/.local/share/tolvarine/registry.reg (made when missing)
+  Windows:  the system registry, as "regsvr32 LIBRARY" (or "regsvr32 /u")
+            does; new keys there go to HKEY_LOCAL_MACHINE\Software\Classes,
+            which needs an administrator's rights
+LIBRARY defaults to the library the sort would load unregistered
+(libtolvarine.so, or Tolvarine.dll beside tolvarine.exe). Once registered,
+"tolvarine sort" creates the component by its ProgID, Tolvarine.Tolvarine
+(on Windows through the COM runtime, so from wherever it was registered).
 )";
 }
 

@@ -5,6 +5,7 @@
 #include "platform/bstr.h"
 #include "tools/commands/commands.h"
 #include "tools/commands/component_loader.h"
+#include "tools/commands/file_paths.h"
 #include "tools/commands/help_text.h"
 
 namespace tolvarine {
@@ -24,8 +25,8 @@ int RunRegisterCommand(std::span<const std::string> args, bool unregister, std::
   std::u16string library = LibraryBesideProgram();
   if (!args.empty()) {
     std::error_code code;
-    std::filesystem::path path = std::filesystem::absolute(args[0], code);
-    library = plat::Utf8ToUtf16(code ? args[0] : path.string());
+    const std::filesystem::path path = std::filesystem::absolute(PathFromUtf8(args[0]), code);
+    library = plat::Utf8ToUtf16(code ? args[0] : Utf8FromPath(path));
   }
   HRESULT hr =
       unregister ? host::UnregisterServerLibrary(library) : host::RegisterServerLibrary(library);

@@ -19,6 +19,7 @@
 #include "tools/commands/commands.h"
 #include "tools/commands/component_limits.h"
 #include "tools/commands/component_loader.h"
+#include "tools/commands/file_paths.h"
 #include "tools/commands/help_text.h"
 #include "tools/commands/sort_input.h"
 #include "tools/commands/sort_keys.h"
@@ -35,7 +36,7 @@ constexpr HRESULT kStoppedByTool = E_FAIL;
 
 std::string ScratchDirectoryProblem(const std::string& directory) {
   std::error_code code;
-  if (!std::filesystem::is_directory(directory, code)) {
+  if (!std::filesystem::is_directory(PathFromUtf8(directory), code)) {
     return "scratch directory '" + directory + "' does not exist or is not a directory";
   }
   std::string reason;

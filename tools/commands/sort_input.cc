@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "tools/commands/file_paths.h"
 #include "tools/commands/help_text.h"
 
 namespace tolvarine {
@@ -32,8 +33,9 @@ bool SortInput::Open(const SortOptions& options, std::istream& standardInput, st
       *error = displayName_ + ": cannot open the input file";
       return false;
     }
-    auto size = std::filesystem::file_size(options.input, code);
-    if (!code && std::filesystem::is_regular_file(options.input, code)) totalBytes_ = size;
+    const std::filesystem::path path = PathFromUtf8(options.input);
+    auto size = std::filesystem::file_size(path, code);
+    if (!code && std::filesystem::is_regular_file(path, code)) totalBytes_ = size;
     in_ = file_.get();
   }
   return options.format == FileFormat::kCsv ? OpenCsv(options, error) : OpenFixed(options, error);

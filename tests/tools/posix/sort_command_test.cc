@@ -19,20 +19,14 @@
 #include <random>
 #include <sstream>
 
+#include "tests/tools/program_files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
+using toolstest::ReadFile;
+using toolstest::WriteFile;
 
 struct Result {
   int status;
