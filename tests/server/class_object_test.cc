@@ -121,6 +121,9 @@ TEST_F(ClassObjectTest, ComponentAnswersItsInterfaceTable) {
   ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
   EXPECT_EQ(runtime->GetTypeInfo(0, 0x409, &info), TYPE_E_ELEMENTNOTFOUND);
   EXPECT_EQ(info, nullptr);
+  info = reinterpret_cast<ITypeInfo*>(1);
+  EXPECT_EQ(runtime->GetTypeInfo(1, 0x409, &info), DISP_E_BADINDEX);  // There is one.
+  EXPECT_EQ(info, nullptr);
   DISPID id = 0;
   std::u16string name = u"PreExecute";  // OLECHAR is wchar_t on Windows.
   OLECHAR* names[] = {reinterpret_cast<OLECHAR*>(name.data())};
