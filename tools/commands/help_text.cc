@@ -57,7 +57,8 @@ Keys and output:
                           mode (a new file: 0666 less the umask). A FILE with
                           several hard links, whose owner cannot be kept that
                           way, or in a directory that takes no new file (the
-                          temporary file then goes to $TMPDIR or /tmp), is
+                          temporary file then goes to the temporary
+                          directory), is
                           rewritten in place from the temporary file instead,
                           so its links and owner stay (a failed copy is
                           reported). A symbolic link is followed and the
@@ -73,7 +74,8 @@ Resources:
                           2 GiB; -P (-1 to -100) P percent of it
   -T, --scratch DIRS      directories for scratch files when rows exceed the
                           budget; repeatable, and ";" separates several
-                          (default: the temporary directory, $TMPDIR or /tmp)
+                          (default: the temporary directory: $TMPDIR or /tmp;
+                          on Windows %TMP%, %TEMP% or the user's profile)
       --scratch-file-size MB
                           suggested scratch file size (default and least: 200)
       --threads N         sorting threads, 1 to 128 (0, the default: one per
