@@ -7,37 +7,15 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <random>
 #include <string>
 
 #include "interfaces/component_interfaces.h"
 #include "platform/bstr.h"
 #include "platform/library.h"
 #include "platform/registry.h"
+#include "tests/support/test_files.h"
 
 namespace servertest {
-
-// A fresh directory under $TMPDIR (or /tmp), removed with everything in it.
-class TempDir {
- public:
-  TempDir() {
-    std::random_device random;
-    const auto base = std::filesystem::temp_directory_path();
-    do {
-      path_ = base / ("tolvarine-server-" + std::to_string(random()));
-    } while (!std::filesystem::create_directory(path_));
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& Path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 // A private registry, standing in for HKEY_CLASSES_ROOT for the life of the
 // object, with a scratch directory of its own. The library registers into it
@@ -52,7 +30,7 @@ class ScopedRegistry {
   ScopedRegistry(const ScopedRegistry&) = delete;
   ScopedRegistry& operator=(const ScopedRegistry&) = delete;
 
-  const std::filesystem::path& Directory() const { return dir_.Path(); }
+  const std::filesystem::path& Directory() const { return dir_.path(); }
   // A snapshot of the whole registry; fails the test when it cannot be read.
   plat::RegistryTree Load() const;
   // Changes the registry as the library sees it, each change taking effect
@@ -62,7 +40,7 @@ class ScopedRegistry {
   struct Backend;
 
  private:
-  TempDir dir_;
+  testsupport::TempDir dir_{"tolvarine-server-"};
   std::unique_ptr<Backend> backend_;
 };
 

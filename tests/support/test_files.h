@@ -41,7 +41,10 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const fs::path& path() const { return path_; }
-  std::u16string u16() const { return plat::Utf8ToUtf16(path_.string()); }
+  std::u16string u16() const {
+    const std::u8string text = path_.u8string();
+    return plat::Utf8ToUtf16(std::string(text.begin(), text.end()));
+  }
   size_t Count() const {
     return std::distance(fs::directory_iterator(path_), fs::directory_iterator());
   }
@@ -56,6 +59,15 @@ inline std::vector<uint8_t> PatternBytes(size_t bytes) {
   std::vector<uint8_t> data(bytes);
   for (size_t i = 0; i < bytes; ++i) data[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
   return data;
+}
+
+inline std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteText(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& data) {

@@ -13,12 +13,6 @@
 namespace win32test {
 namespace {
 
-std::string Pattern(size_t bytes) {
-  std::string data(bytes, '\0');
-  for (size_t i = 0; i < bytes; ++i) data[i] = static_cast<char>((i * 2654435761u) >> 13);
-  return data;
-}
-
 // Everything the file gives, read in pieces of the given sizes (cycled).
 std::string ReadAll(const std::string& path, std::initializer_list<size_t> pieces) {
   plat::InputFile file;
@@ -40,13 +34,14 @@ std::string ReadAll(const std::string& path, std::initializer_list<size_t> piece
 
 TEST(Win32Files, InputFile) {
   ScratchDir dir;
-  const std::string data = Pattern((size_t{5} << 20) + 4097);
-  EXPECT_TRUE(WriteWholeFile(dir.path() + L"input", data));
+  const std::vector<uint8_t> bytes = testsupport::PatternBytes((size_t{5} << 20) + 4097);
+  const std::string data(bytes.begin(), bytes.end());
+  WriteText(dir.Wide() + L"input", data);
   EXPECT_TRUE(ReadAll(dir.Utf8(L"input"), {1, 4095, (size_t{1} << 20) + 1}) == data);
   EXPECT_TRUE(ReadAll(dir.Utf8(L"input"), {size_t{8} << 20}) == data);
 
   // A name outside ASCII goes through as UTF-8.
-  EXPECT_TRUE(WriteWholeFile(dir.path() + L"\u00e9t\u00e9.txt", "summer"));
+  WriteText(dir.Wide() + L"\u00e9t\u00e9.txt", "summer");
   EXPECT_TRUE(ReadAll(dir.Utf8(L"\u00e9t\u00e9.txt"), {100}) == "summer");
 
   plat::InputFile file;
@@ -59,7 +54,7 @@ TEST(Win32Files, InputFile) {
 
 TEST(Win32Files, OutputFile) {
   ScratchDir dir;
-  const std::wstring target = dir.path() + L"out";
+  const std::wstring target = dir.Wide() + L"out";
   std::string error;
   {
     // New: nothing under the name until Commit, nothing else left after.
@@ -68,19 +63,18 @@ TEST(Win32Files, OutputFile) {
     EXPECT_TRUE(out.Write("new contents", 12, &error));
     EXPECT_TRUE(!Exists(target));
     EXPECT_TRUE(out.Commit(&error));
-    EXPECT_TRUE(ReadWholeFile(target) == "new contents" && dir.EntryCount() == 1);
+    EXPECT_TRUE(ReadText(target) == "new contents" && dir.Count() == 1);
   }
   {
     // Replaced: the old contents stay until Commit; Discard keeps them.
     plat::OutputFile out;
     EXPECT_TRUE(out.Open(dir.Utf8(L"out"), &error) && out.Write("second", 6, &error));
-    EXPECT_TRUE(ReadWholeFile(target) == "new contents");
+    EXPECT_TRUE(ReadText(target) == "new contents");
     out.Discard();
-    EXPECT_TRUE(ReadWholeFile(target) == "new contents" && dir.EntryCount() == 1);
+    EXPECT_TRUE(ReadText(target) == "new contents" && dir.Count() == 1);
     EXPECT_TRUE(out.Open(dir.Utf8(L"out"), &error) && out.Write("second", 6, &error));
   }
-  EXPECT_TRUE(ReadWholeFile(target) == "new contents" &&
-              dir.EntryCount() == 1);  // Destroyed: dropped.
+  EXPECT_TRUE(ReadText(target) == "new contents" && dir.Count() == 1);  // Destroyed: dropped.
   {
     // The sort's own input, still open, is replaced.
     plat::InputFile input;
@@ -88,25 +82,25 @@ TEST(Win32Files, OutputFile) {
     plat::OutputFile out;
     EXPECT_TRUE(out.Open(dir.Utf8(L"out"), &error) && out.Write("third", 5, &error));
     EXPECT_TRUE(out.Commit(&error));
-    EXPECT_TRUE(ReadWholeFile(target) == "third" && dir.EntryCount() == 1);
+    EXPECT_TRUE(ReadText(target) == "third" && dir.Count() == 1);
   }
   {
     // A hard link keeps sharing the contents: the file is rewritten in place.
-    const std::wstring link = dir.path() + L"link";
+    const std::wstring link = dir.Wide() + L"link";
     EXPECT_TRUE(::CreateHardLinkW(link.c_str(), target.c_str(), nullptr));
     plat::OutputFile out;
     EXPECT_TRUE(out.Open(dir.Utf8(L"out"), &error) && out.Write("fourth", 6, &error));
     EXPECT_TRUE(out.Commit(&error));
-    EXPECT_TRUE(ReadWholeFile(target) == "fourth" && ReadWholeFile(link) == "fourth");
-    EXPECT_TRUE(dir.EntryCount() == 2);
+    EXPECT_TRUE(ReadText(target) == "fourth" && ReadText(link) == "fourth");
+    EXPECT_TRUE(dir.Count() == 2);
   }
   {
     // Devices are written directly; directories and read-only files refused.
     plat::OutputFile out;
     EXPECT_TRUE(out.Open("NUL", &error) && out.Write("gone", 4, &error) && out.Commit(&error));
     EXPECT_TRUE(!out.Open(dir.Utf8(L""), &error) && error == "is a directory");
-    const std::wstring locked = dir.path() + L"locked";
-    EXPECT_TRUE(WriteWholeFile(locked, "keep"));
+    const std::wstring locked = dir.Wide() + L"locked";
+    WriteText(locked, "keep");
     ::SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_READONLY);
     // Wine keeps the attribute as Unix permissions, which do not stop root:
     // there the file opens for writing, and the output file takes it too.
@@ -122,10 +116,10 @@ TEST(Win32Files, OutputFile) {
       EXPECT_TRUE(error.starts_with("cannot be written: ")) << error;
     }
     ::SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_TRUE(ReadWholeFile(locked) == "keep");
+    EXPECT_TRUE(ReadText(locked) == "keep");
   }
-  const size_t entries = dir.EntryCount();
-  EXPECT_TRUE(plat::CanCreateFilesIn(dir.Utf8(L""), &error) && dir.EntryCount() == entries);
+  const size_t entries = dir.Count();
+  EXPECT_TRUE(plat::CanCreateFilesIn(dir.Utf8(L""), &error) && dir.Count() == entries);
   EXPECT_TRUE(plat::CanCreateFilesIn(dir.Utf8(L"out"), &error) == false);
   EXPECT_TRUE(!plat::CanCreateFilesIn(dir.Utf8(L"missing"), &error) && !error.empty());
 }
@@ -138,7 +132,7 @@ TEST(Win32Files, ProcessFacts) {
   EXPECT_TRUE(plat::GetProcessIoBytes(&before));
   {
     ScratchDir dir;
-    EXPECT_TRUE(WriteWholeFile(dir.path() + L"counted", std::string(1 << 20, 'c')));
+    WriteText(dir.Wide() + L"counted", std::string(1 << 20, 'c'));
   }
   EXPECT_TRUE(plat::GetProcessIoBytes(&after));
   if (testsupport::RunningOnWine()) {

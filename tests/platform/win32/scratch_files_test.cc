@@ -58,7 +58,7 @@ TEST(Win32Files, ScratchFiles) {
   EXPECT_TRUE(plat::GetMountRootDriveType(withNul) == plat::DriveType::kNoRootDir);
 
   // The transient file is exclusive while open and gone once closed.
-  const std::wstring name = dir.path() + L"transient";
+  const std::wstring name = dir.Wide() + L"transient";
   plat::FileHandle file = plat::OpenTransientFile(dir.Utf16(L"transient"));
   EXPECT_TRUE(file != nullptr && plat::FileUsesDirectIo(file) && !plat::FileUsesUring(file));
   const HANDLE other = ::CreateFileW(name.c_str(), GENERIC_READ,
@@ -71,7 +71,7 @@ TEST(Win32Files, ScratchFiles) {
   plat::CloseFile(nullptr);
 
   // Opening truncates what the name held.
-  EXPECT_TRUE(WriteWholeFile(name, std::string(8192, 'x')));
+  WriteText(name, std::string(8192, 'x'));
   file = plat::OpenTransientFile(dir.Utf16(L"transient"));
   Pages buffer(kBlock);
   EXPECT_TRUE(Transfer(file, true, buffer.data, kBlock, 0) == -1 &&

@@ -4,7 +4,6 @@
 #include "platform/registry.h"
 
 #include <fstream>
-#include <sstream>
 
 #include "tests/server/posix/registry_file.h"
 
@@ -17,13 +16,6 @@ using servertest::RegistryFile;
 using servertest::ScopedRegistry;
 
 constexpr char kHeader[] = "Windows Registry Editor Version 5.00\n\n";
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 TEST(RegistryTree, TextRoundTripEscapesAsRegeditAndIgnoresCase) {
   RegistryTree tree;
@@ -122,7 +114,7 @@ TEST(RegistryFile, CommitReplacesTheFileAndAbortChangesNothing) {
       ASSERT_TRUE(transaction.Commit());
     }
   }
-  EXPECT_EQ(ReadFile(RegistryFile(registry)),
+  EXPECT_EQ(testsupport::ReadText(RegistryFile(registry)),
             std::string(kHeader) + "[HKEY_CLASSES_ROOT\\Kept]\n\n");
   EXPECT_FALSE(std::filesystem::exists(RegistryFile(registry).string() + ".tmp"));
 
@@ -132,7 +124,7 @@ TEST(RegistryFile, CommitReplacesTheFileAndAbortChangesNothing) {
   EXPECT_FALSE(transaction.Begin());
   EXPECT_EQ(plat::HResultFromLastError(), HRESULT_FROM_WIN32(1009));
   EXPECT_FALSE(transaction.Commit());
-  EXPECT_EQ(ReadFile(RegistryFile(registry)), "not a registry\n");
+  EXPECT_EQ(testsupport::ReadText(RegistryFile(registry)), "not a registry\n");
 }
 
 TEST(RegistryFile, DefaultLocationUnderXdgDataHomeIsCreated) {
@@ -164,7 +156,7 @@ TEST(RegistryFile, AFailedRegistrationChangesNothing) {
   std::ofstream(RegistryFile(registry)) << "damaged\n";
   EXPECT_EQ(server.RegisterServer(), HRESULT_FROM_WIN32(1009));
   EXPECT_EQ(server.UnregisterServer(), HRESULT_FROM_WIN32(1009));
-  EXPECT_EQ(ReadFile(RegistryFile(registry)), "damaged\n");
+  EXPECT_EQ(testsupport::ReadText(RegistryFile(registry)), "damaged\n");
 }
 
 }  // namespace

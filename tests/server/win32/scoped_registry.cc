@@ -46,10 +46,6 @@ bool Copy(const plat::SystemClassesRoot& from, const std::u16string& path, plat:
   std::exit(EXIT_FAILURE);
 }
 
-std::wstring Wide(const std::filesystem::path& path) {
-  return path.wstring();
-}
-
 }  // namespace
 
 struct ScopedRegistry::Backend {
@@ -118,36 +114,23 @@ HRESULT CreateRegisteredComponent(REFIID iid, void** object) {
 // Through the system's version API, as Explorer shows the fields: in the
 // first language the file's translation table lists.
 std::string VersionField(const std::filesystem::path& library, const std::string& name) {
-  const HMODULE version = ::LoadLibraryW(L"version.dll");
-  if (!version) return {};
-  using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
-  using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
-  using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
-  const auto size = reinterpret_cast<SizeFn>(
-      reinterpret_cast<void*>(::GetProcAddress(version, "GetFileVersionInfoSizeW")));
-  const auto info = reinterpret_cast<InfoFn>(
-      reinterpret_cast<void*>(::GetProcAddress(version, "GetFileVersionInfoW")));
-  const auto query = reinterpret_cast<QueryFn>(
-      reinterpret_cast<void*>(::GetProcAddress(version, "VerQueryValueW")));
-  std::string text;
-  std::vector<BYTE> data(size ? size(Wide(library).c_str(), nullptr) : 0);
+  std::vector<BYTE> data(::GetFileVersionInfoSizeW(library.c_str(), nullptr));
   void* found = nullptr;
   UINT length = 0;
-  if (!data.empty() && info && query &&
-      info(Wide(library).c_str(), 0, static_cast<DWORD>(data.size()), data.data()) &&
-      query(data.data(), L"\\VarFileInfo\\Translation", &found, &length) && length >= 4) {
-    const auto* translation = static_cast<const WORD*>(found);
-    wchar_t block[64];
-    ::swprintf(block, 64, L"\\StringFileInfo\\%04x%04x\\", translation[0], translation[1]);
-    const std::wstring field = block + std::filesystem::path(name).wstring();
-    if (query(data.data(), field.c_str(), &found, &length) && length > 0) {
-      // In characters, the terminating NUL counted or not.
-      std::u16string chars(static_cast<const char16_t*>(found), length);
-      text = plat::Utf16ToUtf8(chars.substr(0, chars.find(u'\0')));
-    }
+  if (data.empty() ||
+      !::GetFileVersionInfoW(library.c_str(), 0, static_cast<DWORD>(data.size()), data.data()) ||
+      !::VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", &found, &length) ||
+      length < 4) {
+    return {};
   }
-  ::FreeLibrary(version);
-  return text;
+  const auto* translation = static_cast<const WORD*>(found);
+  wchar_t block[64];
+  ::swprintf(block, 64, L"\\StringFileInfo\\%04x%04x\\", translation[0], translation[1]);
+  const std::wstring field = block + std::filesystem::path(name).wstring();
+  if (!::VerQueryValueW(data.data(), field.c_str(), &found, &length) || length == 0) return {};
+  // In characters, the terminating NUL counted or not.
+  const std::u16string chars(static_cast<const char16_t*>(found), length);
+  return plat::Utf16ToUtf8(chars.substr(0, chars.find(u'\0')));
 }
 
 }  // namespace servertest
