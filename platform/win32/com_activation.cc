@@ -10,14 +10,11 @@
 
 #include "platform/library.h"
 #include "platform/registry.h"
+#include "platform/win32/wide_text.h"
 
 namespace plat {
 
 namespace {
-
-const wchar_t* Wide(const std::u16string& text) {
-  return reinterpret_cast<const wchar_t*>(text.c_str());
-}
 
 }  // namespace
 
@@ -35,7 +32,7 @@ HRESULT ClassFromProgID(std::u16string_view progID, CLSID* clsid) {
   // the current version's CLSID itself).
   const std::u16string name(progID);
   if (name.empty()) return CO_E_CLASSSTRING;
-  return ::CLSIDFromProgID(Wide(name), clsid);
+  return ::CLSIDFromProgID(AsWide(name), clsid);
 }
 
 HRESULT InprocServerPath(REFCLSID clsid, std::u16string* path) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/string_resource.h"
+#include "platform/win32/wide_text.h"
 
 namespace plat {
 
@@ -11,10 +12,6 @@ namespace {
 
 HMODULE Module(LibraryHandle library) {
   return reinterpret_cast<HMODULE>(library);
-}
-
-const wchar_t* Wide(const std::u16string& text) {
-  return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
 // A full path in the form LOAD_WITH_ALTERED_SEARCH_PATH is defined for: a
@@ -59,7 +56,7 @@ LibraryHandle LoadLibrary(const std::u16string& path) {
   // For a full path the library's own directory comes first in the search
   // for the libraries it depends on, as when COM loads an in-process server.
   const DWORD flags = IsFullBackslashPath(path) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0;
-  HMODULE module = ::LoadLibraryExW(Wide(path), nullptr, flags);
+  HMODULE module = ::LoadLibraryExW(AsWide(path), nullptr, flags);
   if (!module) {
     // The loader's own reason (ERROR_MOD_NOT_FOUND, ERROR_BAD_EXE_FORMAT,
     // ERROR_DLL_INIT_FAILED ...) is already the last error.
@@ -89,8 +86,8 @@ bool FreeLibrary(LibraryHandle library) {
 
 bool IsLibraryLoaded(const std::u16string& path) {
   HMODULE module = nullptr;
-  return ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, Wide(path), &module) !=
-         FALSE;
+  return ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, AsWide(path),
+                              &module) != FALSE;
 }
 
 bool GetModuleFileName(const void* address, std::u16string* path) {

@@ -11,6 +11,9 @@
 #include <cwchar>
 #include <memory>
 
+#include "platform/bstr.h"
+#include "platform/win32/wide_text.h"
+
 namespace plat {
 namespace {
 
@@ -21,22 +24,6 @@ constexpr int kBinaryMode = 0x8000;
 struct LocalFreeDeleter {
   void operator()(wchar_t** block) const { ::LocalFree(block); }
 };
-
-// False when the text cannot be converted: WC_ERR_INVALID_CHARS makes an
-// unpaired surrogate an error instead of a silent U+FFFD, which would turn a
-// name that exists into one that does not.
-bool Utf8FromWide(const wchar_t* text, std::string* utf8) {
-  const size_t length = std::wcslen(text);
-  utf8->clear();
-  if (length == 0) return true;
-  const int units = static_cast<int>(length);  // The command line is at most 32767 units long.
-  const int bytes = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, units, nullptr, 0,
-                                          nullptr, nullptr);
-  if (bytes <= 0) return false;
-  utf8->resize(static_cast<size_t>(bytes));
-  return ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, units, utf8->data(), bytes,
-                               nullptr, nullptr) == bytes;
-}
 
 }  // namespace
 
@@ -50,15 +37,13 @@ bool ProgramArguments(int /*argc*/, char** /*argv*/, std::vector<std::string>* a
     *error = "the command line cannot be read (error " + std::to_string(::GetLastError()) + ")";
     return false;
   }
-  // The first is the program's own name.
+  // The first is the program's own name. An unpaired surrogate has no UTF-8
+  // form: replacing it would turn a name that exists into one that does not.
   for (int i = 1; i < count; ++i) {
-    std::string& argument = arguments->emplace_back();
-    if (!Utf8FromWide(wide.get()[i], &argument)) {
-      const DWORD code = ::GetLastError();
-      *error = "argument " + std::to_string(i) +
-               (code == ERROR_NO_UNICODE_TRANSLATION
-                    ? " is not Unicode text: it holds an unpaired surrogate"
-                    : " cannot be converted to UTF-8 (error " + std::to_string(code) + ")");
+    const wchar_t* argument = wide.get()[i];
+    if (!AppendUtf16AsUtf8(AsUtf16(argument, std::wcslen(argument)), &arguments->emplace_back())) {
+      *error =
+          "argument " + std::to_string(i) + " is not Unicode text: it holds an unpaired surrogate";
       arguments->clear();
       return false;
     }

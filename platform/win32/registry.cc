@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/no_throw.h"
+#include "platform/win32/wide_text.h"
 
 namespace plat {
 
@@ -19,15 +20,6 @@ bool Succeeded(LSTATUS status) {
   return false;
 }
 
-// A NUL-terminated copy, for the API's wide strings.
-std::wstring Wide(std::u16string_view text) {
-  return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
-}
-
-std::u16string Narrowed(const wchar_t* text, size_t length) {
-  return std::u16string(reinterpret_cast<const char16_t*>(text), length);
-}
-
 // An open key, closed on destruction.
 class OpenKey {
  public:
@@ -35,7 +27,7 @@ class OpenKey {
     if (key_) ::RegCloseKey(key_);
   }
   bool Open(std::u16string_view path, REGSAM access) {
-    return Succeeded(::RegOpenKeyExW(HKEY_CLASSES_ROOT, Wide(path).c_str(), 0, access, &key_));
+    return Succeeded(::RegOpenKeyExW(HKEY_CLASSES_ROOT, WideCopy(path).c_str(), 0, access, &key_));
   }
   HKEY Get() const { return key_; }
 
@@ -47,7 +39,7 @@ bool SetValue(std::u16string_view path, std::u16string_view name, DWORD type, co
               size_t size) {
   OpenKey key;
   return key.Open(path, KEY_SET_VALUE) &&
-         Succeeded(::RegSetValueExW(key.Get(), Wide(name).c_str(), 0, type,
+         Succeeded(::RegSetValueExW(key.Get(), WideCopy(name).c_str(), 0, type,
                                     static_cast<const BYTE*>(data), static_cast<DWORD>(size)));
 }
 
@@ -93,7 +85,7 @@ RegistryValue ToValue(std::u16string name, DWORD type, const std::vector<BYTE>& 
 bool SystemClassesRoot::CreateKey(std::u16string_view path) {
   if (path.empty()) return true;  // The root is always there.
   HKEY key = nullptr;
-  if (!Succeeded(::RegCreateKeyExW(HKEY_CLASSES_ROOT, Wide(path).c_str(), 0, nullptr,
+  if (!Succeeded(::RegCreateKeyExW(HKEY_CLASSES_ROOT, WideCopy(path).c_str(), 0, nullptr,
                                    REG_OPTION_NON_VOLATILE, KEY_QUERY_VALUE, nullptr, &key,
                                    nullptr))) {
     return false;
@@ -104,7 +96,7 @@ bool SystemClassesRoot::CreateKey(std::u16string_view path) {
 
 bool SystemClassesRoot::SetString(std::u16string_view path, std::u16string_view name,
                                   std::u16string_view text) {
-  const std::wstring data = Wide(text);
+  const std::wstring data = WideCopy(text);
   return SetValue(path, name, REG_SZ, data.c_str(), (data.size() + 1) * sizeof(wchar_t));
 }
 
@@ -120,7 +112,7 @@ bool SystemClassesRoot::DeleteTree(std::u16string_view path) {
     return false;
   }
   // Given a subkey, RegDeleteTreeW deletes that key as well as its contents.
-  return Succeeded(::RegDeleteTreeW(HKEY_CLASSES_ROOT, Wide(path).c_str()));
+  return Succeeded(::RegDeleteTreeW(HKEY_CLASSES_ROOT, WideCopy(path).c_str()));
 }
 
 namespace {
@@ -141,7 +133,7 @@ Pass ListSubkeys(HKEY key, std::vector<std::u16string>* names) {
     if (status == ERROR_NO_MORE_ITEMS) return Pass::kDone;
     if (status == ERROR_MORE_DATA) return Pass::kGrew;
     if (!Succeeded(status)) return Pass::kFailed;
-    names->push_back(Narrowed(name.c_str(), length));
+    names->push_back(std::u16string(AsUtf16(name.c_str(), length)));
   }
 }
 
@@ -162,7 +154,7 @@ Pass ListValues(HKEY key, std::vector<RegistryValue>* values) {
     if (status == ERROR_NO_MORE_ITEMS) return Pass::kDone;
     if (status == ERROR_MORE_DATA) return Pass::kGrew;
     if (!Succeeded(status)) return Pass::kFailed;
-    RegistryValue value = ToValue(Narrowed(name.c_str(), length), type, data, size);
+    RegistryValue value = ToValue(std::u16string(AsUtf16(name.c_str(), length)), type, data, size);
     // The system lists values in an order of its own; the default value
     // comes first here, as it does in the file's tree.
     if (value.Name.empty()) {

@@ -10,6 +10,18 @@
 
 namespace plat {
 
+// The same UTF-16 code units as the W functions take and give them: the
+// text itself, a NUL-terminated copy of a view, and a view of theirs.
+inline const wchar_t* AsWide(const std::u16string& text) {
+  return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+inline std::wstring WideCopy(std::u16string_view text) {
+  return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
+}
+inline std::u16string_view AsUtf16(const wchar_t* text, size_t length) {
+  return std::u16string_view(reinterpret_cast<const char16_t*>(text), length);
+}
+
 // The path as the W functions take it. Null with ERROR_INVALID_NAME when it
 // holds a NUL code unit, which would silently cut it short.
 const wchar_t* WidePath(const std::u16string& path);
