@@ -92,7 +92,8 @@ TEST(SortInputTest, WithoutHeaderTheFirstRecordIsData) {
 
 TEST(SortInputTest, ErrorsNameTheLineOfTheRecord) {
   Reader reader;
-  ASSERT_TRUE(reader.Open("n,s\n1,\"two\nlines\"\n2,x,extra\n", {"--schema", "n:i4,s:wstr(9)"}) == "");
+  ASSERT_TRUE(reader.Open("n,s\n1,\"two\nlines\"\n2,x,extra\n", {"--schema", "n:i4,s:wstr(9)"}) ==
+              "");
   EXPECT_EQ(reader.ReadAll(), "<stdin>:4: 3 fields, expected 2");
 
   Reader value;
@@ -104,7 +105,7 @@ TEST(SortInputTest, ErrorsNameTheLineOfTheRecord) {
   std::string error = wide.ReadAll();
   EXPECT_EQ(error.substr(0, 29), "<stdin>:2: column 's' (wstr(2");
   EXPECT_NE(error.find("declare a wider type with --schema"), std::string::npos) << error;
-
+  // A malformed record is named by the line where reading stopped.
   Reader quote;
   ASSERT_TRUE(quote.Open("s\n\"a\n\nb\n", {}) == "");
   EXPECT_EQ(quote.ReadAll(), "<stdin>:5: the quoted field opened on line 2 is never closed");
@@ -129,8 +130,8 @@ TEST(SortInputTest, SchemaAndHeaderMustAgree) {
 
 TEST(SortInputTest, FixedRecordsNameTheRecordAndItsBytes) {
   Reader reader;
-  ASSERT_TRUE(
-      reader.Open(std::string("ab\0\0xy\0z", 8), {"--format", "fixed", "--fields", "s:str(4)"}) == "");
+  ASSERT_TRUE(reader.Open(std::string("ab\0\0xy\0z", 8),
+                          {"--format", "fixed", "--fields", "s:str(4)"}) == "");
   EXPECT_EQ(reader.ReadAll(),
             "<stdin>: record 2 (bytes 4 to 7): field 's' (str(4)): bytes other than NUL follow "
             "the first NUL, so the field is not a NUL-padded string");
