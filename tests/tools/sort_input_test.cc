@@ -25,20 +25,16 @@ class Reader {
     return error;
   }
 
-  // Reads every row; the first error, if any.
-  std::string ReadAll(size_t* rows = nullptr) {
+  // Reads every row into rows_; the first error, if any.
+  std::string ReadAll() {
     std::string error;
-    size_t count = 0;
     for (;;) {
       std::vector<uint8_t> row(layout_.RowWidth());
       SortInput::Status status = input_.ReadRow(slots_.data(), row.data(), &error);
-      if (status == SortInput::Status::kEnd) break;
+      if (status == SortInput::Status::kEnd) return {};
       if (status == SortInput::Status::kError) return error;
       rows_.push_back(row);
-      ++count;
     }
-    if (rows) *rows = count;
-    return {};
   }
 
   void Layout() {
@@ -66,9 +62,8 @@ TEST(SortInputTest, HeaderNamesStringColumnsOfTheDefaultWidth) {
   ASSERT_EQ(reader.input_.Columns().size(), 2u);
   EXPECT_EQ(reader.input_.Columns()[1].name, "name");
   EXPECT_EQ(FieldTypeName(reader.input_.Columns()[1].field), "wstr(255)");
-  size_t rows = 0;
-  EXPECT_EQ(reader.ReadAll(&rows), "");
-  EXPECT_EQ(rows, 2u);
+  EXPECT_EQ(reader.ReadAll(), "");
+  EXPECT_EQ(reader.rows_.size(), 2u);
   EXPECT_EQ(host::ReadWStr(reader.rows_[0].data(), reader.slots_[1]), u"a\nb");
   EXPECT_EQ(reader.input_.DisplayName(), "<stdin>");
 }
@@ -78,16 +73,15 @@ TEST(SortInputTest, WithoutHeaderTheFirstRecordIsData) {
   ASSERT_TRUE(reader.Open("3,x\n4,y\n", {"--no-header"}) == "");
   EXPECT_EQ(reader.input_.Columns()[0].name, "c1");
   EXPECT_EQ(reader.input_.Columns()[1].name, "c2");
-  size_t rows = 0;
-  EXPECT_EQ(reader.ReadAll(&rows), "");
-  EXPECT_EQ(rows, 2u);
+  EXPECT_EQ(reader.ReadAll(), "");
+  EXPECT_EQ(reader.rows_.size(), 2u);
   EXPECT_EQ(host::ReadWStr(reader.rows_[0].data(), reader.slots_[0]), u"3");
 
   Reader other;
   ASSERT_TRUE(other.Open("3,x\n", {"--no-header", "--schema", "n:i4,s:str(1)"}) == "");
   EXPECT_EQ(other.input_.Columns()[0].name, "n");
-  EXPECT_EQ(other.ReadAll(&rows), "");
-  EXPECT_EQ(rows, 1u);
+  EXPECT_EQ(other.ReadAll(), "");
+  EXPECT_EQ(other.rows_.size(), 1u);
 }
 
 TEST(SortInputTest, ErrorsNameTheLineOfTheRecord) {
@@ -150,9 +144,8 @@ TEST(SortInputTest, GeneratedDataReadsBack) {
   std::ostringstream csv;
   ASSERT_TRUE(Generate(generate, csv, &error)) << error;
   ASSERT_TRUE(reader.Open(csv.str(), {"--schema", schema}) == "");
-  size_t rows = 0;
-  EXPECT_EQ(reader.ReadAll(&rows), "");
-  EXPECT_EQ(rows, 300u);
+  EXPECT_EQ(reader.ReadAll(), "");
+  EXPECT_EQ(reader.rows_.size(), 300u);
 
   // The same seed gives the same data.
   std::ostringstream again;
@@ -165,8 +158,8 @@ TEST(SortInputTest, GeneratedDataReadsBack) {
   std::ostringstream records;
   ASSERT_TRUE(Generate(generate, records, &error)) << error;
   ASSERT_TRUE(fixed.Open(records.str(), {"--format", "fixed", "--fields", schema}) == "");
-  EXPECT_EQ(fixed.ReadAll(&rows), "");
-  EXPECT_EQ(rows, 50u);
+  EXPECT_EQ(fixed.ReadAll(), "");
+  EXPECT_EQ(fixed.rows_.size(), 50u);
 }
 
 TEST(GenerateTest, GensortRecordsAreHundredBytesWithNumberedPayloads) {

@@ -71,10 +71,8 @@ class SortCommandTest : public testing::Test {
   std::vector<std::string> OtherFiles(std::initializer_list<std::string> expected) {
     std::vector<std::string> others;
     for (const auto& entry : fs::directory_iterator(dir_)) {
-      std::string name = entry.path().filename().string();
-      if (std::find(expected.begin(), expected.end(), name) == expected.end()) {
-        others.push_back(name);
-      }
+      const std::string name = entry.path().filename().string();
+      if (std::ranges::find(expected, name) == expected.end()) others.push_back(name);
     }
     return others;
   }
