@@ -168,7 +168,6 @@ TEST(GenerateOptionsTest, LayoutsChooseTheFormatAndColumns) {
                                    &options, &error))
       << error;
   EXPECT_EQ(options.rows, 7u);
-  EXPECT_EQ(options.seed, 3u);
   EXPECT_EQ(options.output, "file");
   EXPECT_EQ(options.nullPercent, 5u);
   EXPECT_FALSE(options.header);
