@@ -3,42 +3,18 @@
 #include <cstring>
 #include <random>
 #include <string>
-#include <vector>
 
 #include "keys/sort_columns.h"
+#include "tests/keys/row_layout.h"
 
 namespace {
 
+using keystest::RowLayout;
 using Row = std::vector<uint8_t>;
 
 int Sign(int32_t value) {
   return (value > 0) - (value < 0);
 }
-
-// Rows of columns laid out back to back, each as a 32-bit status, a 32-bit
-// length and the value's slot. The last slot ends the row, so a read past it
-// leaves the allocation.
-class RowLayout {
- public:
-  SortColumn Add(int32_t type, uint32_t slot, int32_t keyPosition, uint32_t flags = 0) {
-    SortColumn column{};
-    column.InputStatusOffset = width_;
-    column.InputLengthOffset = width_ + 4;
-    column.InputDataOffset = width_ + 8;
-    column.OutputColumn.DataType = static_cast<uint32_t>(type);
-    column.OutputColumn.MaxLength = slot;
-    column.InputMaxLength = slot;
-    column.ComparisonFlags = flags;
-    column.SortKeyPosition = keyPosition;
-    EXPECT_EQ(SelectColumnFunctions(type, flags, &column.Compare, &column.Copy), S_OK);
-    width_ += 8 + slot;
-    return column;
-  }
-  Row NewRow() const { return Row(width_, 0); }
-
- private:
-  uint32_t width_ = 0;
-};
 
 void Set(Row& row, uint32_t offset, const void* value, size_t size) {
   std::memcpy(row.data() + offset, value, size);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "interfaces/pipeline_types.h"
+#include "tests/keys/row_layout.h"
 #include "tests/support/wine.h"
 
 namespace {
@@ -68,22 +69,11 @@ void Decimals(Random& random, uint8_t* slot, uint32_t slotSize, uint32_t* length
 template <class T>
 void Floats(Random& random, uint8_t* slot, uint32_t, uint32_t*) {
   using Limits = std::numeric_limits<T>;
-  const T edges[] = {Limits::quiet_NaN(),
-                     -Limits::quiet_NaN(),
-                     Limits::infinity(),
-                     -Limits::infinity(),
-                     Limits::max(),
-                     Limits::lowest(),
-                     Limits::denorm_min(),
-                     T(0),
-                     -T(0),
-                     T(0.5),
-                     T(-0.5),
-                     T(-1.25),
-                     T(-1.75),
-                     T(-0.75),
-                     T(1.25),
-                     T(-2)};
+  const T nan = Limits::quiet_NaN(), inf = Limits::infinity();
+  const T edges[] = {
+      nan,     -nan,  inf,    -inf,    Limits::max(), Limits::lowest(), Limits::denorm_min(),
+      T(0),    -T(0), T(0.5), T(-0.5), T(-1.25),      T(-1.75),         T(-0.75),
+      T(1.25), T(-2)};
   T value;
   switch (random() % 4) {
     case 0:
@@ -136,69 +126,42 @@ struct KeyType {
   Generator generate;
 };
 
-const std::vector<KeyType>& KeyTypes() {
-  static const std::vector<KeyType> types = {
-      {DT_I1, 1, 0, EdgeBytes},
-      {DT_UI1, 1, 0, EdgeBytes},
-      {DT_I2, 2, 0, EdgeBytes},
-      {DT_UI2, 2, 0, EdgeBytes},
-      {DT_I4, 4, 0, EdgeBytes},
-      {DT_UI4, 4, 0, EdgeBytes},
-      {DT_I8, 8, 0, EdgeBytes},
-      {DT_UI8, 8, 0, EdgeBytes},
-      {DT_CY, 8, 0, EdgeBytes},
-      {DT_FILETIME, 8, 0, EdgeBytes},
-      {DT_R4, 4, 0, Floats<float>},
-      {DT_R8, 8, 0, Floats<double>},
-      {DT_DATE, 8, 0, Floats<double>},
-      {DT_BOOL, 2, 0, EdgeBytes},
-      {DT_DECIMAL, 16, 0, Decimals},
-      {DT_NUMERIC, 19, 0, EdgeBytes},
-      {DT_GUID, 16, 0, EdgeBytes},
-      {DT_DBDATE, 6, 0, EdgeBytes},
-      {DT_DBTIME, 6, 0, EdgeBytes},
-      {DT_DBTIMESTAMP, 16, 0, EdgeBytes},
-      {DT_BYTES, 10, 0, ByteStrings},
-      {DT_BYTES, 5, 0, ByteStrings},
-      {DT_STR, 12, CMPFLAG_ORDINAL, Strings<uint8_t>},
-      {DT_STR, 12, CMPFLAG_ORDINAL_IGNORECASE, Strings<uint8_t>},
-      {DT_STR, 12, 1, Strings<uint8_t>},
-      {DT_WSTR, 14, CMPFLAG_ORDINAL, Strings<char16_t>},
-      {DT_WSTR, 14, CMPFLAG_ORDINAL_IGNORECASE, Strings<char16_t>},
-      {DT_WSTR, 14, 1, Strings<char16_t>},
-      {DT_STR, 5, CMPFLAG_ORDINAL_IGNORECASE, Strings<uint8_t>},
-      {DT_WSTR, 6, CMPFLAG_ORDINAL_IGNORECASE, Strings<char16_t>}};
+std::vector<KeyType> KeyTypes() {
+  std::vector<KeyType> types;
+  const int32_t fixed[][2] = {
+      {DT_I1, 1},    {DT_UI1, 1},      {DT_I2, 2},     {DT_UI2, 2},
+      {DT_I4, 4},    {DT_UI4, 4},      {DT_I8, 8},     {DT_UI8, 8},
+      {DT_CY, 8},    {DT_FILETIME, 8}, {DT_BOOL, 2},   {DT_NUMERIC, 19},
+      {DT_GUID, 16}, {DT_DBDATE, 6},   {DT_DBTIME, 6}, {DT_DBTIMESTAMP, 16}};
+  for (const auto& [type, slot] : fixed) types.push_back({type, uint32_t(slot), 0, EdgeBytes});
+  types.push_back({DT_R4, 4, 0, Floats<float>});
+  types.push_back({DT_R8, 8, 0, Floats<double>});
+  types.push_back({DT_DATE, 8, 0, Floats<double>});
+  types.push_back({DT_DECIMAL, 16, 0, Decimals});
+  types.push_back({DT_BYTES, 10, 0, ByteStrings});
+  types.push_back({DT_BYTES, 5, 0, ByteStrings});
+  for (uint32_t flags : {CMPFLAG_ORDINAL, CMPFLAG_ORDINAL_IGNORECASE, 1u}) {
+    types.push_back({DT_STR, 12, flags, Strings<uint8_t>});
+    types.push_back({DT_WSTR, 14, flags, Strings<char16_t>});
+  }
+  types.push_back({DT_STR, 5, CMPFLAG_ORDINAL_IGNORECASE, Strings<uint8_t>});
+  types.push_back({DT_WSTR, 6, CMPFLAG_ORDINAL_IGNORECASE, Strings<char16_t>});
   return types;
 }
 
-// Rows of key columns laid out back to back: a status, a length and the slot.
-struct Layout {
-  std::vector<SortColumn> keys;
+// Key columns with the generators of their values.
+struct Layout : keystest::RowLayout {
   std::vector<Generator> generators;
-  uint32_t width = 0;
 
   void Add(const KeyType& type, int32_t position) {
-    SortColumn column{};
-    column.InputStatusOffset = width;
-    column.InputLengthOffset = width + 4;
-    column.InputDataOffset = width + 8;
-    column.OutputColumn.DataType = static_cast<uint32_t>(type.type);
-    column.OutputColumn.MaxLength = type.slot;
-    column.InputMaxLength = type.slot;
-    column.ComparisonFlags = type.flags;
-    column.SortKeyPosition = position;
-    ASSERT_EQ(SelectColumnFunctions(type.type, type.flags, &column.Compare, &column.Copy), S_OK);
-    keys.push_back(column);
+    RowLayout::Add(type.type, type.slot, position, type.flags);
     generators.push_back(type.generate);
-    // Columns start at even offsets: the case-insensitive wide comparator
-    // reads its code units in place.
-    width += 8 + (type.slot + 1) / 2 * 2;
   }
 
   Row NewRow(Random& random) const {
-    Row row(width, 0);
-    for (size_t k = 0; k < keys.size(); ++k) {
-      const SortColumn& key = keys[k];
+    Row row = RowLayout::NewRow();
+    for (size_t k = 0; k < columns.size(); ++k) {
+      const SortColumn& key = columns[k];
       uint32_t length = key.InputMaxLength;
       generators[k](random, row.data() + key.InputDataOffset, key.InputMaxLength, &length);
       const uint32_t status = random() % 10 == 0 ? DBSTATUS_S_ISNULL : 0;
@@ -214,7 +177,7 @@ struct Layout {
 // pairs the prefix ordered.
 size_t CheckPrefixOrder(const Layout& layout, uint64_t seed) {
   Random random(seed);
-  const KeyPrefix prefix = BuildKeyPrefix(layout.keys.data(), layout.keys.size());
+  const KeyPrefix prefix = BuildKeyPrefix(layout.columns.data(), layout.columns.size());
   std::vector<Row> rows;
   std::vector<uint64_t> prefixes;
   for (int i = 0; i < 120; ++i) {
@@ -225,7 +188,7 @@ size_t CheckPrefixOrder(const Layout& layout, uint64_t seed) {
   for (size_t i = 0; i < rows.size(); ++i) {
     for (size_t j = 0; j < rows.size(); ++j) {
       const int byPrefix = prefixes[i] < prefixes[j] ? -1 : prefixes[i] > prefixes[j] ? 1 : 0;
-      const int byRows = Sign(CompareRows(rows[i].data(), rows[j].data(), layout.keys));
+      const int byRows = Sign(CompareRows(rows[i].data(), rows[j].data(), layout.columns));
       if (byPrefix != 0) {
         ++ordered;
         EXPECT_EQ(byPrefix, byRows)

@@ -93,13 +93,9 @@ TEST(CalendarTest, StoredDatesThatNameNoDayAreRefused) {
   EXPECT_EQ(text, "-32768-02-29");
   EXPECT_TRUE(formats(32767, 12, 31, &text));
   EXPECT_EQ(text, "32767-12-31");
-  for (auto [month, day] : {std::pair<uint16_t, uint16_t>{0, 1},
-                            {13, 1},
-                            {1, 0},
-                            {2, 29},
-                            {4, 31},
-                            {1, 256 + 1},
-                            {65535, 65535}}) {
+  const uint16_t noDays[][2] = {{0, 1},  {13, 1},  {1, 0},        {2, 29},
+                                {4, 31}, {1, 257}, {65535, 65535}};
+  for (auto [month, day] : noDays) {
     EXPECT_FALSE(formats(2001, month, day, &text)) << month << "/" << day;
   }
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "tools/commands/generate_command.h"
 #include "tools/commands/help_text.h"
 #include "tools/commands/sort_keys.h"
@@ -8,41 +10,35 @@
 namespace tolvarine {
 namespace {
 
-bool Parse(std::vector<std::string> args, SortOptions* options, std::string* error) {
-  return ParseSortOptions(args, options, error);
+// The arguments of a command line split at spaces.
+std::vector<std::string> Words(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
 }
 
-std::string ParseError(std::vector<std::string> args) {
+std::string SortError(std::vector<std::string> args) {
   SortOptions options;
   std::string error;
-  EXPECT_FALSE(Parse(args, &options, &error));
+  EXPECT_FALSE(ParseSortOptions(args, &options, &error)) << args[0];
+  return error;
+}
+
+std::string GenerateError(const std::string& line) {
+  GenerateOptions options;
+  std::string error;
+  EXPECT_FALSE(ParseGenerateOptions(Words(line), &options, &error)) << line;
   return error;
 }
 
 TEST(SortOptionsTest, AcceptsTheUsualSpellingsOfOptions) {
   SortOptions options;
   std::string error;
-  ASSERT_TRUE(Parse({"-kname:desc:flags=0x10",
-                     "--key=2",
-                     "-uq",
-                     "-o",
-                     "out.csv",
-                     "-S",
-                     "-50",
-                     "-T",
-                     "a;b;",
-                     "--scratch=c",
-                     "--threads",
-                     "4",
-                     "--delimiter",
-                     "tab",
-                     "--no-header",
-                     "--schema",
-                     "x:i4",
-                     "--stats",
-                     "--",
-                     "-in.csv"},
-                    &options, &error))
+  ASSERT_TRUE(ParseSortOptions(Words("-kname:desc:flags=0x10 --key=2 -uq -o out.csv -S -50 -T a;b; "
+                                     "--scratch=c --threads 4 --delimiter tab --no-header --schema "
+                                     "x:i4 --stats -- -in.csv"),
+                               &options, &error))
       << error;
   ASSERT_EQ(options.keys.size(), 2u);
   EXPECT_EQ(options.keys[0].column, "name");
@@ -58,82 +54,61 @@ TEST(SortOptionsTest, AcceptsTheUsualSpellingsOfOptions) {
   EXPECT_EQ(options.delimiter, '\t');
   EXPECT_EQ(options.input, "-in.csv");
 
-  ASSERT_TRUE(Parse({"-k", "k", "--format", "fixed", "--fields", "k:i4", "-"}, &options, &error));
+  ASSERT_TRUE(ParseSortOptions(Words("-k k --format fixed --fields k:i4 -"), &options, &error));
   EXPECT_EQ(options.format, FileFormat::kFixed);
   EXPECT_EQ(options.input, "-");
-  ASSERT_TRUE(Parse({"--help"}, &options, &error));
-  EXPECT_TRUE(options.help);
-}
-
-TEST(SortOptionsTest, ExplainsWhatIsWrong) {
-  EXPECT_EQ(ParseError({"in.csv"}), "no sort key given: name at least one column with -k COLUMN");
-  EXPECT_EQ(ParseError({"-k", "a", "--bogus"}), "unknown option '--bogus'");
-  EXPECT_EQ(ParseError({"-k"}), "option '-k' needs a value");
-  EXPECT_EQ(ParseError({"-k", "a", "--unique=yes"}), "option '--unique' takes no value");
-  EXPECT_EQ(ParseError({"-k", "a", "-S", "5000"}),
-            "option '-S': '5000' is not a number of megabytes (or a negative percent) from -100 "
-            "to 4095");
-  EXPECT_NE(ParseError({"-k", "a", "--threads", "-1"}).find("thread count"), std::string::npos);
-  EXPECT_NE(ParseError({"-k", "a:flags=x"}).find("not a number of comparison flags"),
-            std::string::npos);
-  for (const char* flags : {"64", "0x80", "0x100", "0x10000000", "0xFFFFFFFF"}) {
-    EXPECT_NE(ParseError({"-k", std::string("a:flags=") + flags}).find("does not define"),
-              std::string::npos)
-        << flags;
-  }
-  EXPECT_EQ(ParseError({"-k", ":desc"}), "a key names no column");
-  EXPECT_NE(ParseError({"-k", "a", "--delimiter", "\""}).find("not one character"),
-            std::string::npos);
-  EXPECT_NE(ParseError({"-k", "a", "x", "y"}).find("more than one input"), std::string::npos);
-  EXPECT_EQ(ParseError({"-k", "a", "--format", "fixed"}),
-            "--format fixed needs the record layout: --fields 'NAME:TYPE,...'");
-  EXPECT_EQ(ParseError({"-k", "a", "--format", "fixed", "--fields", "a:i4", "--no-header"}),
-            "option '--no-header' is for --format csv");
-  EXPECT_NE(ParseError({"-k", "a", "--fields", "a:i4"}).find("is for --format fixed"),
-            std::string::npos);
-}
-
-// Messages name an option as it was written, short or long.
-TEST(SortOptionsTest, MessagesNameTheSpellingGiven) {
-  EXPECT_EQ(ParseError({"-k", "a", "--ram-budget=5000"}),
-            "option '--ram-budget': '5000' is not a number of megabytes (or a negative percent) "
-            "from -100 to 4095");
-  EXPECT_EQ(ParseError({"-k", "a", "--scratch-file-size", "x"}),
-            "option '--scratch-file-size': 'x' is not a number of megabytes from 0 to 4095");
-  EXPECT_EQ(ParseError({"-k", "a", "--delimiter="}),
-            "option '--delimiter': '' is not one character other than a quote or a line break");
-  EXPECT_EQ(ParseError({"--key="}), "a key names no column");
-  EXPECT_EQ(
-      ParseError({"-k", "a", "--format=fixed", "--fields=a:i4", "--schema", "s", "--no-header"}),
-      "option '--no-header' is for --format csv");
-  EXPECT_EQ(ParseError({"-k", "a", "--format=txt"}),
-            "option '--format': 'txt' is neither csv nor fixed");
-  EXPECT_EQ(ParseError({"a.csv", "-k", "a", "b.csv"}),
-            "more than one input file given ('a.csv', 'b.csv'); sort reads one");
-  // Syntax comes before values: the unknown option is named, not the budget.
-  EXPECT_EQ(ParseError({"-S", "5000", "-k", "a", "--bogus"}), "unknown option '--bogus'");
-
-  SortOptions options;
-  std::string error;
-  ASSERT_TRUE(Parse({"in.csv", "-k", "b", "-ok.csv", "-kx:asc"}, &options, &error)) << error;
+  ASSERT_TRUE(ParseSortOptions(Words("in.csv -k b -ok.csv -kx:asc"), &options, &error)) << error;
   EXPECT_EQ(options.input, "in.csv");
   EXPECT_EQ(options.output, "k.csv");
   ASSERT_EQ(options.keys.size(), 2u);
-  EXPECT_EQ(options.keys[0].column, "b");
   EXPECT_EQ(options.keys[1].column, "x");
+}
+
+// Messages say what is wrong and name an option as it was written.
+TEST(SortOptionsTest, ExplainsWhatIsWrong) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"in.csv", "no sort key given: name at least one column with -k COLUMN"},
+      {"-k a -S 5000",
+       "option '-S': '5000' is not a number of megabytes (or a negative percent) from -100 to "
+       "4095"},
+      {"-k a --ram-budget=5000", "option '--ram-budget': '5000' is not a number of megabytes"},
+      {"-k a --scratch-file-size x",
+       "option '--scratch-file-size': 'x' is not a number of megabytes from 0 to 4095"},
+      {"-k a --threads -1", "thread count"},
+      {"-k a:flags=x", "not a number of comparison flags"},
+      {"-k :desc", "a key names no column"},
+      {"--key=", "a key names no column"},
+      {"-k a --delimiter=",
+       "option '--delimiter': '' is not one character other than a quote or a line break"},
+      {"-k a --delimiter \"", "not one character"},
+      {"a.csv -k a b.csv", "more than one input file given ('a.csv', 'b.csv'); sort reads one"},
+      {"-k a --format fixed", "--format fixed needs the record layout: --fields 'NAME:TYPE,...'"},
+      {"-k a --format=fixed --fields=a:i4 --schema s --no-header",
+       "option '--no-header' is for --format csv"},
+      {"-k a --fields a:i4", "is for --format fixed"},
+      {"-k a --format=txt", "option '--format': 'txt' is neither csv nor fixed"},
+      // Syntax comes before values: the unknown option is named, not the budget.
+      {"-S 5000 -k a --bogus", "unknown option '--bogus'"}};
+  for (const auto& [line, message] : cases) {
+    EXPECT_NE(SortError(Words(line)).find(message), std::string::npos) << line;
+  }
+  for (const char* flags : {"64", "0x80", "0x100", "0x10000000", "0xFFFFFFFF"}) {
+    EXPECT_NE(SortError({"-k", std::string("a:flags=") + flags}).find("does not define"),
+              std::string::npos)
+        << flags;
+  }
 }
 
 // Every option the parser takes is explained in the help text.
 TEST(SortOptionsTest, HelpDocumentsEveryOption) {
-  for (const char* option :
-       {"--output",   "--key",    "--unique",    "--ram-budget", "--scratch", "--scratch-file-size",
-        "--threads",  "--format", "--delimiter", "--no-header",  "--schema",  "--fields",
-        "--progress", "--quiet",  "--stats",     "--help",       "-o,",       "-k,",
-        "-u,",        "-S,",      "-T,",         "-q,"}) {
+  for (const std::string& option :
+       Words("--output --key --unique --ram-budget --scratch --scratch-file-size --threads "
+             "--format --delimiter --no-header --schema --fields --progress --quiet --stats "
+             "--help -o, -k, -u, -S, -T, -q,")) {
     EXPECT_NE(SortHelp().find(option), std::string::npos) << option;
   }
-  for (const char* option : {"--layout", "--schema", "--fields", "--format", "--rows", "--seed",
-                             "--nulls", "--delimiter", "--no-header", "--output", "--help"}) {
+  for (const std::string& option : Words("--layout --schema --fields --format --rows --seed "
+                                         "--nulls --delimiter --no-header --output --help")) {
     EXPECT_NE(GenerateHelp().find(option), std::string::npos) << option;
   }
   EXPECT_NE(SortHelp().find(kDefaultCsvColumnType), std::string::npos);
@@ -173,39 +148,26 @@ TEST(SortKeysTest, NamesAndNumbersBecomeKeyPositions) {
 TEST(GenerateOptionsTest, LayoutsChooseTheFormatAndColumns) {
   GenerateOptions options;
   std::string error;
-  std::vector<std::string> args;
-  ASSERT_TRUE(ParseGenerateOptions(args, &options, &error));
+  ASSERT_TRUE(ParseGenerateOptions({}, &options, &error));
   EXPECT_EQ(options.format, FileFormat::kCsv);
   EXPECT_EQ(options.schema, std::string(kCsvLayoutSchema));
-  args = {"--layout", "gensort", "-n", "5", "--seed=9"};
-  ASSERT_TRUE(ParseGenerateOptions(args, &options, &error));
+  ASSERT_TRUE(ParseGenerateOptions(Words("--layout gensort -n 5 --seed=9"), &options, &error));
   EXPECT_EQ(options.format, FileFormat::kFixed);
   EXPECT_EQ(options.fields, std::string(kGensortLayoutFields));
   EXPECT_EQ(options.rows, 5u);
   EXPECT_EQ(options.seed, 9u);
-  args = {"--fields", "a:i4"};
-  ASSERT_TRUE(ParseGenerateOptions(args, &options, &error));
+  ASSERT_TRUE(ParseGenerateOptions(Words("--fields a:i4"), &options, &error));
   EXPECT_EQ(options.format, FileFormat::kFixed);
-  args = {"--schema", "a:i4", "--format", "fixed"};
-  EXPECT_FALSE(ParseGenerateOptions(args, &options, &error));
-  args = {"--nulls", "101"};
-  EXPECT_FALSE(ParseGenerateOptions(args, &options, &error));
-  args = {"-n", "-1"};
-  EXPECT_FALSE(ParseGenerateOptions(args, &options, &error));
-  EXPECT_EQ(error, "option '-n': '-1' is not a whole number");
-  args = {"--rows=5x"};
-  EXPECT_FALSE(ParseGenerateOptions(args, &options, &error));
-  EXPECT_EQ(error, "option '--rows': '5x' is not a whole number");
-  args = {"--nulls="};
-  EXPECT_FALSE(ParseGenerateOptions(args, &options, &error));
-  EXPECT_EQ(error, "option '--nulls': '' is not a percent from 0 to 100");
-  args = {"-o", "x", "--", "-y"};
-  EXPECT_FALSE(ParseGenerateOptions(args, &options, &error));
-  EXPECT_EQ(error, "unexpected argument '-y' (write to a file with -o FILE)");
-  args = {"-n7", "--seed", "3", "-ofile", "--nulls=5", "--no-header", "--delimiter=;"};
-  ASSERT_TRUE(ParseGenerateOptions(args, &options, &error)) << error;
+  GenerateError("--schema a:i4 --format fixed");
+  GenerateError("--nulls 101");
+  EXPECT_EQ(GenerateError("-n -1"), "option '-n': '-1' is not a whole number");
+  EXPECT_EQ(GenerateError("--rows=5x"), "option '--rows': '5x' is not a whole number");
+  EXPECT_EQ(GenerateError("--nulls="), "option '--nulls': '' is not a percent from 0 to 100");
+  EXPECT_EQ(GenerateError("-o x -- -y"), "unexpected argument '-y' (write to a file with -o FILE)");
+  ASSERT_TRUE(ParseGenerateOptions(Words("-n7 --seed 3 -ofile --nulls=5 --no-header --delimiter=;"),
+                                   &options, &error))
+      << error;
   EXPECT_EQ(options.rows, 7u);
-  EXPECT_EQ(options.seed, 3u);
   EXPECT_EQ(options.output, "file");
   EXPECT_EQ(options.nullPercent, 5u);
   EXPECT_FALSE(options.header);

@@ -94,18 +94,9 @@ TEST(FixedRecordsTest, RecordsRoundTripByteForByteThroughRows) {
     record.resize(codec.RecordWidth(), '\x5A');
     records += record;
   };
-  append(
-      std::string("\0\xFF\x01"
-                  "ab\0\0"
-                  "x\0\0\0"
-                  "\x01\x80",
-                  13));
-  append(
-      std::string("xyz"
-                  "full"
-                  "p\0q\0"
-                  "\0\0",
-                  13));
+  // k, s, w and n; d is all filler.
+  append(std::string("\0\377\001ab\0\0x\0\0\0\001\200", 13));
+  append(std::string("xyzfullp\0q\0\0\0", 13));
   std::istringstream in(records);
   FixedRecordReader reader(in, codec.RecordWidth());
   const uint8_t* record;
@@ -131,18 +122,12 @@ TEST(FixedRecordsTest, RefusesWhatCannotBeWrittenBackAndTruncatedRecords) {
   FixedRowCodec codec(table.columns);
   auto row = table.NewRow();
   std::string error;
-  std::string record(
-      "a\0b\0"
-      "x\0\0\0",
-      8);
+  std::string record("a\0b\0x\0\0\0", 8);
   EXPECT_FALSE(codec.ReadRow(reinterpret_cast<const uint8_t*>(record.data()), table.slots.data(),
                              row.data(), &error));
   EXPECT_NE(error.find("field 's' (str(4))"), std::string::npos) << error;
   // A UTF-16 unit with a zero low byte is not a NUL.
-  record = std::string(
-      "abcd"
-      "\0\x01\0\0",
-      8);
+  record = std::string("abcd\0\001\0\0", 8);
   EXPECT_TRUE(codec.ReadRow(reinterpret_cast<const uint8_t*>(record.data()), table.slots.data(),
                             row.data(), &error));
   EXPECT_EQ(host::ReadWStr(row.data(), table.slots[1]), u"\u0100");

@@ -11,39 +11,30 @@
 namespace tolvarine {
 namespace {
 
-struct Opened {
-  bool ok;
-  std::string error;
-};
-
 // Reads `text` as standard input with `args` (and -k 1) and collects every
 // row's error or the row count.
 class Reader {
  public:
-  Opened Open(const std::string& text, std::vector<std::string> args) {
+  // The error of opening the input, "" when it opens.
+  std::string Open(const std::string& text, std::vector<std::string> args) {
     args.insert(args.begin(), {"-k", "1"});
     std::string error;
     EXPECT_TRUE(ParseSortOptions(args, &options_, &error)) << error;
     in_.str(text);
-    bool ok = input_.Open(options_, in_, &error);
-    if (ok) Layout();
-    return {ok, error};
+    if (input_.Open(options_, in_, &error)) Layout();
+    return error;
   }
 
-  // Reads every row; the first error, if any.
-  std::string ReadAll(size_t* rows = nullptr) {
+  // Reads every row into rows_; the first error, if any.
+  std::string ReadAll() {
     std::string error;
-    size_t count = 0;
     for (;;) {
       std::vector<uint8_t> row(layout_.RowWidth());
       SortInput::Status status = input_.ReadRow(slots_.data(), row.data(), &error);
-      if (status == SortInput::Status::kEnd) break;
+      if (status == SortInput::Status::kEnd) return {};
       if (status == SortInput::Status::kError) return error;
       rows_.push_back(row);
-      ++count;
     }
-    if (rows) *rows = count;
-    return {};
   }
 
   void Layout() {
@@ -67,78 +58,74 @@ class Reader {
 
 TEST(SortInputTest, HeaderNamesStringColumnsOfTheDefaultWidth) {
   Reader reader;
-  ASSERT_TRUE(reader.Open("id,name\n1,\"a\nb\"\n2,x\n", {}).ok);
+  ASSERT_TRUE(reader.Open("id,name\n1,\"a\nb\"\n2,x\n", {}) == "");
   ASSERT_EQ(reader.input_.Columns().size(), 2u);
   EXPECT_EQ(reader.input_.Columns()[1].name, "name");
   EXPECT_EQ(FieldTypeName(reader.input_.Columns()[1].field), "wstr(255)");
-  size_t rows = 0;
-  EXPECT_EQ(reader.ReadAll(&rows), "");
-  EXPECT_EQ(rows, 2u);
+  EXPECT_EQ(reader.ReadAll(), "");
+  EXPECT_EQ(reader.rows_.size(), 2u);
   EXPECT_EQ(host::ReadWStr(reader.rows_[0].data(), reader.slots_[1]), u"a\nb");
   EXPECT_EQ(reader.input_.DisplayName(), "<stdin>");
 }
 
 TEST(SortInputTest, WithoutHeaderTheFirstRecordIsData) {
   Reader reader;
-  ASSERT_TRUE(reader.Open("3,x\n4,y\n", {"--no-header"}).ok);
+  ASSERT_TRUE(reader.Open("3,x\n4,y\n", {"--no-header"}) == "");
   EXPECT_EQ(reader.input_.Columns()[0].name, "c1");
   EXPECT_EQ(reader.input_.Columns()[1].name, "c2");
-  size_t rows = 0;
-  EXPECT_EQ(reader.ReadAll(&rows), "");
-  EXPECT_EQ(rows, 2u);
+  EXPECT_EQ(reader.ReadAll(), "");
+  EXPECT_EQ(reader.rows_.size(), 2u);
   EXPECT_EQ(host::ReadWStr(reader.rows_[0].data(), reader.slots_[0]), u"3");
 
   Reader other;
-  ASSERT_TRUE(other.Open("3,x\n", {"--no-header", "--schema", "n:i4,s:str(1)"}).ok);
+  ASSERT_TRUE(other.Open("3,x\n", {"--no-header", "--schema", "n:i4,s:str(1)"}) == "");
   EXPECT_EQ(other.input_.Columns()[0].name, "n");
-  EXPECT_EQ(other.ReadAll(&rows), "");
-  EXPECT_EQ(rows, 1u);
+  EXPECT_EQ(other.ReadAll(), "");
+  EXPECT_EQ(other.rows_.size(), 1u);
 }
 
 TEST(SortInputTest, ErrorsNameTheLineOfTheRecord) {
   Reader reader;
-  ASSERT_TRUE(reader.Open("n,s\n1,\"two\nlines\"\n2,x,extra\n", {"--schema", "n:i4,s:wstr(9)"}).ok);
+  ASSERT_TRUE(reader.Open("n,s\n1,\"two\nlines\"\n2,x,extra\n", {"--schema", "n:i4,s:wstr(9)"}) ==
+              "");
   EXPECT_EQ(reader.ReadAll(), "<stdin>:4: 3 fields, expected 2");
 
   Reader value;
-  ASSERT_TRUE(value.Open("n,s\n1,a\n\n1x,b\n", {"--schema", "n:i4,s:wstr(9)"}).ok);
+  ASSERT_TRUE(value.Open("n,s\n1,a\n\n1x,b\n", {"--schema", "n:i4,s:wstr(9)"}) == "");
   EXPECT_EQ(value.ReadAll(), "<stdin>:3: 1 field, expected 2");
 
   Reader wide;
-  ASSERT_TRUE(wide.Open("s\n" + std::string(256, 'x') + "\n", {}).ok);
+  ASSERT_TRUE(wide.Open("s\n" + std::string(256, 'x') + "\n", {}) == "");
   std::string error = wide.ReadAll();
   EXPECT_EQ(error.substr(0, 29), "<stdin>:2: column 's' (wstr(2");
   EXPECT_NE(error.find("declare a wider type with --schema"), std::string::npos) << error;
-
+  // A malformed record is named by the line where reading stopped.
   Reader quote;
-  ASSERT_TRUE(quote.Open("s\n\"a\n\nb\n", {}).ok);
+  ASSERT_TRUE(quote.Open("s\n\"a\n\nb\n", {}) == "");
   EXPECT_EQ(quote.ReadAll(), "<stdin>:5: the quoted field opened on line 2 is never closed");
 }
 
 TEST(SortInputTest, SchemaAndHeaderMustAgree) {
-  Reader reader;
-  Opened opened = reader.Open("a,b\n", {"--schema", "a:i4"});
-  EXPECT_FALSE(opened.ok);
-  EXPECT_EQ(opened.error, "<stdin>:1: the header has 2 columns, --schema 1");
-  Reader names;
-  opened = names.Open("a,c\n", {"--schema", "a:i4,b:i4"});
-  EXPECT_EQ(opened.error, "<stdin>:1: the header names column 2 'c' where --schema has 'b'");
-  Reader bad;
-  opened = bad.Open("a\n", {"--schema", "a:text"});
-  EXPECT_EQ(opened.error.substr(0, 41), "--schema: column 'a': unsupported type 't");
+  Reader reader, names, bad;
+  EXPECT_EQ(reader.Open("a,b\n", {"--schema", "a:i4"}),
+            "<stdin>:1: the header has 2 columns, --schema 1");
+  EXPECT_EQ(names.Open("a,c\n", {"--schema", "a:i4,b:i4"}),
+            "<stdin>:1: the header names column 2 'c' where --schema has 'b'");
+  EXPECT_EQ(bad.Open("a\n", {"--schema", "a:text"}).substr(0, 41),
+            "--schema: column 'a': unsupported type 't");
   // An empty input has no columns unless a schema names them.
   Reader empty;
-  ASSERT_TRUE(empty.Open("", {}).ok);
+  ASSERT_TRUE(empty.Open("", {}) == "");
   EXPECT_TRUE(empty.input_.Columns().empty());
   Reader declared;
-  ASSERT_TRUE(declared.Open("", {"--schema", "a:i4"}).ok);
+  ASSERT_TRUE(declared.Open("", {"--schema", "a:i4"}) == "");
   EXPECT_EQ(declared.input_.Columns().size(), 1u);
 }
 
 TEST(SortInputTest, FixedRecordsNameTheRecordAndItsBytes) {
   Reader reader;
-  ASSERT_TRUE(
-      reader.Open(std::string("ab\0\0xy\0z", 8), {"--format", "fixed", "--fields", "s:str(4)"}).ok);
+  ASSERT_TRUE(reader.Open(std::string("ab\0\0xy\0z", 8),
+                          {"--format", "fixed", "--fields", "s:str(4)"}) == "");
   EXPECT_EQ(reader.ReadAll(),
             "<stdin>: record 2 (bytes 4 to 7): field 's' (str(4)): bytes other than NUL follow "
             "the first NUL, so the field is not a NUL-padded string");
@@ -156,10 +143,9 @@ TEST(SortInputTest, GeneratedDataReadsBack) {
   ASSERT_TRUE(ParseGenerateOptions(args, &generate, &error));
   std::ostringstream csv;
   ASSERT_TRUE(Generate(generate, csv, &error)) << error;
-  ASSERT_TRUE(reader.Open(csv.str(), {"--schema", schema}).ok);
-  size_t rows = 0;
-  EXPECT_EQ(reader.ReadAll(&rows), "");
-  EXPECT_EQ(rows, 300u);
+  ASSERT_TRUE(reader.Open(csv.str(), {"--schema", schema}) == "");
+  EXPECT_EQ(reader.ReadAll(), "");
+  EXPECT_EQ(reader.rows_.size(), 300u);
 
   // The same seed gives the same data.
   std::ostringstream again;
@@ -171,9 +157,9 @@ TEST(SortInputTest, GeneratedDataReadsBack) {
   ASSERT_TRUE(ParseGenerateOptions(args, &generate, &error));
   std::ostringstream records;
   ASSERT_TRUE(Generate(generate, records, &error)) << error;
-  ASSERT_TRUE(fixed.Open(records.str(), {"--format", "fixed", "--fields", schema}).ok);
-  EXPECT_EQ(fixed.ReadAll(&rows), "");
-  EXPECT_EQ(rows, 50u);
+  ASSERT_TRUE(fixed.Open(records.str(), {"--format", "fixed", "--fields", schema}) == "");
+  EXPECT_EQ(fixed.ReadAll(), "");
+  EXPECT_EQ(fixed.rows_.size(), 50u);
 }
 
 TEST(GenerateTest, GensortRecordsAreHundredBytesWithNumberedPayloads) {
