@@ -18,7 +18,7 @@ class DiskRunMergeTest : public ::testing::Test {
  protected:
   void TearDown() override {
     plat::ClearFaults();
-    EXPECT_TRUE(dir_.IsEmpty()) << "scratch files left behind";
+    EXPECT_EQ(0u, dir_.Count()) << "scratch files left behind";
   }
   // Runs of at most `runBytes` and a budget as small: about one disk run per
   // `runBytes` of input. Unless `mergeEarly`, all of them stay on disk until
@@ -32,7 +32,7 @@ class DiskRunMergeTest : public ::testing::Test {
             .scratchFileBytes = runBytes,
             .batchRows = (64u << 10) / 100,
             .padding = kPadding,
-            .scratchArea = dir_.Area()};
+            .scratchArea = dir_.u16()};
   }
   // The rows in buffers of setup.batchRows, the input not ended.
   static HRESULT AddInBuffers(SortEngine* e, const Rows& rows, const SortSetup& setup) {
