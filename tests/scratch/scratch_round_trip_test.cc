@@ -3,11 +3,8 @@
 // underneath.
 #include <cstring>
 #include <set>
-#include <thread>
 #include <tuple>
 
-#include "platform/async_file.h"
-#include "platform/heap.h"
 #include "scratch/scratch_reader_state.h"
 #include "scratch/scratch_run_writer.h"
 #include "scratch_test_support.h"
@@ -17,8 +14,7 @@ namespace {
 
 struct Shape {
   const char* name;
-  uint32_t width;
-  uint32_t rows;
+  uint32_t width, rows, extent = ScratchExtentSize;  // Extent: of the reads.
 };
 
 constexpr Shape kShapes[] = {
@@ -29,6 +25,23 @@ constexpr Shape kShapes[] = {
     {"ManyExtents", 1000, 7000},
     {"HalfExtentRows", ScratchExtentSize / 2, 5},
     {"WideSplitRows", 700001, 7},
+    // Read extents smaller than the written ones, some not dividing them: runs
+    // ending on a read extent's end and just after, on a written extent's end,
+    // and rows as wide as the read extent allows.
+    {"PageEndsOnReadExtent", 64, 5 * 4096 / 64, 4096},
+    {"PageEndsOnWrittenExtent", 64, ScratchExtentSize / 64, 4096},
+    {"PagePastWrittenExtent", 64, ScratchExtentSize / 64 + 1, 4096},
+    {"PageSplitEndsOnReadExtent", 100, 1024, 4096},  // 25 extents, 24 rows split.
+    {"PageSplitPastReadExtent", 100, 1025, 4096},
+    {"PageSplitAcrossWrittenExtents", 100, 25000, 4096},
+    {"PageWidest", 2048, 1100, 4096},
+    {"ThreePagesWidest", 6144, 700, 3 * 4096},          // Read extents straddle written ones.
+    {"ThreePagesEndInShortRead", 6000, 699, 3 * 4096},  // The file's last read is 4096 bytes.
+    {"MergeSplit", 1000, 7000, kMergeReadExtentBytes},
+    {"MergeEndsOnReadExtent", 512, 1024, kMergeReadExtentBytes},
+    {"MergePastReadExtent", 512, 1025, kMergeReadExtentBytes},
+    {"MergeWidest", kMergeReadExtentBytes / 2, 9, kMergeReadExtentBytes},
+    {"MergeWidestSplit", kMergeReadExtentBytes / 2 - 1, 9, kMergeReadExtentBytes},
 };
 
 using ScratchRoundTrip = ScratchTest<std::tuple<Engine, Shape>>;
@@ -40,18 +53,16 @@ TEST_P(ScratchRoundTrip, RowsComeBackInOrderAndWhole) {
   ScratchReader* reader = nullptr;
   ASSERT_EQ(WriteRun(&list_, run, &reader), S_OK);
 #ifdef _WIN32
-  // A delete-on-close file keeps its name until it closes; no one else may
-  // open it meanwhile (the platform tests check that), and TearDown checks
+  // A delete-on-close file keeps its name until it closes; TearDown checks
   // that it is gone.
   EXPECT_EQ(area_.Count(), 1u);
 #else
   EXPECT_EQ(area_.Count(), 0u) << "an open scratch file must have no name";
 #endif
   EXPECT_EQ(plat::FileUsesUring(reader->Private->File), engine == Engine::kUring);
-
-  const std::set<uint32_t> fromBuffer = ReadBack(reader, run);
-  EXPECT_EQ(fromBuffer, SplitRows(shape.rows, shape.width));
-  if (shape.width == 100) {
+  const std::set<uint32_t> fromBuffer = ReadBack(reader, run, shape.extent);
+  EXPECT_EQ(fromBuffer, SplitRows(shape.rows, shape.width, shape.extent));
+  if (shape.width == 100 && shape.extent == ScratchExtentSize) {
     EXPECT_EQ(fromBuffer, (std::set<uint32_t>{20971, 41943}));
   }
   CloseScratchReader(reader);
@@ -75,53 +86,10 @@ INSTANTIATE_TEST_SUITE_P(Uring, ScratchRoundTrip,
                          ShapeName);
 INSTANTIATE_TEST_SUITE_P(Thread, ScratchRoundTrip,
                          testing::Combine(testing::Values(Engine::kThread),
-                                          testing::Values(kShapes[0], kShapes[4], kShapes[6])),
+                                          testing::Values(kShapes[0], kShapes[4], kShapes[6],
+                                                          kShapes[15], kShapes[20])),
                          ShapeName);
 #endif
-
-struct SmallExtentShape {
-  const char* name;
-  uint32_t extent;
-  uint32_t width;
-  uint32_t rows;
-};
-
-// Read extents smaller than the written ones, some not dividing them: runs
-// ending on a read extent's end and just after, on a written extent's end, and
-// rows as wide as the read extent allows.
-constexpr SmallExtentShape kSmallExtentShapes[] = {
-    {"PageEndsOnReadExtent", 4096, 64, 5 * 4096 / 64},
-    {"PageEndsOnWrittenExtent", 4096, 64, ScratchExtentSize / 64},
-    {"PagePastWrittenExtent", 4096, 64, ScratchExtentSize / 64 + 1},
-    {"PageSplitEndsOnReadExtent", 4096, 100, 1024},  // 25 extents, 24 rows split.
-    {"PageSplitPastReadExtent", 4096, 100, 1025},
-    {"PageSplitAcrossWrittenExtents", 4096, 100, 25000},
-    {"PageWidest", 4096, 2048, 1100},
-    {"ThreePagesWidest", 3 * 4096, 6144, 700},          // Read extents straddle written ones.
-    {"ThreePagesEndInShortRead", 3 * 4096, 6000, 699},  // The file's last read is 4096 bytes.
-    {"MergeSplit", kMergeReadExtentBytes, 1000, 7000},
-    {"MergeEndsOnReadExtent", kMergeReadExtentBytes, 512, 1024},
-    {"MergePastReadExtent", kMergeReadExtentBytes, 512, 1025},
-    {"MergeWidest", kMergeReadExtentBytes, kMergeReadExtentBytes / 2, 9},
-    {"MergeWidestSplit", kMergeReadExtentBytes, kMergeReadExtentBytes / 2 - 1, 9},
-};
-
-using ScratchSmallExtents = ScratchTest<SmallExtentShape>;
-
-TEST_P(ScratchSmallExtents, RowsComeBackInOrderAndWhole) {
-  const SmallExtentShape& shape = GetParam();
-  UseEngine(Engine::kUring);
-  PatternRun run(shape.rows, shape.width);
-  ScratchReader* reader = nullptr;
-  ASSERT_EQ(WriteRun(&list_, run, &reader), S_OK);
-  EXPECT_EQ(ReadBack(reader, run, shape.extent), SplitRows(run.count(), run.width, shape.extent));
-  CloseScratchReader(reader);
-}
-
-INSTANTIATE_TEST_SUITE_P(Shapes, ScratchSmallExtents, testing::ValuesIn(kSmallExtentShapes),
-                         [](const testing::TestParamInfo<SmallExtentShape>& info) {
-                           return std::string(info.param.name);
-                         });
 
 TEST(ScratchReadExtents, SizeFitsTwoRowsAndDirectIo) {
   EXPECT_EQ(ScratchReadExtentBytes(100, kMergeReadExtentBytes), kMergeReadExtentBytes);
@@ -165,27 +133,6 @@ TEST_P(ScratchEngines, ReadersCloseInAnyState) {
   CloseScratchReader(unread);
   CloseScratchReader(halfRead);
   CloseScratchReader(started);
-}
-
-// What the reader relies on below it: a read at the end of the file completes
-// with no data and says so.
-TEST_P(ScratchEngines, ReadAtTheEndOfTheFileReportsNoData) {
-  UseEngine(GetParam());
-  constexpr uint32_t kExtent = 64 * 1024;
-  auto* buffer = static_cast<uint8_t*>(plat::PageAlloc(kExtent));
-  plat::FileHandle file = plat::OpenTransientFile(area_.u16() + u"/data");
-  ASSERT_TRUE(buffer && file);
-  plat::AsyncIo io;
-  uint32_t bytes = 0;
-  ASSERT_TRUE(plat::StartFileWrite(file, buffer, kExtent, &io));
-  ASSERT_TRUE(plat::WaitForIo(file, &io, &bytes));
-  io.Offset = kExtent;
-  ASSERT_TRUE(plat::StartFileRead(file, buffer, kExtent, &io));
-  EXPECT_FALSE(plat::WaitForIo(file, &io, &bytes));
-  EXPECT_EQ(plat::GetLastError(), ERROR_HANDLE_EOF);
-  EXPECT_EQ(bytes, 0u);
-  plat::CloseFile(file);
-  plat::PageFree(buffer, kExtent);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ScratchEngines, AllEngines(), EngineName);
