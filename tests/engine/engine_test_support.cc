@@ -110,16 +110,16 @@ HRESULT AddAll(SortEngine* engine, const Rows& rows, bool end) {
   return engine->AddRows(static_cast<uint32_t>(rows.Count()), rows.width, rows.data.data(), end);
 }
 
-HRESULT Feed(SortEngine* engine, const Rows& rows, const SortSetup& setup) {
+HRESULT Feed(SortEngine* engine, const Rows& rows, const SortSetup& setup, bool end) {
   const size_t batch = std::max<size_t>(setup.batchRows, 1);
-  for (size_t start = 0; start < rows.Count(); start += batch) {
+  HRESULT hr = S_OK;
+  for (size_t start = 0; start < rows.Count() && SUCCEEDED(hr); start += batch) {
     const size_t count = std::min(batch, rows.Count() - start);
-    const bool end = setup.endWithRows && start + count == rows.Count();
-    const HRESULT hr =
-        engine->AddRows(static_cast<uint32_t>(count), rows.width, rows.Row(start), end);
-    if (FAILED(hr) || end) return hr;
+    const bool last = end && setup.endWithRows && start + count == rows.Count();
+    hr = engine->AddRows(static_cast<uint32_t>(count), rows.width, rows.Row(start), last);
+    if (last) return hr;
   }
-  return engine->AddRows(0, rows.width, nullptr, true);
+  return FAILED(hr) || !end ? hr : engine->AddRows(0, rows.width, nullptr, true);
 }
 
 SortOutcome RunSort(SortEngine* engine, const Rows& rows, const SortSetup& setup,

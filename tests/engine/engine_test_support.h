@@ -74,7 +74,8 @@ void Configure(SortEngine* engine, const SortSetup& setup);
 SortOutcome RunSort(SortEngine* engine, const Rows& rows, const SortSetup& setup,
                     const std::function<HRESULT(SortEngine*)>& feed = nullptr,
                     uint64_t failAtRow = UINT64_MAX, HRESULT failResult = E_FAIL);
-HRESULT Feed(SortEngine* engine, const Rows& rows, const SortSetup& setup);
+// The rows in buffers of setup.batchRows, ending the input if `end`.
+HRESULT Feed(SortEngine* engine, const Rows& rows, const SortSetup& setup, bool end = true);
 HRESULT AddAll(SortEngine* engine, const Rows& rows, bool end = false);
 
 // Expects every output row (its id, an I4, at idOffset) to be one of the

@@ -2,23 +2,16 @@
 // with the runs still in memory, and every way a spill can go wrong.
 #include <gtest/gtest.h>
 
-#include "platform/fault_injection.h"
-#include "tests/engine/engine_test_access.h"
-#include "tests/engine/engine_test_support.h"
+#include "tests/engine/disk_run_merge_fixture.h"
 
 namespace enginetest {
 namespace {
 
-// 1000-byte rows: a 2 MiB scratch extent holds 2097 of them and the start of
-// a row split with the next extent. 256-byte rows divide an extent exactly.
+// 1000-byte rows are split by 2 MiB extents; 256-byte rows divide them.
 constexpr uint32_t kSplitRows = 1000 - kBaseWidth, kWholeRows = 256 - kBaseWidth;
 
-class SpillTest : public ::testing::Test {
+class SpillTest : public ScratchEngineTest {
  protected:
-  void TearDown() override {
-    plat::ClearFaults();
-    EXPECT_EQ(0u, dir_.Count()) << "scratch files left behind";
-  }
   // A small budget; runs under 256 KiB are written after two 5 ms waits.
   SortSetup Setup(uint32_t padding = 0, uint32_t budget = 1u << 20) {
     SortEngineTestAccess::SetSmallRunWait(&engine_, 256u << 10, 2, 5);
@@ -27,8 +20,8 @@ class SpillTest : public ::testing::Test {
             .padding = padding,
             .scratchArea = dir_.u16()};
   }
-  // Buffers of distinct sizes never form a merge group, so the test alone
-  // decides which runs are in memory and which on disk.
+  // Buffers of distinct sizes never form a merge group: the test alone
+  // decides which runs are on disk.
   static HRESULT AddDistinct(SortEngine* e, const Rows& rows, size_t begin, size_t end) {
     HRESULT hr = S_OK;
     for (size_t size = 101; begin < end && SUCCEEDED(hr); begin += size++) {
@@ -44,8 +37,6 @@ class SpillTest : public ::testing::Test {
       return hr;
     });
   }
-  TempDir dir_;
-  SortEngine engine_;
 };
 
 TEST_F(SpillTest, SortsFourTimesTheBudgetWithRowsSplitOrNotByExtents) {
@@ -91,9 +82,8 @@ TEST_F(SpillTest, MergesDiskRunsAloneOrAfterMemoryRunsOnEqualKeys) {
                  EXPECT_GT(SortEngineTestAccess::DiskRunCount(e), 15u);
                  return e->AddRows(0, many.width, nullptr, true);
                }));
-  // One disk run of two extents with a row split between them; each of the
-  // five keys spans both extents and goes on into the runs left in memory,
-  // whose rows come first.
+  // One disk run of two extents, a row split between them; each of five keys
+  // spans both and goes on into the runs in memory, whose rows come first.
   const Rows rows = MakeRows(3500, Pattern::kFewDistinct, 22, kSplitRows);
   for (bool eliminate : {false, true}) {
     setup = Setup(kSplitRows, 16u << 20);
@@ -129,10 +119,9 @@ TEST_F(SpillTest, SpillStartingAfterTheEndOfInputKeepsTheRunInMemory) {
 }
 
 TEST_F(SpillTest, ReadFailureInTheFinalMergeFailsTheSort) {
-  // Disk runs of three extents and one, read in whole extents. Reads go: run 1
-  // extent 0, its read ahead (extent 1), run 2 extent 0, its read ahead, run 1
-  // extent 2. So skip 0 fails before any row is out and skip 4 after two
-  // extents of run 1.
+  // Disk runs of three extents and one, read in whole extents: the first
+  // read fails before any row is out, the fifth (run 1's third extent) after
+  // two extents of run 1.
   const Rows rows = MakeRows(5000, Pattern::kRandom, 24, kSplitRows);
   SortSetup setup = Setup(kSplitRows, 16u << 20);
   setup.scratchFileBytes = 1;  // One run a spill.
@@ -153,10 +142,8 @@ TEST_F(SpillTest, ReadFailureInTheFinalMergeFailsTheSort) {
   }
 }
 
-// When every area refuses a run (full, unwritable, failing, or there is no
-// area), the next AddRows fails with the refusal's code and so does every
-// later one; the rows refused are not taken in, so memory stays within the
-// budget, and no file is left.
+// Every area refusing a run (full, unwritable, failing, none) fails the next
+// AddRows and every later one with the refusal's code, within the budget.
 TEST_F(SpillTest, EveryAreaRefusingFailsTheNextAddRowsWithinTheBudget) {
   const Rows rows = MakeRows(8000, Pattern::kRandom, 25);
   constexpr auto kNoArea = plat::FaultSite::kCount;  // No fault: no scratch area.
@@ -186,10 +173,9 @@ TEST_F(SpillTest, EveryAreaRefusingFailsTheNextAddRowsWithinTheBudget) {
   }
 }
 
-// An area that refuses a run is set aside for the rest of the execution and
-// the run goes to the next area at once. The next execution starts with every
-// area again: after one in which all refused, a missing area and a full one
-// each cost one try, and the third area takes every run.
+// An area that refuses a run is set aside for the execution and the next
+// takes the run; the next execution tries every area again: a missing and a
+// full one cost a try each, and the third takes every run.
 TEST_F(SpillTest, AreaThatRefusesIsSetAsideAndTheNextTakesTheRun) {
   const Rows rows = MakeRows(2000, Pattern::kRandom, 26);
   SortSetup setup = Setup(0, 32u << 10);
@@ -215,8 +201,8 @@ TEST_F(SpillTest, AreaThatRefusesIsSetAsideAndTheNextTakesTheRun) {
   EXPECT_EQ(diskRuns + 2, numbersUsed);
 }
 
-// A spill merges the runs in memory that fit ScratchFileBytes together into
-// one run on disk (with a scratch size of one byte, only the largest).
+// A spill merges the runs in memory that fit ScratchFileBytes into one disk
+// run (with one byte, only the largest).
 TEST_F(SpillTest, SpillMergesTheRunsInMemoryIntoOneRunOnDisk) {
   const Rows rows = MakeRows(600, Pattern::kRandom, 28);
   for (auto [scratchBytes, expected] : {std::pair{16u << 20, 600u}, {1u, 300u}}) {
