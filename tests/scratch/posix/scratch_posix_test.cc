@@ -144,15 +144,11 @@ TEST_P(ScratchDescriptors, ManyFilesReadFromTwoThreadsWithinFewDescriptors) {
   }
   // Each thread reads its half of the runs a row of each at a time.
   auto readHalf = [&](uint32_t first, int* mismatches) {
-    for (uint32_t r = first; r < kRuns; r += 2) {
-      if (StartScratchRead(readers[r]) != S_OK) ++*mismatches;
-    }
+    for (uint32_t r = first; r < kRuns; r += 2) *mismatches += StartScratchRead(readers[r]) != S_OK;
     for (uint32_t i = 0; i < run.count() && *mismatches == 0; ++i) {
       for (uint32_t r = first; r < kRuns; r += 2) {
-        if (NextScratchRow(readers[r]) != S_OK ||
-            std::memcmp(readers[r]->CurrentRow, run.pointers[i], run.width) != 0) {
-          ++*mismatches;
-        }
+        *mismatches += NextScratchRow(readers[r]) != S_OK ||
+                       std::memcmp(readers[r]->CurrentRow, run.pointers[i], run.width) != 0;
       }
     }
   };
