@@ -1,12 +1,8 @@
-// Many more runs on disk than the final merge may read at once: they are
-// merged in groups, while input arrives or before the final merge, and the
-// sort stays correct, within its readers and descriptors, and clean when one
-// of those merges fails.
+// More runs on disk than the final merge may read at once are merged in
+// groups: the sort stays correct, within its readers, and clean on failure.
 #include <gtest/gtest.h>
 
-#include "platform/fault_injection.h"
 #include "tests/engine/disk_run_merge_fixture.h"
-#include "tests/engine/engine_test_access.h"
 
 namespace enginetest {
 namespace {
@@ -21,7 +17,7 @@ TEST_F(DiskRunMergeTest, SortsThroughGroupMergesWithinTheReaderLimit) {
                  31, kPadding, eliminate ? 0 : 40);
     uint32_t diskRuns = 0, peak = 0, limit = 0;
     const SortOutcome outcome = RunSort(&engine_, rows, setup, [&](SortEngine* e) {
-      EXPECT_EQ(S_OK, AddInBuffers(e, rows, setup));
+      EXPECT_EQ(S_OK, Feed(e, rows, setup, false));
       diskRuns = SortEngineTestAccess::DiskRunCount(e);
       const HRESULT hr = e->AddRows(0, rows.width, nullptr, true);
       peak = SortEngineTestAccess::PeakReadersOpen(e);
@@ -35,13 +31,9 @@ TEST_F(DiskRunMergeTest, SortsThroughGroupMergesWithinTheReaderLimit) {
   }
 }
 
-// A write or read failing in a merge of disk runs fails the sort before any
-// row is out (the final merge does not start); the half-written file and
-// every run not drained are gone by the end. Runs on disk here are one extent
-// each, and a merge issues the first read of every run of its group before
-// it waits for any, so the reads fail as the group starts (the first run's
-// extent, or the third's); the merged run has two extents, so its second write
-// fails part way through.
+// A write or read failing in a merge of disk runs (one-extent runs; the
+// merged run's first or second extent, the first or third run's read) fails
+// the sort before any row is out and leaves no file.
 TEST_F(DiskRunMergeTest, FailureInAGroupMergeFailsTheSortAndLeavesNoFile) {
   const Rows rows = MakeRows((7u << 20) / 100, Pattern::kRandom, 32, kPadding);
   for (auto [site, skip] : {std::pair{plat::FaultSite::kFileWrite, 0u},
@@ -51,7 +43,7 @@ TEST_F(DiskRunMergeTest, FailureInAGroupMergeFailsTheSortAndLeavesNoFile) {
     const SortSetup setup = SmallBudget(1u << 20);
     uint32_t diskRuns = 0;
     const SortOutcome outcome = RunSort(&engine_, rows, setup, [&](SortEngine* e) {
-      EXPECT_EQ(S_OK, AddInBuffers(e, rows, setup));
+      EXPECT_EQ(S_OK, Feed(e, rows, setup, false));
       SortEngineTestAccess::StopSpilling(e);
       diskRuns = SortEngineTestAccess::DiskRunCount(e);
       plat::InjectFault(site, skip, ERROR_IO_DEVICE);
@@ -63,10 +55,8 @@ TEST_F(DiskRunMergeTest, FailureInAGroupMergeFailsTheSortAndLeavesNoFile) {
     EXPECT_TRUE(outcome.ids.empty());
     EXPECT_EQ(1, outcome.closes);
   }
-  // A merge while input arrives (where the first read is) that fails fails
-  // the sort: the next AddRows returns the failure, so the host stops feeding
-  // rows, and no row of the lost group is delivered as if the sort had
-  // succeeded.
+  // A merge failing while input arrives fails the next AddRows: no row of
+  // the lost group is delivered as if the sort had succeeded.
   const SortSetup setup = SmallBudget(1u << 20, true);
   plat::InjectFault(plat::FaultSite::kFileRead, 0, ERROR_IO_DEVICE);
   const SortOutcome outcome = RunSort(&engine_, rows, setup);

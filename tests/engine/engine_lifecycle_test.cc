@@ -102,11 +102,9 @@ TEST_F(EngineLifecycleTest, AllocationFailuresAreReported) {
   EXPECT_EQ(1, outcome.closes);
 }
 
-// The sixteenth batch starts a merge; with one worker its allocations come
-// right after the batch's own two (rows, entries): the merged entries, then
-// the block its rows are copied into. Without entries the merge is given up
-// and the runs stay as they were; without the block it moves entries only.
-// Either way no row is lost and the budget counts exactly what is stored.
+// The sixteenth batch's merge (one worker) failing to get its entries is
+// given up; without its row block it moves entries only. Either way no row is
+// lost and the budget counts exactly what is stored.
 TEST_F(EngineLifecycleTest, MergesWithoutMemoryLoseNothingAndKeepTheBudgetExact) {
   SortSetup setup;
   setup.threads = 1;
@@ -151,8 +149,8 @@ TEST_F(EngineLifecycleTest, WorkItemsThatCannotBePosted) {
   }
   // The end of input: reported, and Destroy still ends everything.
   EXPECT_EQ(HRESULT_FROM_WIN32(kError), post(1, 1, kError, true).result);
-  // Every item the workers post after the host's two: they do the work
-  // themselves; then the Stop items fail too and the threads end anyway.
+  // Items the workers post fail: they do the work themselves, and the
+  // threads end though their Stop items fail too.
   const SortOutcome outcome = RunSort(&engine_, rows_, setup, [&](SortEngine* e) {
     plat::InjectFault(plat::FaultSite::kPortPost, 2, kError, 1000000);
     return AddAll(e, half, true);

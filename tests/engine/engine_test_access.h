@@ -8,9 +8,7 @@
 
 struct SortEngineTestAccess {
   // Row counts of the group PickMergeGroup takes from runs of these row
-  // counts and levels (front to back); every run is freed again. On an
-  // engine with no thread running: the lists are filled and emptied around
-  // PickMergeGroup, which takes the lock itself, without it.
+  // counts and levels (front to back). No engine thread may be running.
   static std::vector<uint32_t> PickMergeGroup(
       SortEngine* e, const std::vector<uint32_t>& counts, uint32_t rowWidth = 100,
       const std::vector<uint32_t>& levels = {}) NO_THREAD_SAFETY_ANALYSIS {
@@ -32,7 +30,7 @@ struct SortEngineTestAccess {
     plat::Lock lock(e->Store.RunListLock);
     e->Store.InputEnded = ended;
   }
-  // Lets a spill write small runs after `waits` waits of `ms` each.
+  // A spill writes runs under `bytes` after `waits` waits of `ms` each.
   static void SetSmallRunWait(SortEngine* e, uint32_t bytes, uint32_t waits, uint32_t ms) {
     e->Store.Spill = {bytes, waits, ms};
   }
@@ -51,8 +49,7 @@ struct SortEngineTestAccess {
   static void SetMergeReadExtentBytes(SortEngine* e, uint32_t bytes) {
     e->Merges.MergeReadExtentBytes = bytes;
   }
-  // The most runs on disk read at once in this execution, merges before the
-  // final one included. Valid after the end of input, until Destroy.
+  // The most disk runs read at once in this execution (until Destroy).
   static uint32_t PeakReadersOpen(SortEngine* e) {
     plat::Lock spillLock(e->Merges.SpillLock);
     return e->Merges.peakReadersOpen_;
@@ -69,9 +66,8 @@ struct SortEngineTestAccess {
       if (e->Store.pendingBatches_.Empty() && e->Store.mergesInProgress_ == 0) return;
     }
   }
-  // One spill pass that writes every run in memory, with the input ended
-  // (the spill is then abandoned) or not. REQUIRES: runs of distinct sizes,
-  // so that no merge can start meanwhile.
+  // A spill pass that writes every run in memory, with the input ended (the
+  // spill is then abandoned) or not. Runs of distinct sizes: no merge starts.
   static HRESULT SpillEverything(SortEngine* e, bool inputEnded = false) {
     WaitUntilSorted(e);
     plat::Lock spillLock(e->Merges.SpillLock);

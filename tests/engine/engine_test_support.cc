@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
-#include <set>
 
 #include "keys/column_functions.h"
+#include "keys/value_functions.h"
 
 namespace enginetest {
 namespace {
@@ -24,34 +24,25 @@ constexpr ColumnPlace kK1{DT_I4, 4, kNone, 0, 4};
 constexpr ColumnPlace kK2{DT_I8, 16, kNone, 8, 8};
 constexpr ColumnPlace kBytes{DT_BYTES, 32, 24, 28, 16};
 constexpr ColumnPlace kId{DT_I4, 52, kNone, 48, 4};
-constexpr ColumnPlace kPlaces[] = {kK1, kK2, kBytes, kId};
+constexpr ColumnPlace kPlaces[] = {kK1, kK2, kBytes};
 
 uint32_t Load(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
+  return keys::Load<uint32_t>(p);
 }
 void Store(uint8_t* p, uint32_t v) {
   std::memcpy(p, &v, 4);
 }
 
-std::vector<SortColumn> ColumnsFor(const SortSetup& setup) {
-  const int32_t positions[] = {setup.k1Position, setup.k2Position, setup.bytesPosition, 0};
-  std::vector<SortColumn> columns;
-  for (size_t i = 0; i < 4; ++i) {
+std::vector<SortColumn> KeysFor(const SortSetup& setup) {
+  const int32_t positions[] = {setup.k1Position, setup.k2Position, setup.bytesPosition};
+  std::vector<SortColumn> keys;
+  for (size_t i = 0; i < 3; ++i) {
     const ColumnPlace& p = kPlaces[i];
+    if (positions[i] == 0) continue;
     SortColumn c{p.data, p.length, p.status, {}, 0, positions[i], nullptr, nullptr, p.size};
     c.OutputColumn = {static_cast<uint32_t>(p.type), p.size, p.data, p.status, p.length, 0, 0, 0};
     EXPECT_EQ(S_OK, SelectColumnFunctions(p.type, 0, &c.Compare, &c.Copy));
-    columns.push_back(c);
-  }
-  return columns;
-}
-
-std::vector<SortColumn> KeysFor(const SortSetup& setup) {
-  std::vector<SortColumn> keys;
-  for (const SortColumn& c : ColumnsFor(setup)) {
-    if (c.SortKeyPosition != 0) keys.push_back(c);
+    keys.push_back(c);
   }
   OrderSortKeys(&keys);
   return keys;
@@ -119,16 +110,16 @@ HRESULT AddAll(SortEngine* engine, const Rows& rows, bool end) {
   return engine->AddRows(static_cast<uint32_t>(rows.Count()), rows.width, rows.data.data(), end);
 }
 
-HRESULT Feed(SortEngine* engine, const Rows& rows, const SortSetup& setup) {
+HRESULT Feed(SortEngine* engine, const Rows& rows, const SortSetup& setup, bool end) {
   const size_t batch = std::max<size_t>(setup.batchRows, 1);
-  for (size_t start = 0; start < rows.Count(); start += batch) {
+  HRESULT hr = S_OK;
+  for (size_t start = 0; start < rows.Count() && SUCCEEDED(hr); start += batch) {
     const size_t count = std::min(batch, rows.Count() - start);
-    const bool end = setup.endWithRows && start + count == rows.Count();
-    const HRESULT hr =
-        engine->AddRows(static_cast<uint32_t>(count), rows.width, rows.Row(start), end);
-    if (FAILED(hr) || end) return hr;
+    const bool last = end && setup.endWithRows && start + count == rows.Count();
+    hr = engine->AddRows(static_cast<uint32_t>(count), rows.width, rows.Row(start), last);
+    if (last) return hr;
   }
-  return engine->AddRows(0, rows.width, nullptr, true);
+  return FAILED(hr) || !end ? hr : engine->AddRows(0, rows.width, nullptr, true);
 }
 
 SortOutcome RunSort(SortEngine* engine, const Rows& rows, const SortSetup& setup,
@@ -138,8 +129,7 @@ SortOutcome RunSort(SortEngine* engine, const Rows& rows, const SortSetup& setup
   Configure(engine, setup);
   EXPECT_EQ(S_OK, engine->Create());
   CollectingSink output(rows.width);
-  output.failAtRow = failAtRow;
-  output.failResult = failResult;
+  output.failAtRow = failAtRow, output.failResult = failResult;
   engine->Output = &output;
   outcome.result = feed ? feed(engine) : Feed(engine, rows, setup);
   engine->Destroy();
@@ -147,9 +137,31 @@ SortOutcome RunSort(SortEngine* engine, const Rows& rows, const SortSetup& setup
   for (size_t at = 0; at < outcome.output.size(); at += rows.width) {
     outcome.ids.push_back(static_cast<int32_t>(Load(&outcome.output[at] + kId.data)));
   }
-  outcome.opens = output.opens;
-  outcome.closes = output.closes;
+  outcome.opens = output.opens, outcome.closes = output.closes;
   return outcome;
+}
+
+void ExpectOrdered(const uint8_t* input, size_t count, const std::vector<uint8_t>& output,
+                   uint32_t width, uint32_t idOffset, const RowOrderFn& order, bool strict) {
+  std::vector<bool> seen(count);
+  for (size_t at = 0; at < output.size(); at += width) {
+    const uint32_t id = Load(&output[at] + idOffset);
+    ASSERT_LT(id, count);
+    ASSERT_FALSE(seen[id]) << "row " << id << " twice";
+    seen[id] = true;
+    ASSERT_EQ(0, std::memcmp(input + size_t{id} * width, &output[at], width)) << "row " << id;
+    if (at == 0) continue;
+    const int o = order(&output[at - width], &output[at]);
+    ASSERT_TRUE(strict ? o < 0 : o <= 0) << "output row " << at / width;
+  }
+  // Every input row is there, or one row of every group of equal keys.
+  std::vector<const uint8_t*> sorted;
+  for (size_t i = 0; i < count; ++i) sorted.push_back(input + i * width);
+  auto less = [&](const uint8_t* a, const uint8_t* b) { return order(a, b) < 0; };
+  std::sort(sorted.begin(), sorted.end(), less);
+  const auto equal = [&](const uint8_t* a, const uint8_t* b) { return !less(a, b); };
+  EXPECT_EQ(strict ? std::unique(sorted.begin(), sorted.end(), equal) - sorted.begin() : count,
+            output.size() / width);
 }
 
 void ExpectSorted(const Rows& input, const SortSetup& setup, const SortOutcome& outcome,
@@ -158,30 +170,10 @@ void ExpectSorted(const Rows& input, const SortSetup& setup, const SortOutcome& 
   EXPECT_EQ(1, outcome.opens);
   EXPECT_EQ(1, outcome.closes);
   const std::vector<SortColumn> keys = KeysFor(setup);
-  std::set<int32_t> seen;
-  for (size_t i = 0; i < outcome.ids.size(); ++i) {
-    const int32_t id = outcome.ids[i];
-    ASSERT_TRUE(id >= 0 && static_cast<size_t>(id) < input.Count()) << id;
-    ASSERT_TRUE(seen.insert(id).second) << "row " << id << " twice";
-    const uint8_t* in = input.Row(id);
-    ASSERT_EQ(0, std::memcmp(in, &outcome.output[i * input.width], input.width)) << "row " << id;
-    if (i == 0) continue;
-    const int32_t order = CompareRows(input.Row(outcome.ids[i - 1]), in, keys);
-    ASSERT_TRUE(setup.eliminateDuplicates ? order < 0 : order <= 0) << "output row " << i;
-  }
-  // Every input row is there, or one row of every group of equal keys.
-  std::vector<const uint8_t*> sorted;
-  for (size_t i = 0; i < input.Count(); ++i) sorted.push_back(input.Row(i));
-  auto less = [&](const uint8_t* a, const uint8_t* b) { return CompareRows(a, b, keys) < 0; };
-  std::sort(sorted.begin(), sorted.end(), less);
-  size_t expected = sorted.size();
-  if (setup.eliminateDuplicates) {
-    auto equal = [&](const uint8_t* a, const uint8_t* b) { return CompareRows(a, b, keys) == 0; };
-    expected = std::unique(sorted.begin(), sorted.end(), equal) - sorted.begin();
-  }
-  EXPECT_EQ(expected, outcome.ids.size());
+  ExpectOrdered(
+      input.data.data(), input.Count(), outcome.output, input.width, kId.data,
+      [&](const uint8_t* a, const uint8_t* b) { return CompareRows(a, b, keys); },
+      setup.eliminateDuplicates);
 }
-
-TempDir::TempDir() : dir_("tolvarine-engine-"), path(dir_.path().string()) {}
 
 }  // namespace enginetest

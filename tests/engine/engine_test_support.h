@@ -2,9 +2,7 @@
 // sorted rows, and the check of a sort's output against its input.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -46,8 +44,7 @@ Rows MakeRows(size_t count, Pattern pattern, uint32_t seed, uint32_t padding = 0
               uint32_t nullEvery = 0);
 Rows Slice(const Rows& rows, size_t begin, size_t end);
 
-// Keeps every row handed to it; the row numbered failAtRow fails with
-// failResult.
+// Keeps every row handed to it; the row numbered failAtRow fails with failResult.
 class CollectingSink final : public SortedRowSink {
  public:
   explicit CollectingSink(uint32_t width) : width_(width) {}
@@ -77,27 +74,21 @@ void Configure(SortEngine* engine, const SortSetup& setup);
 SortOutcome RunSort(SortEngine* engine, const Rows& rows, const SortSetup& setup,
                     const std::function<HRESULT(SortEngine*)>& feed = nullptr,
                     uint64_t failAtRow = UINT64_MAX, HRESULT failResult = E_FAIL);
-HRESULT Feed(SortEngine* engine, const Rows& rows, const SortSetup& setup);
+// The rows in buffers of setup.batchRows, ending the input if `end`.
+HRESULT Feed(SortEngine* engine, const Rows& rows, const SortSetup& setup, bool end = true);
 HRESULT AddAll(SortEngine* engine, const Rows& rows, bool end = false);
 
-// Expects every output row to be one input row, byte for byte, each at most
-// once, in key order
-// (strictly, with duplicate elimination); and every input row to be there,
-// or one row of every group of equal keys with duplicate elimination.
-// `result` is the expected result of the sort.
+// Expects every output row (its id, an I4, at idOffset) to be one of the
+// `count` input rows, byte for byte, once, in `order` (strictly if `strict`);
+// and every input row out, or with `strict` one row of each group of equals.
+using RowOrderFn = std::function<int(const uint8_t* a, const uint8_t* b)>;
+void ExpectOrdered(const uint8_t* input, size_t count, const std::vector<uint8_t>& output,
+                   uint32_t width, uint32_t idOffset, const RowOrderFn& order, bool strict);
+// Expects `result`, and every input row out once, byte for byte, in key order
+// (with duplicates eliminated: one row of each group of equal keys, strictly).
 void ExpectSorted(const Rows& input, const SortSetup& setup, const SortOutcome& outcome,
                   HRESULT result = S_OK);
 
-struct TempDir {  // A fresh directory under the temporary directory, removed at the end.
-  TempDir();
-  std::u16string Area() const { return std::u16string(path.begin(), path.end()); }
-  bool IsEmpty() const { return std::filesystem::is_empty(path); }
-
- private:
-  testsupport::TempDir dir_;
-
- public:
-  std::string path;
-};
+using testsupport::TempDir;
 
 }  // namespace enginetest

@@ -7,7 +7,10 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <numeric>
 #include <random>
+
+#include "platform/unaligned.h"
 
 namespace {
 
@@ -21,10 +24,7 @@ int32_t ByValue(int32_t l, int32_t r) {
 
 int32_t CountingCompare(const void* left, const void* right, uint32_t) {
   ++g_comparisons;
-  int32_t l, r;
-  std::memcpy(&l, left, 4);
-  std::memcpy(&r, right, 4);
-  return g_order(l, r);
+  return g_order(plat::Load<int32_t>(left), plat::Load<int32_t>(right));
 }
 
 // Sorts rows holding `values`; returns the values in sorted order.
@@ -99,7 +99,7 @@ TEST(RowSortTest, AdversarialOrderStaysWithinNLogN) {
     return ByValue(value[x], value[y]);
   };
   std::vector<int32_t> ids(n);
-  for (int32_t i = 0; i < n; ++i) ids[i] = i;
+  std::iota(ids.begin(), ids.end(), 0);
   const std::vector<int32_t> sorted = Sort(ids);
   EXPECT_LE(g_comparisons, 4 * NLogN(n));
   for (int32_t i = 1; i < n; ++i) ASSERT_LE(value[sorted[i - 1]], value[sorted[i]]) << i;

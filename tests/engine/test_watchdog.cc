@@ -14,20 +14,8 @@
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define WATCHDOG_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define WATCHDOG_SANITIZED 1
-#endif
-#endif
-
 // Far above the slowest test (about 12 s under TSan, 3 s in a plain build).
-#ifdef WATCHDOG_SANITIZED
 constexpr std::chrono::seconds kLimit{60};
-#else
-constexpr std::chrono::seconds kLimit{30};
-#endif
 
 class Watchdog : public testing::EmptyTestEventListener {
  public:
@@ -35,33 +23,29 @@ class Watchdog : public testing::EmptyTestEventListener {
     thread_ = std::thread([this] { Watch(); });
   }
   void OnTestStart(const testing::TestInfo& test) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    test_ = std::string(test.test_suite_name()) + "." + test.name();
-    deadline_ = std::chrono::steady_clock::now() + kLimit;
-    running_ = true;
-    wake_.notify_one();
+    Set(std::string(test.test_suite_name()) + "." + test.name(), false);
   }
-  void OnTestEnd(const testing::TestInfo&) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    running_ = false;
-    wake_.notify_one();
-  }
+  void OnTestEnd(const testing::TestInfo&) override { Set("", false); }
   void OnTestProgramEnd(const testing::UnitTest&) override {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_ = true;
-      wake_.notify_one();
-    }
+    Set("", true);
     if (thread_.joinable()) thread_.join();
   }
 
  private:
+  // An empty name: no test is running.
+  void Set(std::string test, bool done) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    test_ = std::move(test);
+    deadline_ = std::chrono::steady_clock::now() + kLimit;
+    done_ = done;
+    wake_.notify_one();
+  }
   void Watch() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!done_) {
-      if (!running_) {
+      if (test_.empty()) {
         wake_.wait(lock);
-      } else if (wake_.wait_until(lock, deadline_) == std::cv_status::timeout && running_ &&
+      } else if (wake_.wait_until(lock, deadline_) == std::cv_status::timeout && !test_.empty() &&
                  std::chrono::steady_clock::now() >= deadline_) {
         std::fprintf(stderr, "\nWATCHDOG: %s has not finished after %lld s; aborting.\n",
                      test_.c_str(), static_cast<long long>(kLimit.count()));
@@ -76,7 +60,6 @@ class Watchdog : public testing::EmptyTestEventListener {
   std::thread thread_;
   std::string test_;  // GUARDED_BY(mutex_), like the fields below.
   std::chrono::steady_clock::time_point deadline_;
-  bool running_ = false;
   bool done_ = false;
 };
 

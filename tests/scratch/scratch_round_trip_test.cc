@@ -1,13 +1,11 @@
 // Runs written to scratch files and read back row by row: row order and
-// content, rows split between extents, the end of the run, and the transfers
-// underneath.
+// content, rows split between extents, the end of the run; and writing and
+// reading when something goes wrong (refused arguments, injected system
+// failures), after which no file may be left in the area.
 #include <cstring>
 #include <set>
-#include <thread>
 #include <tuple>
 
-#include "platform/async_file.h"
-#include "platform/heap.h"
 #include "scratch/scratch_reader_state.h"
 #include "scratch/scratch_run_writer.h"
 #include "scratch_test_support.h"
@@ -17,8 +15,7 @@ namespace {
 
 struct Shape {
   const char* name;
-  uint32_t width;
-  uint32_t rows;
+  uint32_t width, rows, extent = ScratchExtentSize;  // Extent: of the reads.
 };
 
 constexpr Shape kShapes[] = {
@@ -29,6 +26,23 @@ constexpr Shape kShapes[] = {
     {"ManyExtents", 1000, 7000},
     {"HalfExtentRows", ScratchExtentSize / 2, 5},
     {"WideSplitRows", 700001, 7},
+    // Read extents smaller than the written ones, some not dividing them: runs
+    // ending on a read extent's end and just after, on a written extent's end,
+    // and rows as wide as the read extent allows.
+    {"PageEndsOnReadExtent", 64, 5 * 4096 / 64, 4096},
+    {"PageEndsOnWrittenExtent", 64, ScratchExtentSize / 64, 4096},
+    {"PagePastWrittenExtent", 64, ScratchExtentSize / 64 + 1, 4096},
+    {"PageSplitEndsOnReadExtent", 100, 1024, 4096},  // 25 extents, 24 rows split.
+    {"PageSplitPastReadExtent", 100, 1025, 4096},
+    {"PageSplitAcrossWrittenExtents", 100, 25000, 4096},
+    {"PageWidest", 2048, 1100, 4096},
+    {"ThreePagesWidest", 6144, 700, 3 * 4096},          // Read extents straddle written ones.
+    {"ThreePagesEndInShortRead", 6000, 699, 3 * 4096},  // The file's last read is 4096 bytes.
+    {"MergeSplit", 1000, 7000, kMergeReadExtentBytes},
+    {"MergeEndsOnReadExtent", 512, 1024, kMergeReadExtentBytes},
+    {"MergePastReadExtent", 512, 1025, kMergeReadExtentBytes},
+    {"MergeWidest", kMergeReadExtentBytes / 2, 9, kMergeReadExtentBytes},
+    {"MergeWidestSplit", kMergeReadExtentBytes / 2 - 1, 9, kMergeReadExtentBytes},
 };
 
 using ScratchRoundTrip = ScratchTest<std::tuple<Engine, Shape>>;
@@ -40,18 +54,16 @@ TEST_P(ScratchRoundTrip, RowsComeBackInOrderAndWhole) {
   ScratchReader* reader = nullptr;
   ASSERT_EQ(WriteRun(&list_, run, &reader), S_OK);
 #ifdef _WIN32
-  // A delete-on-close file keeps its name until it closes; no one else may
-  // open it meanwhile (the platform tests check that), and TearDown checks
+  // A delete-on-close file keeps its name until it closes; TearDown checks
   // that it is gone.
   EXPECT_EQ(area_.Count(), 1u);
 #else
   EXPECT_EQ(area_.Count(), 0u) << "an open scratch file must have no name";
 #endif
   EXPECT_EQ(plat::FileUsesUring(reader->Private->File), engine == Engine::kUring);
-
-  const std::set<uint32_t> fromBuffer = ReadBack(reader, run);
-  EXPECT_EQ(fromBuffer, SplitRows(shape.rows, shape.width));
-  if (shape.width == 100) {
+  const std::set<uint32_t> fromBuffer = ReadBack(reader, run, shape.extent);
+  EXPECT_EQ(fromBuffer, SplitRows(shape.rows, shape.width, shape.extent));
+  if (shape.width == 100 && shape.extent == ScratchExtentSize) {
     EXPECT_EQ(fromBuffer, (std::set<uint32_t>{20971, 41943}));
   }
   CloseScratchReader(reader);
@@ -75,53 +87,10 @@ INSTANTIATE_TEST_SUITE_P(Uring, ScratchRoundTrip,
                          ShapeName);
 INSTANTIATE_TEST_SUITE_P(Thread, ScratchRoundTrip,
                          testing::Combine(testing::Values(Engine::kThread),
-                                          testing::Values(kShapes[0], kShapes[4], kShapes[6])),
+                                          testing::Values(kShapes[0], kShapes[4], kShapes[6],
+                                                          kShapes[15], kShapes[20])),
                          ShapeName);
 #endif
-
-struct SmallExtentShape {
-  const char* name;
-  uint32_t extent;
-  uint32_t width;
-  uint32_t rows;
-};
-
-// Read extents smaller than the written ones, some not dividing them: runs
-// ending on a read extent's end and just after, on a written extent's end, and
-// rows as wide as the read extent allows.
-constexpr SmallExtentShape kSmallExtentShapes[] = {
-    {"PageEndsOnReadExtent", 4096, 64, 5 * 4096 / 64},
-    {"PageEndsOnWrittenExtent", 4096, 64, ScratchExtentSize / 64},
-    {"PagePastWrittenExtent", 4096, 64, ScratchExtentSize / 64 + 1},
-    {"PageSplitEndsOnReadExtent", 4096, 100, 1024},  // 25 extents, 24 rows split.
-    {"PageSplitPastReadExtent", 4096, 100, 1025},
-    {"PageSplitAcrossWrittenExtents", 4096, 100, 25000},
-    {"PageWidest", 4096, 2048, 1100},
-    {"ThreePagesWidest", 3 * 4096, 6144, 700},          // Read extents straddle written ones.
-    {"ThreePagesEndInShortRead", 3 * 4096, 6000, 699},  // The file's last read is 4096 bytes.
-    {"MergeSplit", kMergeReadExtentBytes, 1000, 7000},
-    {"MergeEndsOnReadExtent", kMergeReadExtentBytes, 512, 1024},
-    {"MergePastReadExtent", kMergeReadExtentBytes, 512, 1025},
-    {"MergeWidest", kMergeReadExtentBytes, kMergeReadExtentBytes / 2, 9},
-    {"MergeWidestSplit", kMergeReadExtentBytes, kMergeReadExtentBytes / 2 - 1, 9},
-};
-
-using ScratchSmallExtents = ScratchTest<SmallExtentShape>;
-
-TEST_P(ScratchSmallExtents, RowsComeBackInOrderAndWhole) {
-  const SmallExtentShape& shape = GetParam();
-  UseEngine(Engine::kUring);
-  PatternRun run(shape.rows, shape.width);
-  ScratchReader* reader = nullptr;
-  ASSERT_EQ(WriteRun(&list_, run, &reader), S_OK);
-  EXPECT_EQ(ReadBack(reader, run, shape.extent), SplitRows(run.count(), run.width, shape.extent));
-  CloseScratchReader(reader);
-}
-
-INSTANTIATE_TEST_SUITE_P(Shapes, ScratchSmallExtents, testing::ValuesIn(kSmallExtentShapes),
-                         [](const testing::TestParamInfo<SmallExtentShape>& info) {
-                           return std::string(info.param.name);
-                         });
 
 TEST(ScratchReadExtents, SizeFitsTwoRowsAndDirectIo) {
   EXPECT_EQ(ScratchReadExtentBytes(100, kMergeReadExtentBytes), kMergeReadExtentBytes);
@@ -167,28 +136,62 @@ TEST_P(ScratchEngines, ReadersCloseInAnyState) {
   CloseScratchReader(started);
 }
 
-// What the reader relies on below it: a read at the end of the file completes
-// with no data and says so.
-TEST_P(ScratchEngines, ReadAtTheEndOfTheFileReportsNoData) {
-  UseEngine(GetParam());
-  constexpr uint32_t kExtent = 64 * 1024;
-  auto* buffer = static_cast<uint8_t*>(plat::PageAlloc(kExtent));
-  plat::FileHandle file = plat::OpenTransientFile(area_.u16() + u"/data");
-  ASSERT_TRUE(buffer && file);
-  plat::AsyncIo io;
-  uint32_t bytes = 0;
-  ASSERT_TRUE(plat::StartFileWrite(file, buffer, kExtent, &io));
-  ASSERT_TRUE(plat::WaitForIo(file, &io, &bytes));
-  io.Offset = kExtent;
-  ASSERT_TRUE(plat::StartFileRead(file, buffer, kExtent, &io));
-  EXPECT_FALSE(plat::WaitForIo(file, &io, &bytes));
-  EXPECT_EQ(plat::GetLastError(), ERROR_HANDLE_EOF);
-  EXPECT_EQ(bytes, 0u);
-  plat::CloseFile(file);
-  plat::PageFree(buffer, kExtent);
+INSTANTIATE_TEST_SUITE_P(Engines, ScratchEngines, AllEngines(), EngineName);
+
+using ScratchFailure = ScratchFailureTest;
+
+TEST_P(ScratchFailure, RefusedRunsReserveNoName) {
+  EXPECT_EQ(WriteRun(&list_, PatternRun(3, ScratchExtentSize / 2 + 1), &reader_), E_INVALIDARG);
+  EXPECT_EQ(WriteRun(&list_, PatternRun(3, 0), &reader_), E_INVALIDARG);
+  ScratchAreaList noAreas;
+  EXPECT_EQ(WriteRun(&noAreas, run_, &reader_), E_INVALIDARG);
+  EXPECT_EQ(list_.NextFileNumber, 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, ScratchEngines, AllEngines(), EngineName);
+TEST_P(ScratchFailure, ReservingOpeningOrBufferingFails) {
+  plat::InjectFault(plat::FaultSite::kFileCreate, 0, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(WriteRun(&list_, run_, &reader_), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(list_.NextFileNumber, 2u);
+  EXPECT_EQ(list_.NextArea, 0u) << "the area is tried again for the next file";
+
+  // After the name is reserved: the reserved name must go too.
+  plat::InjectFault(plat::FaultSite::kFileCreate, 1, ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(WriteRun(&list_, run_, &reader_), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(area_.Count(), 0u);
+  plat::InjectFault(plat::FaultSite::kPageAlloc, 1, ERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_EQ(WriteRun(&list_, run_, &reader_), HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY));
+  EXPECT_EQ(reader_, nullptr);
+}
+
+TEST_P(ScratchFailure, AnyFailedExtentWriteFailsTheRun) {
+  for (uint32_t extent = 0; extent < 3; ++extent) {
+    plat::InjectFault(plat::FaultSite::kFileWrite, extent, ERROR_IO_DEVICE);
+    EXPECT_EQ(WriteRun(&list_, run_, &reader_), HRESULT_FROM_WIN32(ERROR_IO_DEVICE)) << extent;
+    EXPECT_EQ(reader_, nullptr);
+    EXPECT_EQ(area_.Count(), 0u);
+  }
+  // A failure that leaves no error number is still a failure.
+  plat::InjectFault(plat::FaultSite::kFileWrite, 1, ERROR_SUCCESS);
+  EXPECT_TRUE(FAILED(WriteRun(&list_, run_, &reader_)));
+}
+
+TEST_P(ScratchFailure, FailedReadIsReportedWhereItsExtentIsNeeded) {
+  ASSERT_EQ(WriteRun(&list_, run_, &reader_), S_OK);
+  plat::InjectFault(plat::FaultSite::kFileRead, 1, ERROR_IO_DEVICE);  // The second extent.
+  ASSERT_EQ(StartScratchRead(reader_), S_OK);
+  uint32_t row = 0;
+  EXPECT_EQ(ReadOn(&row), HRESULT_FROM_WIN32(ERROR_IO_DEVICE));
+  EXPECT_EQ(row, ScratchExtentSize / run_.width) << "the row split into the second extent";
+  CloseScratchReader(reader_);
+
+  ASSERT_EQ(WriteRun(&list_, run_, &reader_), S_OK);
+  plat::InjectFault(plat::FaultSite::kFileRead, 0, ERROR_IO_DEVICE);
+  ASSERT_EQ(StartScratchRead(reader_), S_OK);
+  EXPECT_EQ(NextScratchRow(reader_), HRESULT_FROM_WIN32(ERROR_IO_DEVICE));
+  CloseScratchReader(reader_);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, ScratchFailure, AllEngines(), EngineName);
 
 }  // namespace
 }  // namespace scratch_test

@@ -1,10 +1,8 @@
-// Shared pieces of the scratch tests: private directories, memory file
-// systems, runs of patterned rows, and the transfer engine to use.
+// Shared pieces of the scratch tests: patterned runs and the transfer engine.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -12,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/bstr.h"
 #include "platform/fault_injection.h"
 #include "scratch/scratch_file.h"
 #include "scratch/scratch_run_writer.h"
@@ -29,10 +26,8 @@ using testsupport::TempDir;
 struct PatternRun {
   PatternRun(uint32_t rowCount, uint32_t rowWidth)
       : width(rowWidth), bytes(size_t{rowCount} * rowWidth) {
-    for (size_t i = 0; i < bytes.size(); ++i) {
-      bytes[i] =
-          static_cast<uint8_t>(((i / rowWidth) * 2654435761u + (i % rowWidth) * 40503u) >> 7);
-    }
+    for (size_t i = 0; i < bytes.size(); ++i)
+      bytes[i] = uint8_t(((i / rowWidth) * 2654435761u + (i % rowWidth) * 40503u) >> 7);
     for (uint32_t k = 0; k < rowCount; ++k) {
       const uint32_t row = k < rowCount / 2 ? 2 * k + 1 : 2 * (k - rowCount / 2);
       pointers.push_back(bytes.data() + size_t{row} * rowWidth);
@@ -53,28 +48,18 @@ inline HRESULT WriteRun(ScratchAreaList* list, const PatternRun& run, ScratchRea
   for (size_t i = 0; SUCCEEDED(hr) && i < run.pointers.size(); ++i) {
     hr = AppendScratchRow(writer, run.pointers[i]);
   }
-  if (FAILED(hr)) {
-    AbandonScratchRun(writer);
-    return hr;
-  }
   uint32_t rows = 0;
-  return FinishScratchRun(writer, &rows, reader);
+  return FAILED(hr) ? (AbandonScratchRun(writer), hr) : FinishScratchRun(writer, &rows, reader);
 }
 
-// Which transfer engine new files get. POSIX has two (io_uring, and a
-// thread of blocking calls, chosen by TOLVARINE_NO_URING); Windows has its
-// overlapped I/O only, tested as the one engine there.
+// Which transfer engine new files get: on POSIX io_uring or a thread of
+// blocking calls (TOLVARINE_NO_URING); on Windows overlapped I/O only.
 enum class Engine { kUring, kThread, kOverlapped };
 
 inline std::string EngineName(const testing::TestParamInfo<Engine>& info) {
-  switch (info.param) {
-    case Engine::kUring:
-      return "Uring";
-    case Engine::kThread:
-      return "Thread";
-    default:
-      return "Overlapped";
-  }
+  return info.param == Engine::kUring    ? "Uring"
+         : info.param == Engine::kThread ? "Thread"
+                                         : "Overlapped";
 }
 
 #ifdef _WIN32
@@ -87,11 +72,7 @@ inline auto AllEngines() {
   return testing::Values(Engine::kUring, Engine::kThread);
 }
 inline void SelectEngine(Engine engine) {
-  if (engine == Engine::kThread) {
-    setenv("TOLVARINE_NO_URING", "1", 1);
-  } else {
-    unsetenv("TOLVARINE_NO_URING");
-  }
+  engine == Engine::kThread ? setenv("TOLVARINE_NO_URING", "1", 1) : unsetenv("TOLVARINE_NO_URING");
 }
 #endif
 

@@ -21,7 +21,7 @@ TEST_F(DiskRunMergeTest, ManySpillsStayWithinFewDescriptors) {
   const Rows rows = MakeRows((100u << 16) / setup.Width(), Pattern::kRandom, 33, kPadding);
   uint64_t spilled = 0;
   const SortOutcome outcome = RunSort(&engine_, rows, setup, [&](SortEngine* e) {
-    const HRESULT hr = AddInBuffers(e, rows, setup);
+    const HRESULT hr = Feed(e, rows, setup, false);
     spilled = SortEngineTestAccess::BytesSpilled(e);
     return SUCCEEDED(hr) ? e->AddRows(0, rows.width, nullptr, true) : hr;
   });

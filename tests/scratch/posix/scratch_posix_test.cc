@@ -19,8 +19,7 @@ namespace {
 using Areas = std::vector<std::u16string>;
 using testsupport::MemoryMount;
 
-// What "/" is depends on the machine (a disk, an overlay, a network root), so
-// the local mount root is one the test makes.
+// The local mount root is one the test makes: "/" could be anything.
 TEST(ScratchAreas, LocalMountRootsAreKept) {
   TempDir dir;
   EXPECT_EQ(plat::GetMountRootDriveType(dir.u16()), plat::DriveType::kNoRootDir);
@@ -73,36 +72,31 @@ int ScratchFileDescriptor(const fs::path& area) {
 }
 
 // Only the extent that holds the end of the run may be short: rows after a
-// short extent in the middle would be taken from the wrong place.
+// short extent in the middle would be taken from the wrong place. In whole
+// extents the second is read short, then the file goes on again; in small
+// extents the file ends before the run.
 TEST_P(ScratchFailureOnPosix, ShortExtentBeforeTheRunsEndFailsTheRead) {
-  ASSERT_EQ(WriteRun(&list_, run_, &reader_), S_OK);
-  const int fd = ScratchFileDescriptor(area_.path());
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(0, ftruncate(fd, ScratchExtentSize + 4096));
-  ASSERT_EQ(StartScratchRead(reader_), S_OK);
-  ASSERT_EQ(NextScratchRow(reader_), S_OK);
-  // The second extent has been read short; then the file goes on again.
-  ScratchReader::State* state = reader_->Private;
-  uint32_t bytes = 0;
-  ASSERT_TRUE(plat::WaitForIo(state->File, &state->CurrentSlot->Io, &bytes));
-  ASSERT_EQ(4096u, bytes);
-  ASSERT_EQ(0, ftruncate(fd, 3 * ScratchExtentSize));
-  uint32_t row = 1;
-  EXPECT_EQ(ReadOn(&row), HRESULT_FROM_WIN32(ERROR_HANDLE_EOF));
-  EXPECT_EQ(row, ScratchExtentSize / run_.width) << "the row split into the short extent";
-  CloseScratchReader(reader_);
-}
-
-TEST_P(ScratchFailureOnPosix, FileEndingBeforeTheRunFailsSmallExtentReads) {
-  ASSERT_EQ(WriteRun(&list_, run_, &reader_), S_OK);
-  const int fd = ScratchFileDescriptor(area_.path());
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(0, ftruncate(fd, 2 * kMergeReadExtentBytes + 4096));
-  ASSERT_EQ(StartScratchRead(reader_, kMergeReadExtentBytes), S_OK);
-  uint32_t row = 0;
-  EXPECT_EQ(ReadOn(&row), HRESULT_FROM_WIN32(ERROR_HANDLE_EOF));
-  EXPECT_EQ(row, 2 * kMergeReadExtentBytes / run_.width) << "the row split into the short extent";
-  CloseScratchReader(reader_);
+  for (uint32_t extent : {ScratchExtentSize, kMergeReadExtentBytes}) {
+    const uint32_t shortAt = extent == ScratchExtentSize ? extent : 2 * extent;
+    ASSERT_EQ(WriteRun(&list_, run_, &reader_), S_OK);
+    const int fd = ScratchFileDescriptor(area_.path());
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(0, ftruncate(fd, shortAt + 4096));
+    ASSERT_EQ(StartScratchRead(reader_, extent), S_OK);
+    uint32_t row = 0;
+    if (extent == ScratchExtentSize) {
+      ASSERT_EQ(NextScratchRow(reader_), S_OK);
+      ScratchReader::State* state = reader_->Private;
+      uint32_t bytes = 0;
+      ASSERT_TRUE(plat::WaitForIo(state->File, &state->CurrentSlot->Io, &bytes));
+      ASSERT_EQ(4096u, bytes);
+      ASSERT_EQ(0, ftruncate(fd, 3 * ScratchExtentSize));
+      row = 1;
+    }
+    EXPECT_EQ(ReadOn(&row), HRESULT_FROM_WIN32(ERROR_HANDLE_EOF));
+    EXPECT_EQ(row, shortAt / run_.width) << "the row split into the short extent";
+    CloseScratchReader(reader_);
+  }
 }
 
 TEST_P(ScratchFailureOnPosix, AreasThatCannotHoldFiles) {
@@ -150,15 +144,11 @@ TEST_P(ScratchDescriptors, ManyFilesReadFromTwoThreadsWithinFewDescriptors) {
   }
   // Each thread reads its half of the runs a row of each at a time.
   auto readHalf = [&](uint32_t first, int* mismatches) {
-    for (uint32_t r = first; r < kRuns; r += 2) {
-      if (StartScratchRead(readers[r]) != S_OK) ++*mismatches;
-    }
+    for (uint32_t r = first; r < kRuns; r += 2) *mismatches += StartScratchRead(readers[r]) != S_OK;
     for (uint32_t i = 0; i < run.count() && *mismatches == 0; ++i) {
       for (uint32_t r = first; r < kRuns; r += 2) {
-        if (NextScratchRow(readers[r]) != S_OK ||
-            std::memcmp(readers[r]->CurrentRow, run.pointers[i], run.width) != 0) {
-          ++*mismatches;
-        }
+        *mismatches += NextScratchRow(readers[r]) != S_OK ||
+                       std::memcmp(readers[r]->CurrentRow, run.pointers[i], run.width) != 0;
       }
     }
   };
