@@ -11,39 +11,8 @@
 namespace {
 
 using componenttest::ComponentFixture;
+using componenttest::ScriptedBuffer;
 using plat::Variant;
-
-// An input buffer whose operations can be made to fail, counting the
-// opening and closing calls.
-class ScriptedBuffer final : public IDTSBuffer90 {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-  HRESULT STDMETHODCALLTYPE Open() override { return ++opens, openResult; }
-  HRESULT STDMETHODCALLTYPE Close() override { return ++closes, E_FAIL; }  // Ignored.
-  HRESULT STDMETHODCALLTYPE get_EndOfRowset(VARIANT_BOOL* end) override {
-    return *end = endOfRowset, endResult;
-  }
-  HRESULT STDMETHODCALLTYPE get_RowCount(uint32_t* count) override {
-    return *count = rowCount, countResult;
-  }
-  HRESULT STDMETHODCALLTYPE GetRowData(int32_t, uint32_t* width, uint8_t** data) override {
-    *width = 0;
-    return *data = nullptr, dataResult;
-  }
-  HRESULT STDMETHODCALLTYPE AddRow(uint8_t**) override { return E_UNEXPECTED; }
-  HRESULT STDMETHODCALLTYPE SetEndOfRowset() override { return E_UNEXPECTED; }
-
-  ULONG refs = 1;
-  int opens = 0, closes = 0;
-  HRESULT openResult = S_OK, endResult = S_OK, countResult = S_OK, dataResult = S_OK;
-  VARIANT_BOOL endOfRowset = VARIANT_FALSE;
-  uint32_t rowCount = 0;
-};
 
 class RuntimeTest : public ComponentFixture {
  protected:
@@ -260,6 +229,7 @@ TEST_F(RuntimeTest, ProcessInputReturnsHostFailuresAndAlwaysClosesWhatItOpened) 
   const HRESULT kFailure = static_cast<HRESULT>(0xC0047020u);
   auto run = [&](auto setUp) {
     ScriptedBuffer buffer;
+    buffer.closeResult = E_FAIL;  // Ignored by the component.
     setUp(buffer);
     HRESULT hr = runtime_->ProcessInput(Input()->Id(), &buffer);
     EXPECT_EQ(buffer.refs, 1u);  // No reference kept.
