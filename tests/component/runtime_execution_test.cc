@@ -71,19 +71,9 @@ TEST_F(RuntimeTest, PreExecuteFailsOnTheFirstMissingOrMistypedProperty) {
   EXPECT_EQ(SetProperty(u"sortthreads", Variant::I4(1).Get()), DTS_E_ELEMENTNOTFOUND);
 }
 
-struct CountedUnknown final : IUnknown {
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-  ULONG refs = 1;
-};
-
-TEST_F(RuntimeTest, ForeignPropertyTypesAreStoredAndRefusedAtPreExecution) {
+TEST_F(RuntimeTest, ForeignPropertyTypesAreRefusedAtPreExecutionAndReferencesAtOnce) {
   Prepare();
-  CountedUnknown object;
+  ScriptedBuffer object;  // Any object counting its references.
   VARIANT values[8];
   for (VARIANT& v : values) VariantInit(&v);
   values[0].vt = VT_R8, values[0].dblVal = 64.0;
@@ -107,12 +97,9 @@ TEST_F(RuntimeTest, ForeignPropertyTypesAreStoredAndRefusedAtPreExecution) {
   EXPECT_EQ(object.refs, 1u);  // ... which goes with it.
   EXPECT_EQ(runtime_->PreExecute(), S_OK);
   EXPECT_EQ(runtime_->PostExecute(), S_OK);
-}
 
-// A reference into the caller's memory cannot outlive the call: the property
-// keeps its old value.
-TEST_F(RuntimeTest, ReferencesIntoTheCallersMemoryAreRefused) {
-  Prepare();  // RAMBudget 16.
+  // A reference into the caller's memory cannot outlive the call: the
+  // property keeps its old value.
   int32_t budget = 32;
   VARIANT byReference;
   VariantInit(&byReference);
