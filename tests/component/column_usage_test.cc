@@ -151,16 +151,6 @@ TEST_F(ColumnUsageTest, EveryOutArgumentIsWritten) {
   EXPECT_EQ(ids[1], DISPID_UNKNOWN);
 }
 
-TEST_F(ColumnUsageTest, MissingResultPlaceFailsAfterTheSelectionIsMade) {
-  ComPtr<IDTSVirtualInput90> virtualInput;
-  ASSERT_EQ(Input()->GetVirtualInput(virtualInput.Put()), S_OK);
-  EXPECT_EQ(
-      design_->SetUsageType(Input()->Id(), virtualInput.Get(), Lineage(0), UT_READONLY, nullptr),
-      E_POINTER);
-  EXPECT_TRUE(InputColumn(0));
-  EXPECT_EQ(Mirrors(0).size(), 1u);
-}
-
 TEST_F(ColumnUsageTest, HostFailuresEndTheOperation) {
   ComPtr<IDTSVirtualInput90> virtualInput;
   ASSERT_EQ(Input()->GetVirtualInput(virtualInput.Put()), S_OK);
@@ -172,6 +162,12 @@ TEST_F(ColumnUsageTest, HostFailuresEndTheOperation) {
                                   column.Put()),
             DTS_E_ELEMENTNOTFOUND);
   EXPECT_EQ(OutputColumns()->Size(), 0u);
+  // A missing result place fails after the selection is made.
+  EXPECT_EQ(
+      design_->SetUsageType(Input()->Id(), virtualInput.Get(), Lineage(1), UT_READONLY, nullptr),
+      E_POINTER);
+  EXPECT_TRUE(InputColumn(1));
+  EXPECT_EQ(Mirrors(1).size(), 1u);
 
   // An output column without SortColumnId blocks every search that reaches
   // it (selecting a column again, setting its properties, deselecting it); a
@@ -186,7 +182,7 @@ TEST_F(ColumnUsageTest, HostFailuresEndTheOperation) {
   EXPECT_EQ(SetColumnProperty(2, u"NewSortKeyPosition", Variant::I4(1).Get()),
             DTS_E_ELEMENTNOTFOUND);
   EXPECT_EQ(Use(2, UT_IGNORED), DTS_E_ELEMENTNOTFOUND);
-  EXPECT_EQ(OutputColumns()->Size(), 3u);
+  EXPECT_EQ(OutputColumns()->Size(), 4u);
 }
 
 TEST_F(ColumnUsageTest, SortPropertiesReachTheMirrorWithoutOrdinalBits) {
