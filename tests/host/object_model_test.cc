@@ -8,11 +8,7 @@ namespace host {
 namespace {
 
 VARIANT Position(int32_t i) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = i;
-  return v;
+  return plat::Variant::I4(i).Get();  // Owns nothing: a copy is safe.
 }
 
 class ObjectModelTest : public ::testing::Test {
