@@ -131,53 +131,44 @@ TEST_F(BuildSortColumnsTest, DescribesEveryOutputColumnAndOrdersTheKeys) {
   EXPECT_EQ(CompareRows(row(1, u"AB").data(), row(1, u"ab").data(), keys), 0);
 }
 
-TEST_F(BuildSortColumnsTest, FailsOnPropertiesOfTheWrongKind) {
+TEST_F(BuildSortColumnsTest, FailsOnMissingOrMistypedPropertiesAndUnsupportedColumns) {
   const std::vector<ColumnPlan> plan = {{{.name = u"A", .dataType = DT_I4}, 1, 0},
                                         {{.name = u"B", .dataType = DT_STR, .length = 3}, 0, 0}};
-  {
-    // The second output column (mirroring A) lacks its SortColumnId.
+  using Change = void (*)(SortMetadata&);
+  const std::pair<Change, HRESULT> cases[] = {
+      // The second output column (mirroring A) lacks its SortColumnId.
+      {[](SortMetadata& m) { m.OutputColumn(1).Properties()->RemoveAll(); }, DTS_E_ELEMENTNOTFOUND},
+      {[](SortMetadata& m) {
+         m.SetProperty(m.OutputColumn(0).Properties(), u"SortColumnId", plat::Variant::I2(1).Get());
+       },
+       E_UNEXPECTED},
+      // No column of that lineage.
+      {[](SortMetadata& m) {
+         m.SetProperty(m.OutputColumn(0).Properties(), u"SortColumnId",
+                       plat::Variant::I4(999999).Get());
+       },
+       DTS_E_ELEMENTNOTFOUND},
+      {[](SortMetadata& m) {
+         m.SetProperty(m.input->Columns()->At(0)->Properties(), u"NewComparisonFlags",
+                       plat::Variant::Bool(true).Get());
+       },
+       E_UNEXPECTED},
+      // One input column more than output columns.
+      {[](SortMetadata& m) { m.input->Columns()->AddNew(); }, E_UNEXPECTED},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
     SortMetadata metadata(plan);
-    auto* properties = metadata.OutputColumn(1).Properties();
-    properties->RemoveAll();
-    EXPECT_EQ(metadata.Build(), DTS_E_ELEMENTNOTFOUND);
-    EXPECT_EQ(metadata.columns.size(), 1u) << "records appended so far stay";
+    cases[i].first(metadata);
+    EXPECT_EQ(metadata.Build(), cases[i].second) << i;
     EXPECT_TRUE(metadata.keys.empty());
+    if (i == 0) {
+      EXPECT_EQ(metadata.columns.size(), 1u) << "records appended so far stay";
+    }
   }
-  {
-    SortMetadata metadata(plan);
-    metadata.SetProperty(metadata.OutputColumn(0).Properties(), u"SortColumnId",
-                         plat::Variant::I2(1).Get());
-    EXPECT_EQ(metadata.Build(), E_UNEXPECTED);
-  }
-  {
-    SortMetadata metadata(plan);
-    metadata.SetProperty(metadata.OutputColumn(0).Properties(), u"SortColumnId",
-                         plat::Variant::I4(999999).Get());
-    EXPECT_EQ(metadata.Build(), DTS_E_ELEMENTNOTFOUND) << "no column of that lineage";
-  }
-  {
-    SortMetadata metadata(plan);
-    auto inputColumn = metadata.input->Columns()->At(0);
-    metadata.SetProperty(inputColumn->Properties(), u"NewComparisonFlags",
-                         plat::Variant::Bool(true).Get());
-    EXPECT_EQ(metadata.Build(), E_UNEXPECTED);
-  }
-}
-
-TEST_F(BuildSortColumnsTest, FailsOnMismatchedCountsAndUnsupportedTypes) {
-  {
-    // One input column more than output columns.
-    SortMetadata metadata({{{.name = u"A", .dataType = DT_I4}, 1, 0}});
-    metadata.input->Columns()->AddNew();
-    EXPECT_EQ(metadata.Build(), E_UNEXPECTED);
-    EXPECT_TRUE(metadata.columns.empty());
-  }
-  {
-    // DT_NTEXT is refused even in a column that is only carried along.
-    SortMetadata metadata(
-        {{{.name = u"A", .dataType = DT_I4}, 1, 0}, {{.name = u"T", .dataType = DT_NTEXT}, 0, 0}});
-    EXPECT_EQ(metadata.Build(), E_NOTIMPL);
-  }
+  // DT_NTEXT is refused even in a column that is only carried along.
+  SortMetadata metadata(
+      {{{.name = u"A", .dataType = DT_I4}, 1, 0}, {{.name = u"T", .dataType = DT_NTEXT}, 0, 0}});
+  EXPECT_EQ(metadata.Build(), E_NOTIMPL);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,50 @@ class CountingModule final : public ModuleLockCount {
   void Lock() override { ++locks; }
   void Unlock() override { --locks; }
   std::atomic<int> locks{0};
+};
+
+// A buffer whose calls can be made to fail, counting Open and Close. Each
+// added row (zeroed) is an allocation of its own, so that ASan catches a
+// write past its end; the AddRow numbered failAt fails.
+class ScriptedBuffer final : public IDTSBuffer90 {
+ public:
+  explicit ScriptedBuffer(uint32_t rowWidth = 0) : width(rowWidth) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  HRESULT STDMETHODCALLTYPE Open() override { return ++opens, openResult; }
+  HRESULT STDMETHODCALLTYPE Close() override { return ++closes, closeResult; }
+  HRESULT STDMETHODCALLTYPE get_EndOfRowset(VARIANT_BOOL* end) override {
+    return *end = endOfRowset, endResult;
+  }
+  HRESULT STDMETHODCALLTYPE get_RowCount(uint32_t* count) override {
+    return *count = rowCount, countResult;
+  }
+  HRESULT STDMETHODCALLTYPE GetRowData(int32_t, uint32_t* rowWidth, uint8_t** data) override {
+    *rowWidth = 0;
+    return *data = nullptr, dataResult;
+  }
+  HRESULT STDMETHODCALLTYPE AddRow(uint8_t** row) override {
+    if (rows.size() == failAt) return E_OUTOFMEMORY;
+    rows.push_back(std::make_unique<uint8_t[]>(width));
+    *row = noRow ? nullptr : rows.back().get();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetEndOfRowset() override { return S_OK; }
+
+  uint32_t width;
+  ULONG refs = 1;
+  int opens = 0, closes = 0;
+  HRESULT openResult = S_OK, closeResult = S_OK, endResult = S_OK, countResult = S_OK,
+          dataResult = S_OK;
+  VARIANT_BOOL endOfRowset = VARIANT_FALSE;
+  uint32_t rowCount = 0;
+  size_t failAt = SIZE_MAX;
+  bool noRow = false;
+  std::vector<std::unique_ptr<uint8_t[]>> rows;
 };
 
 // A component and a pipeline, the metadata and buffer manager handed over.
@@ -72,7 +118,6 @@ class ComponentFixture : public ::testing::Test {
 
   HRESULT SetColumnProperty(size_t upstreamIndex, const char16_t* name, const VARIANT& value) {
     auto column = Input()->Columns()->FindByLineageID(pipeline_->UpstreamLineageID(upstreamIndex));
-    EXPECT_TRUE(column);
     if (!column) return E_FAIL;
     plat::Bstr propertyName(name);
     return design_->SetInputColumnProperty(Input()->Id(), column->Id(), propertyName.Get(), value,
@@ -90,23 +135,11 @@ class ComponentFixture : public ::testing::Test {
   ComPtr<IDTSDesigntimeComponent90> design_;
 };
 
-// The value of a custom property (VT_EMPTY when it does not exist).
-inline plat::Variant PropertyValue(const host::CustomPropertyCollection& properties,
-                                   std::u16string_view name) {
-  plat::Variant value;
-  if (auto property = properties.FindByName(name)) property->CopyValue(value.Put());
-  return value;
-}
-
 inline int32_t IntValue(const host::CustomPropertyCollection& properties,
                         std::u16string_view name) {
   int32_t value = INT32_MIN;
   EXPECT_TRUE(host::GetIntProperty(properties, name, &value)) << plat::Utf16ToUtf8(name);
   return value;
-}
-
-inline std::string Utf8(std::u16string_view text) {
-  return plat::Utf16ToUtf8(text);
 }
 
 }  // namespace componenttest

@@ -6,36 +6,13 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <vector>
+
+#include "tests/component/component_test_support.h"
 
 namespace {
 
-// Keeps each row in an allocation of its own, so that ASan catches a write
-// past its end. The AddRow numbered failAt fails.
-struct Buffer final : IDTSBuffer90 {
-  explicit Buffer(uint32_t w) : width(w) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-  HRESULT STDMETHODCALLTYPE Open() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE Close() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE get_EndOfRowset(VARIANT_BOOL*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_RowCount(uint32_t*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetRowData(int32_t, uint32_t*, uint8_t**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE AddRow(uint8_t** row) override {
-    if (rows.size() == failAt) return E_OUTOFMEMORY;
-    rows.push_back(std::make_unique<uint8_t[]>(width));  // Zeroed.
-    *row = noRow ? nullptr : rows.back().get();
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE SetEndOfRowset() override { return S_OK; }
-  uint32_t width;
-  ULONG refs = 1;
-  size_t failAt = SIZE_MAX;
-  bool noRow = false;
-  std::vector<std::unique_ptr<uint8_t[]>> rows;
-};
+using Buffer = componenttest::ScriptedBuffer;
 
 // The stored layout ({type, status, length, value, slot}), then 6 bytes of
 // padding; output columns are `shift` bytes further on.

@@ -11,6 +11,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <type_traits>
 
 #include "tests/component/component_test_support.h"
 #include "tests/support/key_column.h"
@@ -102,40 +103,36 @@ Values RandomValues(std::mt19937_64& random) {
 }
 
 void WriteRow(const Values& values, uint32_t number, uint8_t* row, const host::BufferLayout& l) {
-  auto writeOrNull = [&](Column column, const auto& value, auto write) {
-    if (value) {
-      ASSERT_TRUE(write(l.Column(column), *value));
+  auto put = [&](Column column, const auto& value) {
+    if (!value) return host::SetNull(row, l.Column(column));
+    if constexpr (std::is_same_v<std::decay_t<decltype(*value)>, std::string>) {
+      ASSERT_TRUE(host::WriteStr(row, l.Column(column), *value));
     } else {
-      host::SetNull(row, l.Column(column));
+      ASSERT_TRUE(host::WriteValue(row, l.Column(column), *value));
     }
   };
-  auto writeValue = [&](const BufferColumnInfo& c, auto v) { return host::WriteValue(row, c, v); };
-  writeOrNull(kReal, values.real, writeValue);
-  writeOrNull(kDate, values.date, writeValue);
-  writeOrNull(kText, values.text, [&](const BufferColumnInfo& c, const std::string& v) {
-    return host::WriteStr(row, c, v);
-  });
-  writeOrNull(kInteger, values.integer, writeValue);
+  put(kReal, values.real);
+  put(kDate, values.date);
+  put(kText, values.text);
+  put(kInteger, values.integer);
   ASSERT_TRUE(host::WriteValue(row, l.Column(kRowNumber), static_cast<int32_t>(number)));
 }
 
 // The values of an output row, NULLs as they were written.
 Values ReadRow(const uint8_t* row, const host::BufferLayout& l, int32_t* number) {
   Values values;
-  double real = 0;
-  if (!host::IsNull(row, l.Column(kReal)) && host::ReadValue(row, l.Column(kReal), &real)) {
-    values.real = real;
-  }
-  double date = 0;
-  if (!host::IsNull(row, l.Column(kDate)) && host::ReadValue(row, l.Column(kDate), &date)) {
-    values.date = date;
-  }
-  if (!host::IsNull(row, l.Column(kText))) values.text = host::ReadStr(row, l.Column(kText));
-  int32_t integer = 0;
-  if (!host::IsNull(row, l.Column(kInteger)) &&
-      host::ReadValue(row, l.Column(kInteger), &integer)) {
-    values.integer = integer;
-  }
+  auto get = [&](Column column, auto& value) {
+    if (host::IsNull(row, l.Column(column))) return;
+    if constexpr (std::is_same_v<std::decay_t<decltype(*value)>, std::string>) {
+      value = host::ReadStr(row, l.Column(column));
+    } else if (std::decay_t<decltype(*value)> v{}; host::ReadValue(row, l.Column(column), &v)) {
+      value = v;
+    }
+  };
+  get(kReal, values.real);
+  get(kDate, values.date);
+  get(kText, values.text);
+  get(kInteger, values.integer);
   host::ReadValue(row, l.Column(kRowNumber), number);
   return values;
 }

@@ -3,64 +3,16 @@
 #include <algorithm>
 #include <tuple>
 
-#include "component/sort_threads.h"
 #include "engine/engine_limits.h"
 #include "platform/fault_injection.h"
-#include "platform/thread.h"
 #include "tests/component/component_test_support.h"
 #include "tests/support/key_column.h"
 
 namespace {
 
 using componenttest::ComponentFixture;
+using componenttest::ScriptedBuffer;
 using plat::Variant;
-
-// An input buffer whose operations can be made to fail, counting the
-// opening and closing calls.
-class ScriptedBuffer final : public IDTSBuffer90 {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (iid == IID_IUnknown || iid == IID_IDTSBuffer90) {
-      *object = this;
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-  HRESULT STDMETHODCALLTYPE Open() override {
-    ++opens;
-    return openResult;
-  }
-  HRESULT STDMETHODCALLTYPE Close() override {
-    ++closes;
-    return E_FAIL;  // Ignored by the component.
-  }
-  HRESULT STDMETHODCALLTYPE get_EndOfRowset(VARIANT_BOOL* end) override {
-    *end = endOfRowset;
-    return endResult;
-  }
-  HRESULT STDMETHODCALLTYPE get_RowCount(uint32_t* count) override {
-    *count = rowCount;
-    return countResult;
-  }
-  HRESULT STDMETHODCALLTYPE GetRowData(int32_t, uint32_t* width, uint8_t** data) override {
-    *width = rowWidth;
-    *data = rowData;
-    return dataResult;
-  }
-  HRESULT STDMETHODCALLTYPE AddRow(uint8_t**) override { return E_UNEXPECTED; }
-  HRESULT STDMETHODCALLTYPE SetEndOfRowset() override { return E_UNEXPECTED; }
-
-  ULONG refs = 1;
-  int opens = 0, closes = 0;
-  HRESULT openResult = S_OK, endResult = S_OK, countResult = S_OK, dataResult = S_OK;
-  VARIANT_BOOL endOfRowset = VARIANT_FALSE;
-  uint32_t rowCount = 0, rowWidth = 0;
-  uint8_t* rowData = nullptr;
-};
 
 class RuntimeTest : public ComponentFixture {
  protected:
@@ -107,7 +59,7 @@ TEST_F(RuntimeTest, PreExecuteFailsOnTheFirstMissingOrMistypedProperty) {
   };
   for (const auto& [name, wrong, right] : cases) {
     ASSERT_EQ(SetProperty(name, wrong.Get()), S_OK);
-    EXPECT_EQ(runtime_->PreExecute(), E_UNEXPECTED) << componenttest::Utf8(name);
+    EXPECT_EQ(runtime_->PreExecute(), E_UNEXPECTED) << plat::Utf16ToUtf8(name);
     ASSERT_EQ(SetProperty(name, right.Get()), S_OK);
   }
 
@@ -117,6 +69,44 @@ TEST_F(RuntimeTest, PreExecuteFailsOnTheFirstMissingOrMistypedProperty) {
   EXPECT_EQ(runtime_->PreExecute(), E_INVALIDARG);
   EXPECT_EQ(runtime_->PostExecute(), S_OK);
   EXPECT_EQ(SetProperty(u"sortthreads", Variant::I4(1).Get()), DTS_E_ELEMENTNOTFOUND);
+}
+
+TEST_F(RuntimeTest, ForeignPropertyTypesAreRefusedAtPreExecutionAndReferencesAtOnce) {
+  Prepare();
+  ScriptedBuffer object;  // Any object counting its references.
+  VARIANT values[8];
+  for (VARIANT& v : values) VariantInit(&v);
+  values[0].vt = VT_R8, values[0].dblVal = 64.0;
+  values[1].vt = VT_R4, values[1].fltVal = 64.0f;
+  values[2].vt = VT_UI4, values[2].ulVal = 64;
+  values[3].vt = VT_I8, values[3].llVal = 64;
+  values[4].vt = VT_UI1, values[4].bVal = 64;
+  values[5].vt = VT_DATE, values[5].date = 64.0;
+  SetDecimal(&values[6], DECIMAL{0, 0, 0, 0, 64});
+  values[7].vt = VT_UNKNOWN, values[7].punkVal = &object;
+  for (const VARIANT& value : values) {
+    ASSERT_EQ(SetProperty(u"RAMBudget", value), S_OK) << value.vt;
+    Variant stored;
+    Properties()->FindByName(u"RAMBudget")->CopyValue(stored.Put());
+    EXPECT_EQ(stored.Get().vt, value.vt);
+    EXPECT_EQ(runtime_->PreExecute(), E_UNEXPECTED) << value.vt;
+    EXPECT_EQ(runtime_->PostExecute(), S_OK);
+  }
+  EXPECT_EQ(object.refs, 2u);  // The stored value holds one reference ...
+  ASSERT_EQ(SetProperty(u"RAMBudget", Variant::I4(16).Get()), S_OK);
+  EXPECT_EQ(object.refs, 1u);  // ... which goes with it.
+  EXPECT_EQ(runtime_->PreExecute(), S_OK);
+  EXPECT_EQ(runtime_->PostExecute(), S_OK);
+
+  // A reference into the caller's memory cannot outlive the call: the
+  // property keeps its old value.
+  int32_t budget = 32;
+  VARIANT byReference;
+  VariantInit(&byReference);
+  byReference.vt = VT_BYREF | VT_I4;
+  byReference.llVal = reinterpret_cast<intptr_t>(&budget);
+  EXPECT_EQ(SetProperty(u"RAMBudget", byReference), DISP_E_BADVARTYPE);
+  EXPECT_EQ(componenttest::IntValue(*Properties(), u"RAMBudget"), 16);
 }
 
 TEST_F(RuntimeTest, PreExecuteNeedsTheBufferManagerAndMatchingColumns) {
@@ -201,15 +191,6 @@ TEST_F(RuntimeTest, PreExecuteRefusesInputRowsWiderThanTheEngineStores) {
   EXPECT_EQ(runtime_->PostExecute(), S_OK);
 }
 
-TEST(SortThreadCount, TakesOneTo128AndOtherwiseOnePerProcessor) {
-  const uint32_t perProcessor = std::clamp(plat::ProcessorCount(), 1u, 128u);
-  EXPECT_EQ(SortThreadCount(1), 1u);
-  EXPECT_EQ(SortThreadCount(128), 128u);
-  for (int32_t requested : {0, -1, 129, INT32_MIN}) {
-    EXPECT_EQ(SortThreadCount(requested), perProcessor) << requested;
-  }
-}
-
 TEST_F(RuntimeTest, PrimeOutputKeepsExactlyOneOutputBuffer) {
   Prepare();
   ComPtr<host::PipelineBuffer> first = NewOutputBuffer(), second = NewOutputBuffer();
@@ -235,6 +216,7 @@ TEST_F(RuntimeTest, ProcessInputReturnsHostFailuresAndAlwaysClosesWhatItOpened) 
   const HRESULT kFailure = static_cast<HRESULT>(0xC0047020u);
   auto run = [&](auto setUp) {
     ScriptedBuffer buffer;
+    buffer.closeResult = E_FAIL;  // Ignored by the component.
     setUp(buffer);
     HRESULT hr = runtime_->ProcessInput(Input()->Id(), &buffer);
     EXPECT_EQ(buffer.refs, 1u);  // No reference kept.
@@ -256,17 +238,10 @@ TEST_F(RuntimeTest, ProcessInputReturnsHostFailuresAndAlwaysClosesWhatItOpened) 
               b.endResult = S_FALSE;
             }),
             std::tuple(S_OK, 1, 1));
+  // The last buffer arriving before any output buffer fails cleanly.
+  EXPECT_EQ(run([&](ScriptedBuffer& b) { b.endOfRowset = VARIANT_TRUE; }),
+            std::tuple(E_UNEXPECTED, 1, 1));
   EXPECT_EQ(runtime_->ProcessInput(Input()->Id(), nullptr), E_POINTER);
-  EXPECT_EQ(runtime_->PostExecute(), S_OK);
-}
-
-TEST_F(RuntimeTest, EndOfInputWithoutAnOutputBufferFailsCleanly) {
-  Prepare();
-  ASSERT_EQ(runtime_->PreExecute(), S_OK);
-  ScriptedBuffer last;
-  last.endOfRowset = VARIANT_TRUE;
-  EXPECT_EQ(runtime_->ProcessInput(Input()->Id(), &last), E_UNEXPECTED);
-  EXPECT_EQ(last.closes, 1);
   EXPECT_EQ(runtime_->PostExecute(), S_OK);
 }
 
@@ -299,22 +274,6 @@ class RunnerTest : public ComponentFixture {
     return runner.Run(columns, settings, source, sink);
   }
 };
-
-TEST_F(RunnerTest, EliminatesDuplicateKeysOnRequest) {
-  ASSERT_EQ(pipeline_->SetUpstream({{.name = u"k", .dataType = DT_I8}}), S_OK);
-  host::CallbackSource source(3000, [](uint64_t i, uint8_t* row, const host::BufferLayout& l) {
-    host::WriteValue(row, l.Column(0), static_cast<int64_t>(i % 40) - 20);
-  });
-  host::CollectingSink sink;
-  host::RunResult result = Run({KeyColumn(0, 1)}, {{u"EliminateDuplicates", true}}, source, sink);
-  ASSERT_TRUE(result.ok()) << result.Describe();
-  ASSERT_EQ(sink.RowCount(), 40u);
-  for (size_t r = 0; r < sink.RowCount(); ++r) {
-    int64_t value = 0;
-    host::ReadValue(sink.Row(r), sink.Layout()->Column(0), &value);
-    EXPECT_EQ(value, static_cast<int64_t>(r) - 20);
-  }
-}
 
 TEST_F(RunnerTest, EmptyInputEndsAnEmptyOutputAndTheObjectRunsAgain) {
   ASSERT_EQ(pipeline_->SetUpstream({{.name = u"k", .dataType = DT_UI2}}), S_OK);
@@ -386,23 +345,16 @@ class StatisticsTest : public RunnerTest {
   }
 };
 
-TEST_F(StatisticsTest, ASortThatSpillsCountsItsScratchFiles) {
-  constexpr uint64_t kRows = 20000;  // Against a 1 MiB budget.
-  const TolvarineStatistics counted = SortAndCount(1, kRows);
+TEST_F(StatisticsTest, SpillsAreCountedAndUnknownInterfacesStillRefused) {
+  // 20000 rows of 160 bytes (3.2 MB) against a 1 MiB budget: never all in memory at once.
+  TolvarineStatistics counted = SortAndCount(1, 20000);
   EXPECT_GT(counted.BytesSpilled, 0u);
   EXPECT_GE(counted.ScratchFilesWritten, 1u);
-  // The input is 3.2 MB (160-byte rows): never all of it in memory at once.
   EXPECT_LT(counted.PeakBytesInMemory, 3u << 20);
-}
-
-TEST_F(StatisticsTest, ASortInMemoryWritesNoScratchFile) {
-  constexpr uint64_t kRows = 3000;
-  const TolvarineStatistics counted = SortAndCount(64, kRows);
+  counted = SortAndCount(64, 3000);
   EXPECT_EQ(counted.BytesSpilled, 0u);
   EXPECT_EQ(counted.ScratchFilesWritten, 0u);
-}
 
-TEST_F(StatisticsTest, AnUnknownInterfaceIsStillRefused) {
   const IID unknown = {0x01234567, 0x89AB, 0xCDEF, {1, 2, 3, 4, 5, 6, 7, 8}};
   void* object = &object;
   EXPECT_EQ(runtime_->QueryInterface(unknown, &object), E_NOINTERFACE);

@@ -6,37 +6,9 @@
 #include "platform/com.h"
 
 namespace host::testing {
-namespace {
-
-template <class T>
-void Replace(T** held, T* given) {
-  if (given) given->AddRef();
-  if (*held) (*held)->Release();
-  *held = given;
-}
-
-std::string Narrow(BSTR text) {
-  return plat::Utf16ToUtf8(plat::BstrView(text));
-}
-
-VARIANT Position(int32_t i) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = i;
-  return v;
-}
-
-}  // namespace
 
 FakeComponent* FakeComponent::Create(Faults faults) {
   return new FakeComponent(faults);
-}
-
-FakeComponent::~FakeComponent() {
-  Replace(&metadata_, static_cast<IDTSComponentMetaData90*>(nullptr));
-  Replace(&bufferManager_, static_cast<IDTSBufferManager90*>(nullptr));
-  Replace(&output_, static_cast<IDTSBuffer90*>(nullptr));
 }
 
 std::vector<std::string> FakeComponent::Calls() const {
@@ -51,7 +23,7 @@ std::vector<std::thread::id> FakeComponent::ProcessInputThreads() const {
 
 bool FakeComponent::HoldsOutputBuffer() const {
   std::lock_guard lock(mutex_);
-  return output_ != nullptr;
+  return static_cast<bool>(output_);
 }
 
 HRESULT FakeComponent::Log(std::string call) {
@@ -84,116 +56,77 @@ ULONG STDMETHODCALLTYPE FakeComponent::Release() {
 }
 
 HRESULT STDMETHODCALLTYPE FakeComponent::put_ComponentMetaData(IDTSComponentMetaData90* metadata) {
-  Replace(&metadata_, metadata);
+  metadata_.Reset(static_cast<ComponentMetaData*>(metadata));
   return Log("put_ComponentMetaData");
 }
 
 HRESULT STDMETHODCALLTYPE FakeComponent::put_BufferManager(IDTSBufferManager90* bufferManager) {
-  Replace(&bufferManager_, bufferManager);
+  bufferManager_.Reset(static_cast<BufferManager*>(bufferManager));
   return Log("put_BufferManager");
 }
 
 HRESULT STDMETHODCALLTYPE FakeComponent::ProvideComponentProperties() {
-  Log("ProvideComponentProperties");
-  ComPtr<IDTSInputCollection90> inputs;
-  ComPtr<IDTSInput90> input;
-  ComPtr<IDTSOutputCollection90> outputs;
-  ComPtr<IDTSOutput90> output;
-  HRESULT hr = metadata_->get_InputCollection(inputs.Put());
-  if (SUCCEEDED(hr)) hr = inputs->RemoveAll();
-  if (SUCCEEDED(hr)) hr = inputs->New(input.Put());
-  if (SUCCEEDED(hr)) hr = metadata_->get_OutputCollection(outputs.Put());
-  if (SUCCEEDED(hr)) hr = outputs->RemoveAll();
-  if (SUCCEEDED(hr)) hr = outputs->New(output.Put());
-  return hr;
+  metadata_->Inputs()->Clear();
+  metadata_->Inputs()->AddNew();
+  metadata_->Outputs()->Clear();
+  metadata_->Outputs()->AddNew();
+  return Log("ProvideComponentProperties");
 }
 
-HRESULT STDMETHODCALLTYPE FakeComponent::SetUsageType(int32_t inputID, IDTSVirtualInput90* virtualInput,
-                                    int32_t lineageID, int32_t usageType,
-                                    IDTSInputColumn90** inputColumn) {
+HRESULT STDMETHODCALLTYPE FakeComponent::SetUsageType(int32_t, IDTSVirtualInput90* virtualInput,
+                                                      int32_t lineageID, int32_t usageType,
+                                                      IDTSInputColumn90** inputColumn) {
   Log("SetUsageType(" + std::to_string(usageType) + ")");
   int32_t index = -1;
   HRESULT hr = virtualInput->SetUsageType(lineageID, usageType, &index);
   if (FAILED(hr) || index < 0) return hr;
-  ComPtr<IDTSInputCollection90> inputs;
-  ComPtr<IDTSInput90> input;
-  ComPtr<IDTSInputColumnCollection90> columns;
-  ComPtr<IDTSInputColumn90> column;
-  ComPtr<IDTSOutputCollection90> outputs;
-  ComPtr<IDTSOutput90> output;
-  ComPtr<IDTSOutputColumnCollection90> outputColumns;
-  ComPtr<IDTSOutputColumn90> mirror;
-  hr = metadata_->get_InputCollection(inputs.Put());
-  if (SUCCEEDED(hr)) hr = inputs->GetObjectByID(inputID, input.Put());
-  if (SUCCEEDED(hr)) hr = input->get_InputColumnCollection(columns.Put());
-  if (SUCCEEDED(hr)) hr = columns->GetInputColumnByLineageID(lineageID, column.Put());
-  if (SUCCEEDED(hr)) hr = metadata_->get_OutputCollection(outputs.Put());
-  if (SUCCEEDED(hr)) hr = outputs->get_Item(Position(0), output.Put());
-  if (SUCCEEDED(hr)) hr = output->get_OutputColumnCollection(outputColumns.Put());
-  if (SUCCEEDED(hr)) hr = outputColumns->New(mirror.Put());
-  int32_t type = 0, length = 0, precision = 0, scale = 0, codePage = 0, outputLineage = 0;
-  plat::Bstr name;
-  if (SUCCEEDED(hr)) hr = column->get_Name(name.Put());
-  if (SUCCEEDED(hr)) hr = mirror->put_Name(name.Get());
-  if (SUCCEEDED(hr)) hr = column->get_DataType(&type);
-  if (SUCCEEDED(hr)) hr = column->get_Length(&length);
-  if (SUCCEEDED(hr)) hr = column->get_Precision(&precision);
-  if (SUCCEEDED(hr)) hr = column->get_Scale(&scale);
-  if (SUCCEEDED(hr)) hr = column->get_CodePage(&codePage);
-  if (SUCCEEDED(hr)) hr = mirror->SetDataTypeProperties(type, length, precision, scale, codePage);
-  if (SUCCEEDED(hr)) hr = mirror->get_LineageID(&outputLineage);
-  if (FAILED(hr)) return hr;
+  ComPtr<InputColumn> column = metadata_->Inputs()->At(0)->Columns()->FindByLineageID(lineageID);
+  ComPtr<OutputColumn> mirror = metadata_->Outputs()->At(0)->Columns()->AddNew();
+  if (!column || !mirror) return E_FAIL;
+  mirror->SetAttributes(column->Attributes());
   {
     std::lock_guard lock(mutex_);
-    outputLineageOf_[lineageID] = outputLineage;
+    outputLineageOf_[lineageID] = mirror->LineageID();
   }
   *inputColumn = column.Detach();
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE FakeComponent::SetComponentProperty(BSTR name, VARIANT value, IDTSCustomProperty90**) {
-  return Log("SetComponentProperty(" + Narrow(name) + ":" + std::to_string(value.vt) + ")");
+HRESULT STDMETHODCALLTYPE FakeComponent::SetComponentProperty(BSTR name, VARIANT value,
+                                                              IDTSCustomProperty90**) {
+  return Log("SetComponentProperty(" + plat::Utf16ToUtf8(plat::BstrView(name)) + ":" +
+             std::to_string(value.vt) + ")");
 }
 
-HRESULT STDMETHODCALLTYPE FakeComponent::SetInputColumnProperty(int32_t, int32_t, BSTR name, VARIANT value,
-                                              IDTSCustomProperty90**) {
-  return Log("SetInputColumnProperty(" + Narrow(name) + "=" + std::to_string(value.lVal) + ")");
+HRESULT STDMETHODCALLTYPE FakeComponent::SetInputColumnProperty(int32_t, int32_t, BSTR name,
+                                                                VARIANT value,
+                                                                IDTSCustomProperty90**) {
+  return Log("SetInputColumnProperty(" + plat::Utf16ToUtf8(plat::BstrView(name)) + "=" +
+             std::to_string(value.lVal) + ")");
 }
 
 HRESULT STDMETHODCALLTYPE FakeComponent::PreExecute() {
   Log("PreExecute");
   if (FAILED(faults_.preExecute)) return faults_.preExecute;
-  ComPtr<IDTSInputCollection90> inputs;
-  ComPtr<IDTSInput90> input;
-  ComPtr<IDTSOutputCollection90> outputs;
-  ComPtr<IDTSOutput90> output;
-  int32_t inputType = 0, outputType = 0;
-  HRESULT hr = metadata_->get_InputCollection(inputs.Put());
-  if (SUCCEEDED(hr)) hr = inputs->get_Item(Position(0), input.Put());
-  if (SUCCEEDED(hr)) hr = input->get_Buffer(&inputType);
-  if (SUCCEEDED(hr)) hr = metadata_->get_OutputCollection(outputs.Put());
-  if (SUCCEEDED(hr)) hr = outputs->get_Item(Position(0), output.Put());
-  if (SUCCEEDED(hr)) hr = output->get_Buffer(&outputType);
+  auto in = bufferManager_->Layout(metadata_->Inputs()->At(0)->BufferType());
+  auto out = bufferManager_->Layout(metadata_->Outputs()->At(0)->BufferType());
+  if (!in || !out) return E_UNEXPECTED;
   std::lock_guard lock(mutex_);
   pairs_.clear();
   for (auto [inLineage, outLineage] : outputLineageOf_) {
-    ColumnPair pair;
-    int32_t inIndex = 0, outIndex = 0;
-    if (SUCCEEDED(hr)) hr = bufferManager_->FindColumnByLineageID(inputType, inLineage, &inIndex);
-    if (SUCCEEDED(hr)) hr = bufferManager_->GetColumnInfo(inputType, inIndex, &pair.in);
-    if (SUCCEEDED(hr))
-      hr = bufferManager_->FindColumnByLineageID(outputType, outLineage, &outIndex);
-    if (SUCCEEDED(hr)) hr = bufferManager_->GetColumnInfo(outputType, outIndex, &pair.out);
-    pairs_.push_back(pair);
+    const int32_t inIndex = in->FindLineageID(inLineage), outIndex = out->FindLineageID(outLineage);
+    if (inIndex < 0 || outIndex < 0) return E_FAIL;
+    pairs_.emplace_back(in->Column(inIndex), out->Column(outIndex));
   }
-  return hr;
+  return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE FakeComponent::PrimeOutput(int32_t outputs, int32_t*, IDTSBuffer90** buffers) {
+HRESULT STDMETHODCALLTYPE FakeComponent::PrimeOutput(int32_t outputs, int32_t*,
+                                                     IDTSBuffer90** buffers) {
   Log("PrimeOutput(" + std::to_string(outputs) + ")");
   if (FAILED(faults_.primeOutput)) return faults_.primeOutput;
   std::lock_guard lock(mutex_);
-  Replace(&output_, buffers[0]);
+  output_.Reset(buffers[0]);
   return S_OK;
 }
 
@@ -226,18 +159,17 @@ HRESULT FakeComponent::CopyRows(IDTSBuffer90* input) {
     uint8_t* to = nullptr;
     hr = output_->AddRow(&to);
     for (size_t c = 0; SUCCEEDED(hr) && c < pairs_.size(); ++c) {
-      const ColumnPair& p = pairs_[c];
-      std::memcpy(to + p.out.StatusOffset, from + p.in.StatusOffset, 4);
-      if (p.out.LengthOffset != kNoLengthField) {
-        std::memcpy(to + p.out.LengthOffset, from + p.in.LengthOffset, 4);
+      const auto& [in, out] = pairs_[c];
+      std::memcpy(to + out.StatusOffset, from + in.StatusOffset, 4);
+      if (out.LengthOffset != kNoLengthField) {
+        std::memcpy(to + out.LengthOffset, from + in.LengthOffset, 4);
       }
-      std::memcpy(to + p.out.DataOffset, from + p.in.DataOffset,
-                  std::min(p.in.MaxLength, p.out.MaxLength));
+      std::memcpy(to + out.DataOffset, from + in.DataOffset, std::min(in.MaxLength, out.MaxLength));
     }
   }
   if (SUCCEEDED(hr) && end == VARIANT_TRUE && faults_.endOutput) {
     hr = output_->SetEndOfRowset();
-    Replace(&output_, static_cast<IDTSBuffer90*>(nullptr));
+    output_.Reset();
   }
   return hr;
 }
@@ -245,7 +177,7 @@ HRESULT FakeComponent::CopyRows(IDTSBuffer90* input) {
 HRESULT STDMETHODCALLTYPE FakeComponent::PostExecute() {
   Log("PostExecute");
   std::lock_guard lock(mutex_);
-  Replace(&output_, static_cast<IDTSBuffer90*>(nullptr));
+  output_.Reset();
   return S_OK;
 }
 

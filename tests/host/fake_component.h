@@ -1,7 +1,8 @@
 // A small component for testing the runner: it answers both of the host's
 // component interfaces, logs every call it receives, mirrors each selected
 // input column as an output column, and copies input rows to the output
-// through the buffer manager's descriptions of both layouts.
+// through the host's descriptions of both layouts (read through the host's
+// own classes: the interfaces themselves are tested elsewhere).
 #pragma once
 
 #include <atomic>
@@ -11,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "interfaces/component_interfaces.h"
+#include "host/pipeline_host.h"
 
 namespace host::testing {
 
@@ -99,7 +100,7 @@ class FakeComponent : public IDTSRuntimeComponent90, public IDTSDesigntimeCompon
 
  private:
   explicit FakeComponent(Faults faults) : faults_(faults) {}
-  virtual ~FakeComponent();
+  virtual ~FakeComponent() = default;
   HRESULT Log(std::string call);
   HRESULT CopyRows(IDTSBuffer90* input);
 
@@ -108,14 +109,11 @@ class FakeComponent : public IDTSRuntimeComponent90, public IDTSDesigntimeCompon
   mutable std::mutex mutex_;
   std::vector<std::string> calls_;
   std::vector<std::thread::id> processInputThreads_;
-  IDTSComponentMetaData90* metadata_ = nullptr;
-  IDTSBufferManager90* bufferManager_ = nullptr;
-  IDTSBuffer90* output_ = nullptr;
+  ComPtr<ComponentMetaData> metadata_;
+  ComPtr<BufferManager> bufferManager_;
+  ComPtr<IDTSBuffer90> output_;
   std::map<int32_t, int32_t> outputLineageOf_;  // Input lineage ID -> output lineage ID.
-  struct ColumnPair {
-    BufferColumnInfo in, out;
-  };
-  std::vector<ColumnPair> pairs_;
+  std::vector<std::pair<BufferColumnInfo, BufferColumnInfo>> pairs_;  // Input, output.
   int processInputCalls_ = 0;
 };
 

@@ -8,11 +8,7 @@ namespace host {
 namespace {
 
 VARIANT Position(int32_t i) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = i;
-  return v;
+  return plat::Variant::I4(i).Get();  // Owns nothing: a copy is safe.
 }
 
 class ObjectModelTest : public ::testing::Test {
@@ -209,28 +205,26 @@ TEST_F(VirtualInputTest, SelectingMirrorsTheUpstreamColumn) {
   ASSERT_EQ(input_->get_InputColumnCollection(columns.Put()), S_OK);
   ComPtr<IDTSInputColumn90> column;
   ASSERT_EQ(columns->GetInputColumnByLineageID(lineage, column.Put()), S_OK);
-  int32_t value = 0, id = 0;
-  column->get_LineageID(&value);
-  EXPECT_EQ(value, lineage);
-  column->get_ID(&id);
-  EXPECT_NE(id, lineage);
   plat::Bstr name, description;
   column->get_Name(name.Put());
   column->get_Description(description.Put());
   EXPECT_EQ(name.View(), u"name");
   EXPECT_EQ(description.View(), u"customer name");
-  column->get_DataType(&value);
-  EXPECT_EQ(value, DT_STR);
-  column->get_Length(&value);
-  EXPECT_EQ(value, 30);
-  column->get_CodePage(&value);
-  EXPECT_EQ(value, 1252);
-  column->get_SortKeyPosition(&value);
-  EXPECT_EQ(value, 2);
-  column->get_ComparisonFlags(&value);
-  EXPECT_EQ(value, 1);
-  column->get_UsageType(&value);
-  EXPECT_EQ(value, UT_READONLY);
+  using Getter = HRESULT (STDMETHODCALLTYPE IDTSInputColumn90::*)(int32_t*);
+  const std::pair<Getter, int32_t> expected[] = {{&IDTSInputColumn90::get_LineageID, lineage},
+                                                 {&IDTSInputColumn90::get_DataType, DT_STR},
+                                                 {&IDTSInputColumn90::get_Length, 30},
+                                                 {&IDTSInputColumn90::get_CodePage, 1252},
+                                                 {&IDTSInputColumn90::get_SortKeyPosition, 2},
+                                                 {&IDTSInputColumn90::get_ComparisonFlags, 1},
+                                                 {&IDTSInputColumn90::get_UsageType, UT_READONLY}};
+  int32_t value = 0, id = 0;
+  for (size_t i = 0; i < std::size(expected); ++i) {
+    ASSERT_EQ((column.Get()->*expected[i].first)(&value), S_OK);
+    EXPECT_EQ(value, expected[i].second) << i;
+  }
+  column->get_ID(&id);
+  EXPECT_NE(id, lineage);
 
   // The virtual column reports the usage; other columns stay ignored.
   ComPtr<IDTSVirtualInputColumnCollection90> virtualColumns;
@@ -244,8 +238,6 @@ TEST_F(VirtualInputTest, SelectingMirrorsTheUpstreamColumn) {
   ASSERT_EQ(virtualColumns->get_Item(Position(0), virtualColumn.Put()), S_OK);
   virtualColumn->get_UsageType(&value);
   EXPECT_EQ(value, UT_IGNORED);
-  EXPECT_EQ(virtualColumns->New(virtualColumn.Put()), E_NOTIMPL);
-  EXPECT_EQ(virtualColumns->RemoveAll(), E_NOTIMPL);
 
   // Made once: a designer asks for it at every selection, and making one
   // object per upstream column each time made selecting every column
