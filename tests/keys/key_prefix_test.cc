@@ -26,9 +26,7 @@ int Sign(int64_t value) {
 // Fills a value slot (and sets the length field of DT_BYTES).
 using Generator = std::function<void(Random&, uint8_t* slot, uint32_t slotSize, uint32_t* length)>;
 
-// Bytes drawn mostly from the edges of signed and unsigned ranges, so that
-// fixed-width values often tie, hit minimum and maximum, and structured types
-// (DECIMAL, NUMERIC) get well-formed and malformed sign and scale bytes.
+// Bytes mostly from range edges, so that values tie, hit extremes and carry odd sign/scale bytes.
 uint8_t EdgeByte(Random& random) {
   static constexpr uint8_t kEdges[] = {0x00, 0x00, 0x01, 0x7F, 0x80, 0xFF};
   const auto pick = random() % 8;
@@ -39,30 +37,23 @@ void EdgeBytes(Random& random, uint8_t* slot, uint32_t slotSize, uint32_t*) {
   for (uint32_t i = 0; i < slotSize; ++i) slot[i] = EdgeByte(random);
 }
 
-// Zeros of both signs, small values, scales on either side of the largest
-// valid one, and sign bytes other than the two valid ones.
+// Zeros of both signs, small values, scales around the largest valid one, invalid sign bytes.
 void Decimals(Random& random, uint8_t* slot, uint32_t slotSize, uint32_t* length) {
   EdgeBytes(random, slot, slotSize, length);
   static constexpr uint8_t kScales[] = {0, 1, 28, 29};
   static constexpr uint8_t kSigns[] = {0, 0x80, 0, 0x80, 1};
   slot[2] = kScales[random() % std::size(kScales)];
-  // Wine's VarDecCmp is exact only where both values fit 96 bits at the
-  // larger scale (tests/platform/win32/decimal_order_test.cc): under Wine
-  // every well-formed value has a magnitude below 7.9, which fits scale 28.
+  // Wine's VarDecCmp is exact only where both values fit 96 bits at the larger scale
+  // (tests/platform/win32/decimal_order_test.cc): keep well-formed values below 7.9 there.
   const bool wine = testsupport::RunningOnWine();
   if (wine && slot[2] != 29) slot[2] = 28;
   slot[3] = kSigns[random() % std::size(kSigns)];
-  switch (random() % 3) {
-    case 0:
-      std::memset(slot + 4, 0, 12);
-      break;
-    case 1: {  // Small values, whose integer parts often tie.
-      std::memset(slot + 4, 0, 12);
-      const uint64_t small = random() % 2000;
-      std::memcpy(slot + 8, &small, 8);
-      slot[2] = static_cast<uint8_t>((wine ? 25 : 0) + random() % 4);
-      break;
-    }
+  const auto kind = random() % 3;  // Zero, a small value whose integer part often ties, or any.
+  if (kind < 2) std::memset(slot + 4, 0, 12);
+  if (kind == 1) {
+    const uint64_t small = random() % 2000;
+    std::memcpy(slot + 8, &small, 8);
+    slot[2] = static_cast<uint8_t>((wine ? 25 : 0) + random() % 4);
   }
 }
 
@@ -70,30 +61,21 @@ template <class T>
 void Floats(Random& random, uint8_t* slot, uint32_t, uint32_t*) {
   using Limits = std::numeric_limits<T>;
   const T nan = Limits::quiet_NaN(), inf = Limits::infinity();
-  const T edges[] = {
-      nan,     -nan,  inf,    -inf,    Limits::max(), Limits::lowest(), Limits::denorm_min(),
-      T(0),    -T(0), T(0.5), T(-0.5), T(-1.25),      T(-1.75),         T(-0.75),
-      T(1.25), T(-2)};
-  T value;
-  switch (random() % 4) {
-    case 0:
-      value = edges[random() % std::size(edges)];
-      break;
-    case 1:  // Quarter days around the epoch, where negative dates fold.
-      value = static_cast<T>(static_cast<int>(random() % 25) - 12) / 4;
-      break;
-    case 2:
-      value = std::uniform_real_distribution<T>(-1e5, 1e5)(random);
-      break;
-    default:  // Any bit pattern: NaN payloads of both signs, subnormals.
-      for (size_t i = 0; i < sizeof(T); ++i) slot[i] = static_cast<uint8_t>(random());
-      return;
+  const T edges[] = {nan,  -nan,  inf,    -inf, Limits::max(), Limits::lowest(), Limits::denorm_min(),
+                     T(0), -T(0), T(0.5), T(-0.5)};
+  const auto pick = random() % 4;
+  // Edges; quarter days around the epoch, where negative dates fold; any value; any bit pattern.
+  T value = pick == 0   ? edges[random() % std::size(edges)]
+            : pick == 1 ? static_cast<T>(static_cast<int>(random() % 25) - 12) / 4
+                        : std::uniform_real_distribution<T>(-1e5, 1e5)(random);
+  if (pick == 3) {
+    for (size_t i = 0; i < sizeof(T); ++i) slot[i] = static_cast<uint8_t>(random());
+    return;
   }
   std::memcpy(slot, &value, sizeof(T));
 }
 
-// NUL-terminated strings of units around the case-folding boundaries; the
-// rest of the slot is junk that no comparison may read.
+// NUL-terminated strings of units around case-folding boundaries, then junk no one may read.
 template <class Unit>
 void Strings(Random& random, uint8_t* slot, uint32_t slotSize, uint32_t*) {
   static constexpr Unit kUnits[] = {'a', 'A',  'z',  'Z',  '@',        '[', '`',
@@ -111,8 +93,7 @@ void Strings(Random& random, uint8_t* slot, uint32_t slotSize, uint32_t*) {
   }
 }
 
-// Zero bytes and short values, so that values that are prefixes of others,
-// with and without trailing zeros, meet; some lengths exceed the slot.
+// Values that are prefixes of others, with and without trailing zeros; lengths beyond the slot.
 void ByteStrings(Random& random, uint8_t* slot, uint32_t slotSize, uint32_t* length) {
   *length = random() % (slotSize + 3);
   if (random() % 16 == 0) *length = 0xFFFFFFFF;
@@ -172,9 +153,8 @@ struct Layout : keystest::RowLayout {
   }
 };
 
-// Over every pair of rows: a prefix order never contradicts CompareRows, and
-// equal prefixes of a complete encoding mean equal rows. Returns how many
-// pairs the prefix ordered.
+// Over every pair of rows: prefix order never contradicts CompareRows, and equal prefixes of a
+// complete encoding mean equal rows. Returns how many pairs the prefix ordered.
 size_t CheckPrefixOrder(const Layout& layout, uint64_t seed) {
   Random random(seed);
   const KeyPrefix prefix = BuildKeyPrefix(layout.columns.data(), layout.columns.size());
@@ -211,9 +191,7 @@ TEST(RowPrefix, NeverContradictsCompareRowsForAnyTypeDirectionOrPosition) {
     for (int32_t direction : {1, -1}) {
       SCOPED_TRACE("type " + std::to_string(type.type) + " flags " + std::to_string(type.flags) +
                    " direction " + std::to_string(direction));
-      // Alone; followed by another key; behind two keys that take the
-      // prefix's top bits, so that the type's field is packed lower or cut.
-      // A key that ends the prefix must keep the last I1 out of it.
+      // Alone; followed by another key; behind two keys, so that its field is packed lower or cut.
       Layout alone, first, packed;
       alone.Add(type, direction);
       first.Add(type, direction);

@@ -1,7 +1,5 @@
-// Rows of columns laid out back to back, each as a 32-bit status, a 32-bit
-// length and the value's slot. Columns start at even offsets (the
-// case-insensitive wide comparator reads its code units in place); the last
-// slot ends the row, so a read past it leaves the allocation.
+// Columns back to back (status, length, slot) at even offsets; the last slot ends the row,
+// so a read past it leaves the allocation.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,6 +1,3 @@
-// The forms of arguments every command of the program takes, as ParseCommandLine
-// splits them: each option as spelled, with its value, in the order given,
-// and the operands apart.
 #include "tools/commands/command_line.h"
 
 #include <gtest/gtest.h>
@@ -38,36 +35,20 @@ TEST(CommandLineTest, ValuesAttachedOrSeparate) {
   // A value is the next argument whatever it looks like.
   EXPECT_EQ(Split({"-k", "-x", "--key", "--bogus", "-o", "-", "-k", "--"}),
             "-k=-x --key=--bogus -o=- -k=-- ");
-  EXPECT_EQ(Split({"-S", "-50", "-S-5", "--ram-budget=-1"}), "-S=-50 -S=-5 --ram-budget=-1 ");
-  // Empty values, after '=' or as an argument of their own; brackets and
-  // commas are the value's own.
-  EXPECT_EQ(Split({"--key=", "-k", "", "-k", "[a,b]", "--output={}"}),
-            "--key= -k= -k=[a,b] --output={} ");
+  EXPECT_EQ(Split({"-S-5", "--key=", "-k", ""}), "-S=-5 --key= -k= ");
 }
 
 TEST(CommandLineTest, OperandsAmongOptionsAndAfterTheEnd) {
   EXPECT_EQ(Split({"in", "-u", "-", "", "--", "-u", "--key=x", "--"}),
             "-u | in | - |  | -u | --key=x | -- ");
-  EXPECT_EQ(Split({"--no-header", "a", "b"}), "--no-header | a | b ");
-  EXPECT_EQ(Split({}), "");
 }
 
 TEST(CommandLineTest, FirstMistakeIsNamedAsWritten) {
   EXPECT_EQ(Split({"--bogus=3"}), "error: unknown option '--bogus'");
   EXPECT_EQ(Split({"-ux"}), "error: unknown option '-x'");
-  EXPECT_EQ(Split({"a", "-5"}), "error: unknown option '-5'");
-  EXPECT_EQ(Split({"---x"}), "error: unknown option '---x'");
-  EXPECT_EQ(Split({"-u="}), "error: unknown option '-='");
   EXPECT_EQ(Split({"--no-head"}), "error: unknown option '--no-head'");
-  EXPECT_EQ(Split({"-k"}), "error: option '-k' needs a value");
   EXPECT_EQ(Split({"-uk"}), "error: option '-k' needs a value");
-  EXPECT_EQ(Split({"-u", "--key"}), "error: option '--key' needs a value");
-  for (const char* flag : {"--unique=yes", "--unique=", "--no-header={}"}) {
-    std::string name(flag, std::string_view(flag).find('='));
-    EXPECT_EQ(Split({flag}), "error: option '" + name + "' takes no value") << flag;
-  }
-  EXPECT_EQ(Split({"-k", "a", "-x", "--unique=1"}), "error: unknown option '-x'");
-  EXPECT_EQ(Split({"--unique=1", "-x"}), "error: option '--unique' takes no value");
+  EXPECT_EQ(Split({"--unique=", "-x"}), "error: option '--unique' takes no value");
 }
 
 TEST(CommandLineTest, Int32IsTheWholeText) {
@@ -76,7 +57,7 @@ TEST(CommandLineTest, Int32IsTheWholeText) {
   EXPECT_EQ(value, 7);
   EXPECT_TRUE(ParseInt32("-2147483648", &value));
   EXPECT_EQ(value, INT32_MIN);
-  for (const char* text : {"", "+", "+-1", "2147483648", "1x", " 1", "0x10"}) {
+  for (const char* text : {"", "+-1", "2147483648", "1x"}) {
     EXPECT_FALSE(ParseInt32(text, &value)) << text;
   }
 }

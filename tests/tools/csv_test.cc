@@ -65,11 +65,8 @@ TEST(CsvReaderTest, LineEndingsEmptyLinesAndTheEndOfInput) {
   EXPECT_EQ(records[2].line, 3u);
   EXPECT_TRUE(ReadAll("").empty());
   // A byte order mark is skipped, but only a whole one.
-  records = ReadAll("\xEF\xBB\xBFid,\xEF\xBB\xBF\n");
-  EXPECT_EQ(records[0].texts, (Texts{"id", "\xEF\xBB\xBF"}));
+  EXPECT_EQ(ReadAll("\xEF\xBB\xBFid,\xEF\xBB\xBF\n")[0].texts, (Texts{"id", "\xEF\xBB\xBF"}));
   EXPECT_EQ(ReadAll("\xEF\xBC\x81")[0].texts, (Texts{"\xEF\xBC\x81"}));
-  records = ReadAll("a\tb|c\n", nullptr, '\t');
-  EXPECT_EQ(records[0].texts, (Texts{"a", "b|c"}));
 }
 
 TEST(CsvReaderTest, ReportsMalformedInputWithItsLine) {
@@ -78,8 +75,6 @@ TEST(CsvReaderTest, ReportsMalformedInputWithItsLine) {
   EXPECT_EQ(error, "line 4: the quoted field opened on line 2 is never closed");
   ReadAll("a\n\"x\"y,z\n", &error);
   EXPECT_EQ(error.substr(0, 47), "line 2: unexpected character after the closing ");
-  ReadAll("ok\nab\"c\n", &error);
-  EXPECT_EQ(error.substr(0, 37), "line 2: quote inside unquoted field 1");
   std::istringstream in("\"" + std::string(100, 'x') + "\"\n");
   CsvReader small(in, ',', 50);
   std::vector<CsvField> fields;
@@ -106,8 +101,7 @@ TEST(CsvWriterTest, QuotesOnlyWhatNeedsIt) {
             "plain,\"a,b\",\"q\"\"q\",\"\",, spaced \n\n\"\"\n");
 }
 
-// Random fields of awkward characters survive a write and a read unchanged,
-// NULLs and empty strings included, whatever the delimiter.
+// Random awkward fields, NULLs and empty strings survive a write and a read, any delimiter.
 TEST(CsvWriterTest, WhatIsWrittenReadsBackTheSame) {
   RandomSource random(5);
   const std::string alphabet = std::string("ab,;\t\"\r\n \xEF\xBB\xBF", 13);

@@ -1,6 +1,4 @@
-// Whole files as the tests of the running program write its input and read
-// its output. Paths are std::filesystem paths, so that a name outside the
-// ANSI code page reaches the file on Windows too.
+// Whole files by std::filesystem path, so that names outside the ANSI code page work on Windows.
 #pragma once
 
 #include <filesystem>

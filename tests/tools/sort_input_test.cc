@@ -65,23 +65,13 @@ TEST(SortInputTest, HeaderNamesStringColumnsOfTheDefaultWidth) {
   EXPECT_EQ(reader.ReadAll(), "");
   EXPECT_EQ(reader.rows_.size(), 2u);
   EXPECT_EQ(host::ReadWStr(reader.rows_[0].data(), reader.slots_[1]), u"a\nb");
-  EXPECT_EQ(reader.input_.DisplayName(), "<stdin>");
-}
 
-TEST(SortInputTest, WithoutHeaderTheFirstRecordIsData) {
-  Reader reader;
-  ASSERT_TRUE(reader.Open("3,x\n4,y\n", {"--no-header"}) == "");
-  EXPECT_EQ(reader.input_.Columns()[0].name, "c1");
-  EXPECT_EQ(reader.input_.Columns()[1].name, "c2");
-  EXPECT_EQ(reader.ReadAll(), "");
-  EXPECT_EQ(reader.rows_.size(), 2u);
-  EXPECT_EQ(host::ReadWStr(reader.rows_[0].data(), reader.slots_[0]), u"3");
-
+  // Without a header the first record is data.
   Reader other;
-  ASSERT_TRUE(other.Open("3,x\n", {"--no-header", "--schema", "n:i4,s:str(1)"}) == "");
-  EXPECT_EQ(other.input_.Columns()[0].name, "n");
+  ASSERT_TRUE(other.Open("3,x\n4,y\n", {"--no-header"}) == "");
+  EXPECT_EQ(other.input_.Columns()[1].name, "c2");
   EXPECT_EQ(other.ReadAll(), "");
-  EXPECT_EQ(other.rows_.size(), 1u);
+  EXPECT_EQ(host::ReadWStr(other.rows_[0].data(), other.slots_[0]), u"3");
 }
 
 TEST(SortInputTest, ErrorsNameTheLineOfTheRecord) {
@@ -89,10 +79,6 @@ TEST(SortInputTest, ErrorsNameTheLineOfTheRecord) {
   ASSERT_TRUE(reader.Open("n,s\n1,\"two\nlines\"\n2,x,extra\n", {"--schema", "n:i4,s:wstr(9)"}) ==
               "");
   EXPECT_EQ(reader.ReadAll(), "<stdin>:4: 3 fields, expected 2");
-
-  Reader value;
-  ASSERT_TRUE(value.Open("n,s\n1,a\n\n1x,b\n", {"--schema", "n:i4,s:wstr(9)"}) == "");
-  EXPECT_EQ(value.ReadAll(), "<stdin>:3: 1 field, expected 2");
 
   Reader wide;
   ASSERT_TRUE(wide.Open("s\n" + std::string(256, 'x') + "\n", {}) == "");
@@ -106,13 +92,11 @@ TEST(SortInputTest, ErrorsNameTheLineOfTheRecord) {
 }
 
 TEST(SortInputTest, SchemaAndHeaderMustAgree) {
-  Reader reader, names, bad;
+  Reader reader, names;
   EXPECT_EQ(reader.Open("a,b\n", {"--schema", "a:i4"}),
             "<stdin>:1: the header has 2 columns, --schema 1");
   EXPECT_EQ(names.Open("a,c\n", {"--schema", "a:i4,b:i4"}),
             "<stdin>:1: the header names column 2 'c' where --schema has 'b'");
-  EXPECT_EQ(bad.Open("a\n", {"--schema", "a:text"}).substr(0, 41),
-            "--schema: column 'a': unsupported type 't");
   // An empty input has no columns unless a schema names them.
   Reader empty;
   ASSERT_TRUE(empty.Open("", {}) == "");
@@ -147,11 +131,6 @@ TEST(SortInputTest, GeneratedDataReadsBack) {
   EXPECT_EQ(reader.ReadAll(), "");
   EXPECT_EQ(reader.rows_.size(), 300u);
 
-  // The same seed gives the same data.
-  std::ostringstream again;
-  ASSERT_TRUE(Generate(generate, again, &error));
-  EXPECT_EQ(again.str(), csv.str());
-
   Reader fixed;
   args = {"--fields", schema, "-n", "50"};
   ASSERT_TRUE(ParseGenerateOptions(args, &generate, &error));
@@ -160,20 +139,6 @@ TEST(SortInputTest, GeneratedDataReadsBack) {
   ASSERT_TRUE(fixed.Open(records.str(), {"--format", "fixed", "--fields", schema}) == "");
   EXPECT_EQ(fixed.ReadAll(), "");
   EXPECT_EQ(fixed.rows_.size(), 50u);
-}
-
-TEST(GenerateTest, GensortRecordsAreHundredBytesWithNumberedPayloads) {
-  GenerateOptions options;
-  std::string error;
-  std::vector<std::string> args = {"--layout", "gensort", "-n", "3"};
-  ASSERT_TRUE(ParseGenerateOptions(args, &options, &error));
-  std::ostringstream out;
-  ASSERT_TRUE(Generate(options, out, &error));
-  const std::string data = out.str();
-  ASSERT_EQ(data.size(), 300u);
-  EXPECT_EQ(data.substr(110, 32), "00000000000000000000000000000001");
-  EXPECT_EQ(data.substr(198, 2), "\r\n");
-  EXPECT_NE(data.substr(0, 10), data.substr(100, 10));
 }
 
 }  // namespace

@@ -86,13 +86,10 @@ T ValueOf(std::string_view type, std::string_view text) {
 
 TEST(ValueCodecTest, IntegersCoverTheirWholeRangeAndNoMore) {
   Check("i1", {"-128", "-128", "+127", "127", "128", kRefused, "-129", kRefused});
-  Check("i4", {"-2147483648", "-2147483648"});
-  Check("i8", {"-9223372036854775808", "-9223372036854775808", "9223372036854775807",
-               "9223372036854775807", "9223372036854775808", kRefused});
+  Check("i8", {"-9223372036854775808", "-9223372036854775808", "9223372036854775808", kRefused});
   Check("ui8", {"18446744073709551615", "18446744073709551615", "18446744073709551616", kRefused});
   Check("ui4", {"-1", kRefused});
-  Check("ui1", {"007", "7"});
-  for (std::string_view bad : {"", "1.0", " 1", "1 ", "0x10", "1e3", "--1", "+"}) {
+  for (std::string_view bad : {"", "1.0", " 1", "0x10", "+"}) {
     EXPECT_TRUE(Rejects("i4", bad)) << bad;
   }
   EXPECT_EQ(ValueOf<int16_t>("i2", "-2"), -2);
@@ -101,17 +98,14 @@ TEST(ValueCodecTest, IntegersCoverTheirWholeRangeAndNoMore) {
 }
 
 TEST(ValueCodecTest, FloatsWriteTheShortestTextThatReadsBackExactly) {
-  EXPECT_EQ(Canonical("r8", "0.1"), "0.1");
   EXPECT_EQ(Canonical("r4", "0.1"), "0.1");
-  EXPECT_EQ(ValueOf<float>("r4", "0.1"), 0.1f);
-  EXPECT_EQ(Canonical("r8", "+1e300"), "1e+300");
   EXPECT_EQ(Canonical("r8", "-0"), "-0");
   EXPECT_TRUE(std::signbit(ValueOf<double>("r8", "-0")));
-  EXPECT_TRUE(Rejects("r4", "1e39"));
-  EXPECT_TRUE(Rejects("r8", "1e-400"));
-  for (std::string_view bad : {"", "abc", "1,5", " 1", "0x1p3", "+-1"}) {
-    EXPECT_TRUE(Rejects("r8", bad)) << bad;
-  }
+  for (std::string_view bad : {"1e39", "", "1,5", "0x1p3"}) EXPECT_TRUE(Rejects("r4", bad)) << bad;
+  // Infinities and NaN are values like any other; a NaN keeps its sign only.
+  Check("r8", {"-Infinity", "-inf", "NaN", "nan", "-nan", "-nan"});
+  EXPECT_EQ(Format(Column("r8"), Bytes(std::bit_cast<double>(uint64_t{0x7FF0000000000123}))),
+            "nan");
   std::mt19937_64 random(7);
   ColumnModel r8 = Column("r8"), r4 = Column("r4");
   for (int i = 0; i < 2000; ++i) {
@@ -127,46 +121,22 @@ TEST(ValueCodecTest, FloatsWriteTheShortestTextThatReadsBackExactly) {
   }
 }
 
-// Infinities and NaN are values like any other; a NaN keeps its sign only.
-TEST(ValueCodecTest, FloatInfinitiesAndNanAreAcceptedAndWrittenPlainly) {
-  Check("r8", {"inf", "inf", "-Infinity", "-inf"});
-  Check("r4", {"+inf", "inf"});
-  Check("r8", {"NaN", "nan", "-nan", "-nan"});
-  EXPECT_TRUE(std::isnan(ValueOf<double>("r8", "nan")));
-  EXPECT_EQ(Format(Column("r8"), Bytes(std::bit_cast<double>(uint64_t{0x7FF0000000000123}))),
-            "nan");
-}
-
-TEST(ValueCodecTest, BooleansAreVariantBools) {
+TEST(ValueCodecTest, BooleansAreVariantBoolsAndCurrencyIsExactToFourPlaces) {
   EXPECT_EQ(ValueOf<uint16_t>("bool", "TRUE"), 0xFFFF);
-  EXPECT_EQ(ValueOf<uint16_t>("bool", "1"), 0xFFFF);
-  EXPECT_EQ(ValueOf<uint16_t>("bool", "false"), 0);
-  Check("bool", {"0", "false", "True", "true", "yes", kRefused, "-1", kRefused});
-}
-
-TEST(ValueCodecTest, CurrencyIsExactToFourPlaces) {
-  EXPECT_EQ(ValueOf<int64_t>("cy", "1.5"), 15000);
+  Check("bool", {"0", "false", "True", "true", "yes", kRefused});
   EXPECT_EQ(ValueOf<int64_t>("cy", "-0.0001"), -1);
-  Check("cy",
-        {"-12.3400", "-12.34", "5.000000", "5", ".5", "0.5", "-922337203685477.5808",
-         "-922337203685477.5808", "922337203685477.5807", "922337203685477.5807",
-         "922337203685477.5808", kRefused, "1.00001", kRefused, "1e5", kRefused, ".", kRefused});
+  Check("cy", {"-12.3400", "-12.34", ".5", "0.5", "-922337203685477.5808", "-922337203685477.5808",
+               "922337203685477.5808", kRefused, "1.00001", kRefused, ".", kRefused});
   EXPECT_TRUE(Rejects("cy", std::string(100000, '9')));
 }
 
 TEST(ValueCodecTest, DecimalKeepsTheScaleAsWritten) {
   DECIMAL decimal = ValueOf<DECIMAL>("decimal", "-1.50");
-  EXPECT_EQ(decimal.scale, 2);
-  EXPECT_EQ(decimal.sign, DECIMAL_NEG);
-  EXPECT_EQ(decimal.Lo64, 150u);
-  Check("decimal", {"-1.50", "-1.50", "0.05", "0.05", "-0", "-0", "79228162514264337593543950335",
-                    "79228162514264337593543950335", "79228162514264337593543950336", kRefused});
+  EXPECT_TRUE(decimal.scale == 2 && decimal.sign == DECIMAL_NEG && decimal.Lo64 == 150u);
+  Check("decimal", {"-0", "-0", "79228162514264337593543950336", kRefused});
   // Zeros beyond what fits are dropped; significant digits never are.
   EXPECT_EQ(Canonical("decimal", "79228162514264337593543950335.000"),
             "79228162514264337593543950335");
-  EXPECT_EQ(Canonical("decimal", "1." + std::string(28, '0') + "000"), "1." + std::string(28, '0'));
-  EXPECT_EQ(Canonical("decimal", "0." + std::string(27, '0') + "1"),
-            "0." + std::string(27, '0') + "1");
   EXPECT_TRUE(Rejects("decimal", "0." + std::string(28, '0') + "1"));
   // Mixed scales compare by value, which is what the sort relies on.
   DECIMAL a = ValueOf<DECIMAL>("decimal", "2.5"), b = ValueOf<DECIMAL>("decimal", "2.50000");
@@ -180,16 +150,10 @@ TEST(ValueCodecTest, DecimalKeepsTheScaleAsWritten) {
 
 TEST(ValueCodecTest, NumericTakesTheColumnScaleAndPrecision) {
   DB_NUMERIC n = ValueOf<DB_NUMERIC>("numeric(10,2)", "-5");
-  EXPECT_EQ(n.precision, 10);
-  EXPECT_EQ(n.scale, 2);
-  EXPECT_EQ(n.sign, 0);
-  EXPECT_EQ(n.val[0], 0xF4);  // 500 = 0x1F4
-  EXPECT_EQ(n.val[1], 0x01);
-  Check("numeric(10,2)", {"-5", "-5.00", "12345678.9", "12345678.90", "1.230", "1.23", "123456789",
-                          kRefused, "1.234", kRefused});
-  Check("numeric(3,3)", {"-.5", "-0.500"});
+  EXPECT_TRUE(n.precision == 10 && n.scale == 2 && (n.val[0] | n.val[1] << 8) == 500);
+  Check("numeric(10,2)",
+        {"-5", "-5.00", "1.230", "1.23", "123456789", kRefused, "1.234", kRefused});
   Check("numeric(5,0)", {"-0", "-0"});
-  EXPECT_EQ(Canonical("numeric(38,0)", std::string(38, '9')), std::string(38, '9'));
   EXPECT_EQ(Canonical("numeric(38,38)", "0." + std::string(38, '9')), "0." + std::string(38, '9'));
 
   // Records from elsewhere may carry another scale; each value is written at its own.
@@ -206,31 +170,19 @@ TEST(ValueCodecTest, NumericTakesTheColumnScaleAndPrecision) {
 
 TEST(ValueCodecTest, DatesAndTimesAreCheckedFieldByField) {
   DBDATE date = ValueOf<DBDATE>("dbdate", "2005-01-31");
-  EXPECT_EQ(date.year, 2005);
-  EXPECT_EQ(date.month, 1);
-  EXPECT_EQ(date.day, 31);
-  Check("dbdate",
-        {"2004-2-29", "2004-02-29", "-0044-03-15", "-0044-03-15", "2005-02-29", kRefused,
-         "2005-13-01", kRefused, "40000-01-01", kRefused, "2005-01-01 00:00:00", kRefused});
-  Check("dbtime", {"7:05:09", "07:05:09", "24:00:00", kRefused, "12:60:00", kRefused, "12:00:00.5",
-                   kRefused});
-  DBTIMESTAMP stamp = ValueOf<DBTIMESTAMP>("dbtimestamp", "2005-01-31 10:00:00.000123");
-  EXPECT_EQ(stamp.hour, 10);
-  EXPECT_EQ(stamp.fraction, 123000u);
+  EXPECT_EQ(date.year * 10000 + date.month * 100 + date.day, 20050131);
+  Check("dbdate", {"2004-2-29", "2004-02-29", "-0044-03-15", "-0044-03-15", "2005-02-29", kRefused,
+                   "40000-01-01", kRefused});
+  Check("dbtime", {"7:05:09", "07:05:09", "24:00:00", kRefused, "12:00:00.5", kRefused});
+  EXPECT_EQ(ValueOf<DBTIMESTAMP>("dbtimestamp", "2005-01-31 10:00:00.000123").fraction, 123000u);
   Check("dbtimestamp", {"2005-01-31T10:00:00.000123000", "2005-01-31 10:00:00.000123", "2005-01-31",
-                        "2005-01-31 00:00:00", "2005-01-31 10:00:00.9999999990",
-                        "2005-01-31 10:00:00.999999999", "2005-01-31 10:00:00.0000000001", kRefused,
-                        "2005-01-31 10:00", kRefused, "2005-01-31 10:00:00.", kRefused});
+                        "2005-01-31 00:00:00", "2005-01-31 10:00:00.0000000001", kRefused});
 }
 
 TEST(ValueCodecTest, FileTimeCountsHundredNanosecondsFrom1601) {
-  EXPECT_EQ(ValueOf<uint64_t>("filetime", "1601-01-01 00:00:00.0000001"), 1u);
-  // The Unix epoch, a well-known FILETIME.
   EXPECT_EQ(ValueOf<uint64_t>("filetime", "1970-01-01"), 116444736000000000u);
   EXPECT_EQ(Format(Column("filetime"), Bytes(~uint64_t{0})), "60056-05-28 05:36:10.9551615");
-  Check("filetime", {"60056-05-28 05:36:10.9551616", kRefused, "1600-12-31 23:59:59", kRefused,
-                     "2000-01-01 00:00:00.00000001", kRefused});
-  EXPECT_EQ(Format(Column("filetime"), Bytes(uint64_t{0})), "1601-01-01 00:00:00");
+  Check("filetime", {"60056-05-28 05:36:10.9551616", kRefused, "1600-12-31 23:59:59", kRefused});
   std::mt19937_64 random(3);
   ColumnModel column = Column("filetime");
   for (int i = 0; i < 1000; ++i) {
@@ -242,13 +194,10 @@ TEST(ValueCodecTest, FileTimeCountsHundredNanosecondsFrom1601) {
 }
 
 TEST(ValueCodecTest, AutomationDatesCountDaysFrom1899AndSubtractTimeBeforeIt) {
-  EXPECT_EQ(ValueOf<double>("date", "1899-12-30"), 0.0);
   EXPECT_EQ(ValueOf<double>("date", "1900-01-01 12:00:00"), 2.5);
   EXPECT_EQ(ValueOf<double>("date", "1899-12-29 06:00:00"), -1.25);
-  Check("date", {"2005-01-31 10:00:00.123", "2005-01-31 10:00:00.123", "2005-01-31 10:00:00.000001",
-                 "2005-01-31 10:00:00.000001", "0001-01-01", "0001-01-01 00:00:00",
-                 "9999-12-31 23:59:59.999", "9999-12-31 23:59:59.999", "10000-01-01", kRefused,
-                 "0000-12-31", kRefused});
+  Check("date", {"2005-01-31 10:00:00.000001", "2005-01-31 10:00:00.000001", "0001-01-01",
+                 "0001-01-01 00:00:00", "10000-01-01", kRefused, "0000-12-31", kRefused});
   // Within the last day as written, but rounding to the midnight after it.
   Check("date", {"9999-12-31 23:59:59.99999", kRefused, "2005-01-31 18:00", kRefused});
 
@@ -268,10 +217,8 @@ TEST(ValueCodecTest, AutomationDatesCountDaysFrom1899AndSubtractTimeBeforeIt) {
 TEST(ValueCodecTest, AutomationDatesRoundTripEveryDouble) {
   ColumnModel column = Column("date");
   std::vector<double> values = {std::nextafter(39478.0, 0.0),
-                                std::nextafter(1.0, 0.0),
                                 std::nextafter(-2.0, 0.0),
                                 5e-324,
-                                1e-300,
                                 0.5 + 1e-16,
                                 2958465.9999999995,
                                 -657434.5};
@@ -298,12 +245,8 @@ TEST(ValueCodecTest, StrHoldsWindows1252AndWstrHoldsUtf16) {
   EXPECT_EQ(parsed.bytes, (std::vector<uint8_t>{0x80, 0xE9, 0, 0, 0, 0}));
   EXPECT_EQ(parsed.length, 2u);
   EXPECT_EQ(Format(str, parsed.bytes), "\xE2\x82\xAC\xC3\xA9");
-  EXPECT_EQ(Canonical("str(5)", ""), "");
-  EXPECT_EQ(Canonical("str(5)", "abcde"), "abcde");
   EXPECT_EQ(Parse(str, "abcdef").result, ValueError::kTooWide);
   EXPECT_EQ(Parse(str, "\xE4\xB8\xAD").result, ValueError::kInvalid);  // Not in Windows-1252.
-  EXPECT_EQ(Parse(str, std::string("a\0b", 3)).result, ValueError::kInvalid);
-  EXPECT_EQ(Parse(str, "\xC3").result, ValueError::kInvalid);  // Truncated UTF-8.
   // A full slot (no NUL inside the length) is read up to the length only.
   EXPECT_EQ(Format(str, {'a', 'b', 'c', 'd', 'e', 'f'}), "abcde");
 
@@ -313,8 +256,8 @@ TEST(ValueCodecTest, StrHoldsWindows1252AndWstrHoldsUtf16) {
   EXPECT_EQ(parsed.bytes, (std::vector<uint8_t>{'a', 0, 0x3D, 0xD8, 0x00, 0xDE, 0, 0}));
   EXPECT_EQ(Format(wstr, parsed.bytes), "a\xF0\x9F\x98\x80");
   EXPECT_EQ(Parse(wstr, "abcd").result, ValueError::kTooWide);
-  for (std::string_view bad : {"\xED\xA0\x80", "\xC0\xAF", "\xF4\x90\x80\x80", "\xFF"}) {
-    EXPECT_EQ(Parse(wstr, bad).result, ValueError::kInvalid);  // Surrogate, overlong, > U+10FFFF.
+  for (std::string_view bad : {"\xED\xA0\x80", "\xC0\xAF"}) {
+    EXPECT_EQ(Parse(wstr, bad).result, ValueError::kInvalid);  // Surrogate, overlong.
   }
   std::string text, error;
   std::vector<uint8_t> lone = {0x00, 0xD8, 0, 0, 0, 0, 0, 0};
@@ -328,10 +271,8 @@ TEST(ValueCodecTest, BytesAreHexAndGuidsPrintTheirFieldsAsWindowsDoes) {
   EXPECT_EQ(parsed.length, 3u);
   EXPECT_EQ(Format(bytes, parsed.bytes, parsed.length), "00ffa1");
   EXPECT_EQ(Format(bytes, parsed.bytes, 1), "00");
-  EXPECT_EQ(Parse(bytes, "").length, 0u);
   EXPECT_EQ(Parse(bytes, "0a0b0c0d").result, ValueError::kTooWide);
   EXPECT_EQ(Parse(bytes, "abc").result, ValueError::kInvalid);
-  EXPECT_EQ(Parse(bytes, "zz").result, ValueError::kInvalid);
 
   ColumnModel guid = Column("guid");
   parsed = Parse(guid, "{00112233-4455-6677-8899-aabbccddeeff}");
@@ -340,15 +281,7 @@ TEST(ValueCodecTest, BytesAreHexAndGuidsPrintTheirFieldsAsWindowsDoes) {
                                                 0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF}));
   EXPECT_EQ(Format(guid, parsed.bytes), "{00112233-4455-6677-8899-AABBCCDDEEFF}");
   Check("guid", {"00112233-4455-6677-8899-aabbccddeeff", "{00112233-4455-6677-8899-AABBCCDDEEFF}",
-                 "{00112233-4455-6677-8899-aabbccddeef}", kRefused,
-                 "{00112233+4455-6677-8899-aabbccddeeff}", kRefused,
-                 "(00112233-4455-6677-8899-aabbccddeeff)", kRefused});
-}
-
-TEST(ValueCodecTest, OnlyTypesWithATextFormHaveACodec) {
-  for (int32_t type : {0, 1, 301, 302, 303, 999}) {
-    EXPECT_EQ(SelectValueCodec(type).parse, nullptr) << type;
-  }
+                 "{00112233-4455-6677-8899-aabbccddeef}", kRefused});
 }
 
 }  // namespace
