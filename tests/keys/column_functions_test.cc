@@ -175,8 +175,8 @@ TypeCase NumericCase() {
 TEST(ColumnComparators, AgreeWithTheOrderOfTheirTypeAndAreAntisymmetric) {
   std::vector<TypeCase> cases = {BoolCase(), FloatCase<float>(DT_R4), FloatCase<double>(DT_R8),
                                  DateCase(), DecimalCase(),           NumericCase()};
-  const int32_t integers[][2] = {{DT_I1, -1}, {DT_UI1, 1}, {DT_I2, -2}, {DT_UI2, 2},
-                                 {DT_I4, -4}, {DT_UI4, 4}, {DT_I8, -8}, {DT_CY, -8},
+  const int32_t integers[][2] = {{DT_I1, -1}, {DT_UI1, 1},     {DT_I2, -2}, {DT_UI2, 2},
+                                 {DT_I4, -4}, {DT_UI4, 4},     {DT_I8, -8}, {DT_CY, -8},
                                  {DT_UI8, 8}, {DT_FILETIME, 8}};
   for (const auto& [type, width] : integers) cases.push_back(FieldsCase(type, {width}));
   cases.push_back(FieldsCase(DT_GUID, std::vector<int>(16, 1)));

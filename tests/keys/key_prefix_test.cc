@@ -61,8 +61,9 @@ template <class T>
 void Floats(Random& random, uint8_t* slot, uint32_t, uint32_t*) {
   using Limits = std::numeric_limits<T>;
   const T nan = Limits::quiet_NaN(), inf = Limits::infinity();
-  const T edges[] = {nan,  -nan,  inf,    -inf, Limits::max(), Limits::lowest(), Limits::denorm_min(),
-                     T(0), -T(0), T(0.5), T(-0.5)};
+  const T edges[] = {
+      nan,  -nan,  inf,    -inf,   Limits::max(), Limits::lowest(), Limits::denorm_min(),
+      T(0), -T(0), T(0.5), T(-0.5)};
   const auto pick = random() % 4;
   // Edges; quarter days around the epoch, where negative dates fold; any value; any bit pattern.
   T value = pick == 0   ? edges[random() % std::size(edges)]
