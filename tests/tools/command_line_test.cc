@@ -51,16 +51,5 @@ TEST(CommandLineTest, FirstMistakeIsNamedAsWritten) {
   EXPECT_EQ(Split({"--unique=", "-x"}), "error: option '--unique' takes no value");
 }
 
-TEST(CommandLineTest, Int32IsTheWholeText) {
-  int32_t value = 0;
-  EXPECT_TRUE(ParseInt32("+7", &value));
-  EXPECT_EQ(value, 7);
-  EXPECT_TRUE(ParseInt32("-2147483648", &value));
-  EXPECT_EQ(value, INT32_MIN);
-  for (const char* text : {"", "+-1", "2147483648", "1x"}) {
-    EXPECT_FALSE(ParseInt32(text, &value)) << text;
-  }
-}
-
 }  // namespace
 }  // namespace tolvarine

@@ -43,15 +43,6 @@ std::vector<Record> ReadAll(const std::string& text, std::string* error = nullpt
 
 using Texts = std::vector<std::string>;
 
-TEST(CsvReaderTest, ReadsQuotedFieldsWithSeparatorsQuotesAndLineBreaks) {
-  auto records = ReadAll("a,\"b,c\",\"say \"\"hi\"\"\"\r\n\"multi\nline\",\"\",\n");
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0].texts, (Texts{"a", "b,c", "say \"hi\""}));
-  EXPECT_EQ(records[1].texts, (Texts{"multi\nline", "", ""}));
-  EXPECT_EQ(records[1].quoted, (std::vector<bool>{true, true, false}));
-  EXPECT_EQ(records[1].line, 2u);
-}
-
 TEST(CsvReaderTest, LineEndingsEmptyLinesAndTheEndOfInput) {
   // No final line break; CRLF and LF mixed; a lone CR is data.
   auto records = ReadAll("x\r\ny\na\rb");
