@@ -230,19 +230,6 @@ TEST(ColumnComparators, StringModesFollowTheWholeFlagsValue) {
   EXPECT_EQ(order(DT_WSTR, 0x40, u"a", u"b"), 0);
 }
 
-TEST(ColumnCopiers, CopyStringsUpToTheirTerminator) {
-  ColumnComparator compare = nullptr;
-  ColumnCopier copy = nullptr;
-  ASSERT_EQ(SelectColumnFunctions(DT_STR, 16, &compare, &copy), S_OK);
-  Bytes narrow(6, 0xCC);
-  copy(&narrow[1], "ab\0XY");
-  EXPECT_EQ(narrow, Bytes({0xCC, 'a', 'b', 0, 0xCC, 0xCC}));
-  ASSERT_EQ(SelectColumnFunctions(DT_WSTR, 0, &compare, &copy), S_OK);
-  std::vector<char16_t> wide(4, 0xCCCC);
-  copy(wide.data(), u"ab\0Z");
-  EXPECT_EQ(wide, std::vector<char16_t>({u'a', u'b', 0, 0xCCCC}));
-}
-
 TEST(SelectColumnFunctions, RefusesUnsupportedTypesAndLeavesThePairUnset) {
   for (int32_t type : {0, 8, 132, 301, -1}) {
     ColumnComparator compare = reinterpret_cast<ColumnComparator>(0x1);

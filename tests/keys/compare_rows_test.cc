@@ -21,8 +21,7 @@ void Set(Row& row, uint32_t offset, const void* value, size_t size) {
 }
 
 TEST(CompareRows, OrdersByRankDirectionAndNulls) {
-  // P at position 2, Q not a key, R at -1 (case-insensitive): R descending
-  // decides, then P ascending.
+  // P at position 2, Q not a key, R at -1 (case-insensitive): R descending decides, then P.
   RowLayout layout;
   const SortColumn p = layout.Add(DT_I4, 4, 2);
   const SortColumn q = layout.Add(DT_I4, 4, 0);
@@ -45,8 +44,7 @@ TEST(CompareRows, OrdersByRankDirectionAndNulls) {
     EXPECT_EQ(order, -Sign(CompareRows(right.data(), left.data(), keys)));
     return order;
   };
-  // The case-insensitive comparator answers with any magnitude; the
-  // descending key must flip its sign only.
+  // The case-insensitive comparator answers with any magnitude; descending flips the sign only.
   EXPECT_EQ(compare(row(1, 0, u"abc"), row(0, 0, u"zzz")), 1);
   EXPECT_EQ(compare(row(1, 0, u"ABC"), row(2, 0, u"abc")), -1);
   EXPECT_EQ(compare(row(1, 0, u"ABC"), row(1, 9, u"abc")), 0) << "Q takes no part";
@@ -80,8 +78,7 @@ TEST(CompareBytesValues, OrdersByCommonPrefixThenLengthWithinTheSlot) {
   std::vector<Row> rows;
   std::vector<std::vector<uint8_t>> values;
   for (int i = 0; i < 60; ++i) {
-    // Up to 3 bytes, then filler that must not count; a length field beyond
-    // the slot is clamped to it.
+    // Up to 3 bytes, then filler that must not count; a length beyond the slot is clamped.
     Row slot(3, static_cast<uint8_t>(random()));
     uint32_t length = random() % 5;
     if (length == 4) length = 0xFFFFFFFF;
