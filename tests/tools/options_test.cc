@@ -48,12 +48,6 @@ TEST(SortOptionsTest, AcceptsTheUsualSpellingsOfOptions) {
   EXPECT_EQ(options.scratch, (std::vector<std::string>{"a", "b", "c"}));
   EXPECT_EQ(options.delimiter, '\t');
   EXPECT_EQ(options.input, "-in.csv");
-
-  ASSERT_TRUE(ParseSortOptions(Words("in.csv -k b -ok.csv -kx:asc"), &options, &error)) << error;
-  EXPECT_EQ(options.input, "in.csv");
-  EXPECT_EQ(options.output, "k.csv");
-  ASSERT_EQ(options.keys.size(), 2u);
-  EXPECT_EQ(options.keys[1].column, "x");
 }
 
 // Messages say what is wrong and name an option as it was written.
