@@ -1,7 +1,7 @@
 // Many runs on disk under a low descriptor limit (RLIMIT_NOFILE).
 #include <sys/resource.h>
 
-#include "tests/engine/disk_run_merge_fixture.h"
+#include "tests/engine/engine_test_support.h"
 
 namespace enginetest {
 namespace {
