@@ -1,5 +1,4 @@
-// Create, AddRows and Destroy: call order, arguments, and failures of the
-// system, the host and allocation.
+// Create, AddRows, Destroy: call order, arguments, system and host failures.
 #include <gtest/gtest.h>
 
 #include "tests/engine/engine_test_support.h"
@@ -15,8 +14,7 @@ HRESULT Expected(DWORD error) {
 class EngineLifecycleTest : public ::testing::Test {
  protected:
   void TearDown() override {
-    plat::ClearFaults();
-    // Whatever happened, the engine sorts again.
+    plat::ClearFaults();  // Whatever happened, the engine sorts again.
     const Rows rows = MakeRows(500, Pattern::kRandom, 77);
     ExpectSorted(rows, SortSetup{}, RunSort(&engine_, rows, SortSetup{}));
   }

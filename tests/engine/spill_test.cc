@@ -1,5 +1,4 @@
-// Data larger than the budget: spilled runs merged back with those in memory;
-// every way a spill can go wrong.
+// Data larger than the budget: spilled runs, merged back, and spill failures.
 #include <gtest/gtest.h>
 
 #include "tests/engine/engine_test_support.h"
@@ -73,9 +72,8 @@ TEST_F(SpillTest, DiskRunRowsComeBeforeMemoryRunRowsOnEqualKeys) {
 }
 
 TEST_F(SpillTest, ReadFailureInTheFinalMergeFailsTheSort) {
-  // Disk runs of three extents and one, read in whole extents: the first
-  // read fails before any row is out, the fifth (run 1's third extent) after
-  // two extents of run 1.
+  // Disk runs of three extents and one: the first read fails before any row is
+  // out, the fifth (run 1's third extent) after two extents of run 1.
   const Rows rows = MakeRows(5000, Pattern::kRandom, 24, kSplitRows);
   SortSetup setup = Setup(kSplitRows, 16u << 20);
   setup.scratchFileBytes = 1;  // One run a spill.
@@ -96,8 +94,7 @@ TEST_F(SpillTest, ReadFailureInTheFinalMergeFailsTheSort) {
   }
 }
 
-// Every area refusing a run (full, failing, none) fails the next
-// AddRows and every later one with the refusal's code, within the budget.
+// Every area refusing a run fails the next AddRows on with its code, in budget.
 TEST_F(SpillTest, EveryAreaRefusingFailsTheNextAddRowsWithinTheBudget) {
   const Rows rows = MakeRows(8000, Pattern::kRandom, 25);
   constexpr auto kNoArea = plat::FaultSite::kCount;  // No fault: no scratch area.
