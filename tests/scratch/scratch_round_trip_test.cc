@@ -1,8 +1,10 @@
-// Runs written to scratch files and read back row by row, and failures of
-// writing and reading, after which no file may be left in the area.
+// Runs written to scratch files and read back, failures of writing and reading
+// (after which no file may be left), the area list and file names.
 #include <cstring>
+#include <fstream>
 #include <set>
 
+#include "platform/thread.h"
 #include "scratch/scratch_reader_state.h"
 #include "scratch/scratch_run_writer.h"
 #include "scratch_test_support.h"
@@ -117,6 +119,39 @@ TEST_P(ScratchRuns, FailedReadIsReportedWhereItsExtentIsNeeded) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ScratchRuns, AllEngines(), EngineName);
+
+// Empty text is the temporary directory; pieces are kept as written, appended.
+TEST(ScratchAreas, ParsesTheText) {
+  std::u16string temp;
+  ASSERT_TRUE(plat::GetTempPath(&temp));
+  ScratchAreaList list;
+  ASSERT_EQ(ParseScratchAreas(&list, nullptr), S_OK);
+  EXPECT_EQ(list.Areas, std::vector{temp});
+  ASSERT_EQ(ParseScratchAreas(&list, u"a;; spaced /;"), S_OK);
+  EXPECT_EQ(list.Areas, (std::vector<std::u16string>{temp, u"a", u" spaced /"}));
+  EXPECT_EQ(list.NextArea, 3u);
+  EXPECT_EQ(ParseScratchAreas(&list, u";;;"), E_INVALIDARG);
+  EXPECT_EQ(list.Areas.size(), 3u);
+}
+
+// Taken names are skipped, never overwritten; the number wraps.
+TEST(ScratchFileNames, TakenNamesAreSkipped) {
+  TempDir area;
+  fs::create_directory(area.path() / "tolvarine1");
+  std::ofstream(area.path() / "tolvarine2") << "in use";
+  ScratchAreaList list;
+  std::u16string name;
+  const std::u16string withSlash = area.u16() + u"/";
+  ASSERT_EQ(MakeScratchFileName(&list, withSlash, &name), S_OK);
+  EXPECT_EQ(name, withSlash + u"/tolvarine3");
+  EXPECT_EQ(list.NextFileNumber, 4u);
+  EXPECT_EQ(fs::file_size(area.path() / "tolvarine2"), 6u);
+
+  list.NextFileNumber = UINT32_MAX;
+  ASSERT_EQ(MakeScratchFileName(&list, area.u16(), &name), S_OK);
+  EXPECT_EQ(name, area.u16() + u"/tolvarine4294967295");
+  EXPECT_EQ(list.NextFileNumber, 0u);
+}
 
 }  // namespace
 }  // namespace scratch_test

@@ -85,8 +85,7 @@ inline std::set<uint32_t> SplitRows(uint32_t rows, uint32_t width,
   return split;
 }
 
-// Reads and checks every row in extents of `extent` bytes; returns the rows
-// handed out from the reader's row buffer.
+// Reads and checks every row; returns those handed out from the row buffer.
 inline std::set<uint32_t> ReadBack(ScratchReader* reader, const PatternRun& run,
                                    uint32_t extent = ScratchExtentSize) {
   std::set<uint32_t> fromBuffer;

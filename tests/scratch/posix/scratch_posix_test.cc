@@ -1,5 +1,4 @@
-// Scratch files where POSIX decides: memory mounts, a full tmpfs, the
-// descriptor limit, files cut short behind the reader's back.
+// Where POSIX decides: memory mounts, full tmpfs, descriptors, files cut short.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -46,9 +45,8 @@ int ScratchFileDescriptor(const fs::path& area) {
   return -1;
 }
 
-// Only the run's last extent may be short: rows after a short one would come
-// from the wrong place. Whole extents: the second is read short, then the file
-// grows again; small extents: the file ends before the run.
+// Only the run's last extent may be short, else rows come from the wrong place.
+// Whole extents: the second reads short, the file grows again; small: it ends.
 TEST_P(ScratchRunsOnPosix, ShortExtentBeforeTheRunsEndFailsTheRead) {
   for (uint32_t extent : {ScratchExtentSize, kMergeReadExtentBytes}) {
     const uint32_t shortAt = extent == ScratchExtentSize ? extent : 2 * extent;
