@@ -12,9 +12,8 @@
 namespace enginetest {
 namespace {
 
-// Where each column lies in a row. The bytes value ends where the id's
-// status begins, so that a comparison that read past its 16-byte slot would
-// show.
+// Where each column lies; the bytes end where the id's status begins, so a
+// comparison reading past its 16-byte slot shows.
 struct ColumnPlace {
   int32_t type;
   uint32_t data, length, status, size;
@@ -39,16 +38,21 @@ std::vector<SortColumn> KeysFor(const SortSetup& setup) {
   for (size_t i = 0; i < 3; ++i) {
     const ColumnPlace& p = kPlaces[i];
     if (positions[i] == 0) continue;
-    SortColumn c{p.data, p.length, p.status, {}, 0, positions[i], nullptr, nullptr, p.size};
-    c.OutputColumn = {static_cast<uint32_t>(p.type), p.size, p.data, p.status, p.length, 0, 0, 0};
-    EXPECT_EQ(S_OK, SelectColumnFunctions(p.type, 0, &c.Compare, &c.Copy));
-    keys.push_back(c);
+    keys.push_back(KeyColumn(p.type, 0, p.data, p.length, p.status, p.size, positions[i]));
   }
   OrderSortKeys(&keys);
   return keys;
 }
 
 }  // namespace
+
+SortColumn KeyColumn(int32_t type, uint32_t flags, uint32_t data, uint32_t length, uint32_t status,
+                     uint32_t size, int32_t position) {
+  SortColumn c{data, length, status, {}, flags, position, nullptr, nullptr, size};
+  c.OutputColumn = {static_cast<uint32_t>(type), size, data, status, length, 0, 0, 0};
+  EXPECT_EQ(S_OK, SelectColumnFunctions(type, flags, &c.Compare, &c.Copy));
+  return c;
+}
 
 int32_t Rows::K1(size_t i) const {
   return static_cast<int32_t>(Load(Row(i) + kK1.data));
@@ -94,8 +98,7 @@ HRESULT CollectingSink::PutRow(const uint8_t* row) {
 void Configure(SortEngine* engine, const SortSetup& setup) {
   engine->EliminateDuplicates = setup.eliminateDuplicates;
   engine->ThreadCount = setup.threads;
-  // As pre-execution does: the list's file numbers and the areas set aside in
-  // the last execution are kept.
+  // As pre-execution does: file numbers and areas set aside are kept.
   engine->ScratchAreaList.Areas.clear();
   engine->ScratchAreaList.NextArea = 0;
   if (!setup.scratchArea.empty()) {
@@ -154,7 +157,6 @@ void ExpectOrdered(const uint8_t* input, size_t count, const std::vector<uint8_t
     const int o = order(&output[at - width], &output[at]);
     ASSERT_TRUE(strict ? o < 0 : o <= 0) << "output row " << at / width;
   }
-  // Every input row is there, or one row of every group of equal keys.
   std::vector<const uint8_t*> sorted;
   for (size_t i = 0; i < count; ++i) sorted.push_back(input + i * width);
   auto less = [&](const uint8_t* a, const uint8_t* b) { return order(a, b) < 0; };

@@ -1,6 +1,7 @@
-// Test rows (raw stored rows in a fixed layout), a sink that keeps the
-// sorted rows, and the check of a sort's output against its input.
+// Test rows, a sink keeping the sorted rows, and the check of a sort's output.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <functional>
@@ -8,12 +9,13 @@
 #include <vector>
 
 #include "engine/sort_engine.h"
+#include "platform/fault_injection.h"
+#include "tests/engine/engine_test_access.h"
 #include "tests/support/test_files.h"
 
 namespace enginetest {
 
-// Rows: k1 (I4), k2 (I8), a DT_BYTES value of up to 16 bytes, the row's id
-// (I4, never a key), then `padding` bytes.
+// Rows: k1 (I4), k2 (I8), up to 16 DT_BYTES, the id (I4, no key), padding.
 constexpr uint32_t kBaseWidth = 56;
 
 struct SortSetup {
@@ -38,13 +40,13 @@ struct Rows {
 };
 
 enum class Pattern { kRandom, kSorted, kReverse, kAllEqual, kOrganPipe, kFewDistinct };
-// k1 laid out by `pattern`, k2 and the bytes random; with nullEvery > 0 every
-// nullEvery-th row has NULL k1 and bytes, and every other one of those NULL k2.
+// k1 by `pattern`, k2 and the bytes random; every nullEvery-th row NULL k1 and
+// bytes, every other one of those NULL k2.
 Rows MakeRows(size_t count, Pattern pattern, uint32_t seed, uint32_t padding = 0,
               uint32_t nullEvery = 0);
 Rows Slice(const Rows& rows, size_t begin, size_t end);
 
-// Keeps every row handed to it; the row numbered failAtRow fails with failResult.
+// Keeps the rows; the row numbered failAtRow fails with failResult.
 class CollectingSink final : public SortedRowSink {
  public:
   explicit CollectingSink(uint32_t width) : width_(width) {}
@@ -63,14 +65,16 @@ class CollectingSink final : public SortedRowSink {
 
 struct SortOutcome {
   HRESULT result = E_FAIL;
-  std::vector<int32_t> ids;     // Of the output rows, in output order.
-  std::vector<uint8_t> output;  // The rows handed on, as stored.
+  std::vector<int32_t> ids;  // Of the output rows, in order.
+  std::vector<uint8_t> output;
   int opens = 0, closes = 0;
 };
 
+// A key (or, with position 0, a column) of this type at these offsets.
+SortColumn KeyColumn(int32_t type, uint32_t flags, uint32_t data, uint32_t length, uint32_t status,
+                     uint32_t size, int32_t position = 0);
 void Configure(SortEngine* engine, const SortSetup& setup);
-// Create (which must succeed), then `feed` (default: the rows in buffers of
-// setup.batchRows, ending the input), then Destroy.
+// Create (which must succeed), `feed` (default: Feed), Destroy.
 SortOutcome RunSort(SortEngine* engine, const Rows& rows, const SortSetup& setup,
                     const std::function<HRESULT(SortEngine*)>& feed = nullptr,
                     uint64_t failAtRow = UINT64_MAX, HRESULT failResult = E_FAIL);
@@ -78,17 +82,44 @@ SortOutcome RunSort(SortEngine* engine, const Rows& rows, const SortSetup& setup
 HRESULT Feed(SortEngine* engine, const Rows& rows, const SortSetup& setup, bool end = true);
 HRESULT AddAll(SortEngine* engine, const Rows& rows, bool end = false);
 
-// Expects every output row (its id, an I4, at idOffset) to be one of the
-// `count` input rows, byte for byte, once, in `order` (strictly if `strict`);
-// and every input row out, or with `strict` one row of each group of equals.
+// Every output row (its I4 id at idOffset) an input row, byte for byte, once,
+// in `order`; every input row out, or if `strict` one of each group of equals.
 using RowOrderFn = std::function<int(const uint8_t* a, const uint8_t* b)>;
 void ExpectOrdered(const uint8_t* input, size_t count, const std::vector<uint8_t>& output,
                    uint32_t width, uint32_t idOffset, const RowOrderFn& order, bool strict);
-// Expects `result`, and every input row out once, byte for byte, in key order
-// (with duplicates eliminated: one row of each group of equal keys, strictly).
+// `result`, the sink opened and closed once, and ExpectOrdered by the keys.
 void ExpectSorted(const Rows& input, const SortSetup& setup, const SortOutcome& outcome,
                   HRESULT result = S_OK);
 
 using testsupport::TempDir;
+
+// Fixtures of the tests that spill: a scratch area that must end empty.
+inline constexpr uint32_t kPadding = 100 - kBaseWidth;  // 100-byte rows: some split by extents.
+
+class ScratchEngineTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    plat::ClearFaults();
+    EXPECT_EQ(0u, dir_.Count()) << "scratch files left behind";
+  }
+  TempDir dir_;
+  SortEngine engine_;
+};
+
+class DiskRunMergeTest : public ScratchEngineTest {
+ protected:
+  // A disk run per `runBytes` of input, kept for the final merge unless `mergeEarly`.
+  SortSetup SmallBudget(uint32_t runBytes, bool mergeEarly = false) {
+    SortEngineTestAccess::SetSmallRunWait(&engine_, 128u << 10, 2, 5);
+    SortEngineTestAccess::SetMergeDiskRunsEarly(&engine_, mergeEarly);
+    // Whole extents: four readers in the smallest allowance.
+    SortEngineTestAccess::SetMergeReadExtentBytes(&engine_, ScratchExtentSize);
+    return {.ramBudget = runBytes,
+            .scratchFileBytes = runBytes,
+            .batchRows = (64u << 10) / 100,
+            .padding = kPadding,
+            .scratchArea = dir_.u16()};
+  }
+};
 
 }  // namespace enginetest

@@ -1,14 +1,12 @@
-// Data larger than the budget: runs spilled to scratch files and merged back
-// with the runs still in memory, and every way a spill can go wrong.
+// Data larger than the budget: spilled runs, merged back, and spill failures.
 #include <gtest/gtest.h>
 
-#include "tests/engine/disk_run_merge_fixture.h"
+#include "tests/engine/engine_test_support.h"
 
 namespace enginetest {
 namespace {
 
-// 1000-byte rows are split by 2 MiB extents; 256-byte rows divide them.
-constexpr uint32_t kSplitRows = 1000 - kBaseWidth, kWholeRows = 256 - kBaseWidth;
+constexpr uint32_t kSplitRows = 1000 - kBaseWidth;  // Rows split by 2 MiB extents.
 
 class SpillTest : public ScratchEngineTest {
  protected:
@@ -20,8 +18,7 @@ class SpillTest : public ScratchEngineTest {
             .padding = padding,
             .scratchArea = dir_.u16()};
   }
-  // Buffers of distinct sizes never form a merge group: the test alone
-  // decides which runs are on disk.
+  // Buffers of distinct sizes never form a merge group.
   static HRESULT AddDistinct(SortEngine* e, const Rows& rows, size_t begin, size_t end) {
     HRESULT hr = S_OK;
     for (size_t size = 101; begin < end && SUCCEEDED(hr); begin += size++) {
@@ -29,64 +26,32 @@ class SpillTest : public ScratchEngineTest {
     }
     return hr;
   }
-  // Sorts the rows as Feed gives them; *spilled: the bytes spilled by then.
-  SortOutcome SortCounting(const Rows& rows, const SortSetup& setup, uint64_t* spilled) {
-    return RunSort(&engine_, rows, setup, [&](SortEngine* e) {
-      const HRESULT hr = Feed(e, rows, setup);
-      *spilled = SortEngineTestAccess::BytesSpilled(e);
-      return hr;
-    });
-  }
 };
 
-TEST_F(SpillTest, SortsFourTimesTheBudgetWithRowsSplitOrNotByExtents) {
-  for (auto [threads, padding, eliminate] :
-       {std::tuple{1u, kSplitRows, false}, {2u, kWholeRows, false}, {4u, 141u, true}}) {
-    SortSetup setup = Setup(padding);
-    setup.threads = threads;
-    setup.batchRows = (48u << 10) / setup.Width();
-    setup.eliminateDuplicates = eliminate;
-    setup.k2Position = eliminate ? 2 : 0;  // 5 x 7 groups, over every run.
-    const Rows rows =
-        MakeRows((4u << 20) / setup.Width(), eliminate ? Pattern::kFewDistinct : Pattern::kRandom,
-                 threads, padding, 50);
-    uint64_t spilled = 0;
-    ExpectSorted(rows, setup, SortCounting(rows, setup, &spilled));
-    EXPECT_GE(spilled, 2u << 20);
-  }
-}
-
-// The budget is taken afresh by every Create: one engine spills under a
-// small budget and not under a large one, in either order. A zero budget
-// spills every run but the last buffer's and never stops the input.
+// Every Create takes the budget afresh; a zero budget spills all but the
+// last buffer and never stops the input.
 TEST_F(SpillTest, EachExecutionKeepsToItsOwnBudget) {
   const Rows rows = MakeRows(20000, Pattern::kRandom, 31);
   for (uint32_t budget : {64u << 20, 1u << 20, 0u, 64u << 20}) {
     SortSetup setup = Setup(0, budget);
     setup.threads = 3;
     uint64_t spilled = 0;
-    ExpectSorted(rows, setup, SortCounting(rows, setup, &spilled));
+    ExpectSorted(rows, setup, RunSort(&engine_, rows, setup, [&](SortEngine* e) {
+                   const HRESULT hr = Feed(e, rows, setup);
+                   spilled = SortEngineTestAccess::BytesSpilled(e);
+                   return hr;
+                 }));
     EXPECT_EQ(budget<rows.data.size(), spilled> 0) << budget;
     EXPECT_TRUE(budget > 0 || spilled >= rows.data.size() - setup.batchRows * rows.width);
   }
 }
 
-TEST_F(SpillTest, MergesDiskRunsAloneOrAfterMemoryRunsOnEqualKeys) {
-  // Everything on disk, one run a spill.
-  const Rows many = MakeRows(4000, Pattern::kRandom, 21, 0, 13);
-  SortSetup setup = Setup();
-  setup.scratchFileBytes = 1;
-  ExpectSorted(many, setup, RunSort(&engine_, many, setup, [&](SortEngine* e) {
-                 EXPECT_EQ(S_OK, AddDistinct(e, many, 0, 4000));
-                 EXPECT_EQ(S_OK, SortEngineTestAccess::SpillEverything(e));
-                 EXPECT_GT(SortEngineTestAccess::DiskRunCount(e), 15u);
-                 return e->AddRows(0, many.width, nullptr, true);
-               }));
-  // One disk run of two extents, a row split between them; each of five keys
-  // spans both and goes on into the runs in memory, whose rows come first.
+// One disk run of two extents, a row split between them; each of five keys
+// spans both and goes on into the runs in memory, whose rows come first.
+TEST_F(SpillTest, DiskRunRowsComeBeforeMemoryRunRowsOnEqualKeys) {
   const Rows rows = MakeRows(3500, Pattern::kFewDistinct, 22, kSplitRows);
   for (bool eliminate : {false, true}) {
-    setup = Setup(kSplitRows, 16u << 20);
+    SortSetup setup = Setup(kSplitRows, 16u << 20);
     setup.eliminateDuplicates = eliminate;
     const SortOutcome outcome = RunSort(&engine_, rows, setup, [&](SortEngine* e) {
       EXPECT_EQ(S_OK, AddAll(e, Slice(rows, 0, 3000)));
@@ -106,22 +71,9 @@ TEST_F(SpillTest, MergesDiskRunsAloneOrAfterMemoryRunsOnEqualKeys) {
   }
 }
 
-TEST_F(SpillTest, SpillStartingAfterTheEndOfInputKeepsTheRunInMemory) {
-  const Rows rows = MakeRows(2000, Pattern::kRandom, 23);
-  const SortSetup setup = Setup();
-  ExpectSorted(rows, setup, RunSort(&engine_, rows, setup, [&](SortEngine* e) {
-                 EXPECT_EQ(S_OK, AddDistinct(e, rows, 0, 2000));
-                 EXPECT_EQ(S_OK, SortEngineTestAccess::SpillEverything(e, true));
-                 EXPECT_EQ(0u, SortEngineTestAccess::DiskRunCount(e));
-                 EXPECT_EQ(0u, dir_.Count());
-                 return e->AddRows(0, rows.width, nullptr, true);
-               }));
-}
-
 TEST_F(SpillTest, ReadFailureInTheFinalMergeFailsTheSort) {
-  // Disk runs of three extents and one, read in whole extents: the first
-  // read fails before any row is out, the fifth (run 1's third extent) after
-  // two extents of run 1.
+  // Disk runs of three extents and one: the first read fails before any row is
+  // out, the fifth (run 1's third extent) after two extents of run 1.
   const Rows rows = MakeRows(5000, Pattern::kRandom, 24, kSplitRows);
   SortSetup setup = Setup(kSplitRows, 16u << 20);
   setup.scratchFileBytes = 1;  // One run a spill.
@@ -142,13 +94,11 @@ TEST_F(SpillTest, ReadFailureInTheFinalMergeFailsTheSort) {
   }
 }
 
-// Every area refusing a run (full, unwritable, failing, none) fails the next
-// AddRows and every later one with the refusal's code, within the budget.
+// Every area refusing a run fails the next AddRows on with its code, in budget.
 TEST_F(SpillTest, EveryAreaRefusingFailsTheNextAddRowsWithinTheBudget) {
   const Rows rows = MakeRows(8000, Pattern::kRandom, 25);
   constexpr auto kNoArea = plat::FaultSite::kCount;  // No fault: no scratch area.
-  for (auto [site, error] : {std::pair{plat::FaultSite::kFileCreate, ERROR_ACCESS_DENIED},
-                             {plat::FaultSite::kFileWrite, ERROR_DISK_FULL},
+  for (auto [site, error] : {std::pair{plat::FaultSite::kFileWrite, ERROR_DISK_FULL},
                              {plat::FaultSite::kFileWrite, 0u},
                              {kNoArea, ERROR_PATH_NOT_FOUND}}) {
     SortSetup setup = Setup(0, 128u << 10);
@@ -173,9 +123,8 @@ TEST_F(SpillTest, EveryAreaRefusingFailsTheNextAddRowsWithinTheBudget) {
   }
 }
 
-// An area that refuses a run is set aside for the execution and the next
-// takes the run; the next execution tries every area again: a missing and a
-// full one cost a try each, and the third takes every run.
+// An area that refuses a run is set aside for the execution; the next
+// execution tries every area again (a missing and a full one cost a try each).
 TEST_F(SpillTest, AreaThatRefusesIsSetAsideAndTheNextTakesTheRun) {
   const Rows rows = MakeRows(2000, Pattern::kRandom, 26);
   SortSetup setup = Setup(0, 32u << 10);
@@ -199,30 +148,6 @@ TEST_F(SpillTest, AreaThatRefusesIsSetAsideAndTheNextTakesTheRun) {
                }));
   EXPECT_EQ(19u, diskRuns);
   EXPECT_EQ(diskRuns + 2, numbersUsed);
-}
-
-// A spill merges the runs in memory that fit ScratchFileBytes into one disk
-// run (with one byte, only the largest).
-TEST_F(SpillTest, SpillMergesTheRunsInMemoryIntoOneRunOnDisk) {
-  const Rows rows = MakeRows(600, Pattern::kRandom, 28);
-  for (auto [scratchBytes, expected] : {std::pair{16u << 20, 600u}, {1u, 300u}}) {
-    SortSetup setup = Setup(0, 16u << 20);
-    setup.scratchFileBytes = scratchBytes;
-    setup.threads = 1;  // Runs reach the list in the order of their buffers.
-    uint64_t spilled = 0;
-    uint32_t diskRuns = 0;
-    ExpectSorted(rows, setup, RunSort(&engine_, rows, setup, [&](SortEngine* e) {
-                   for (auto [begin, end] : {std::pair{0, 300}, {300, 500}, {500, 600}}) {
-                     EXPECT_EQ(S_OK, AddAll(e, Slice(rows, begin, end)));
-                   }
-                   EXPECT_EQ(S_OK, SortEngineTestAccess::SpillOneRun(e));
-                   spilled = SortEngineTestAccess::BytesSpilled(e);
-                   diskRuns = SortEngineTestAccess::DiskRunCount(e);
-                   return e->AddRows(0, rows.width, nullptr, true);
-                 }));
-    EXPECT_EQ(expected * rows.width, spilled);
-    EXPECT_EQ(1u, diskRuns);
-  }
 }
 
 }  // namespace

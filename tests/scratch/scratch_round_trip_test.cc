@@ -1,11 +1,10 @@
-// Runs written to scratch files and read back row by row: row order and
-// content, rows split between extents, the end of the run; and writing and
-// reading when something goes wrong (refused arguments, injected system
-// failures), after which no file may be left in the area.
+// Runs written to scratch files and read back, failures of writing and reading
+// (after which no file may be left), the area list and file names.
 #include <cstring>
+#include <fstream>
 #include <set>
-#include <tuple>
 
+#include "platform/thread.h"
 #include "scratch/scratch_reader_state.h"
 #include "scratch/scratch_run_writer.h"
 #include "scratch_test_support.h"
@@ -13,115 +12,54 @@
 namespace scratch_test {
 namespace {
 
-struct Shape {
-  const char* name;
-  uint32_t width, rows, extent = ScratchExtentSize;  // Extent: of the reads.
-};
+using ScratchRuns = ScratchRunTest;
 
-constexpr Shape kShapes[] = {
-    {"Width100", 100, 50000},          // Three extents, two rows split.
-    {"DividesExtent", 512, 3 * 4096},  // Nothing split.
-    {"Width1", 1, ScratchExtentSize + 5000},
-    {"ExactlyOneExtent", 64, ScratchExtentSize / 64},
-    {"ManyExtents", 1000, 7000},
-    {"HalfExtentRows", ScratchExtentSize / 2, 5},
-    {"WideSplitRows", 700001, 7},
-    // Read extents smaller than the written ones, some not dividing them: runs
-    // ending on a read extent's end and just after, on a written extent's end,
-    // and rows as wide as the read extent allows.
-    {"PageEndsOnReadExtent", 64, 5 * 4096 / 64, 4096},
-    {"PageEndsOnWrittenExtent", 64, ScratchExtentSize / 64, 4096},
-    {"PagePastWrittenExtent", 64, ScratchExtentSize / 64 + 1, 4096},
-    {"PageSplitEndsOnReadExtent", 100, 1024, 4096},  // 25 extents, 24 rows split.
-    {"PageSplitPastReadExtent", 100, 1025, 4096},
-    {"PageSplitAcrossWrittenExtents", 100, 25000, 4096},
-    {"PageWidest", 2048, 1100, 4096},
-    {"ThreePagesWidest", 6144, 700, 3 * 4096},          // Read extents straddle written ones.
-    {"ThreePagesEndInShortRead", 6000, 699, 3 * 4096},  // The file's last read is 4096 bytes.
-    {"MergeSplit", 1000, 7000, kMergeReadExtentBytes},
-    {"MergeEndsOnReadExtent", 512, 1024, kMergeReadExtentBytes},
-    {"MergePastReadExtent", 512, 1025, kMergeReadExtentBytes},
-    {"MergeWidest", kMergeReadExtentBytes / 2, 9, kMergeReadExtentBytes},
-    {"MergeWidestSplit", kMergeReadExtentBytes / 2 - 1, 9, kMergeReadExtentBytes},
-};
-
-using ScratchRoundTrip = ScratchTest<std::tuple<Engine, Shape>>;
-
-TEST_P(ScratchRoundTrip, RowsComeBackInOrderAndWhole) {
-  const auto [engine, shape] = GetParam();
-  UseEngine(engine);
-  PatternRun run(shape.rows, shape.width);
-  ScratchReader* reader = nullptr;
-  ASSERT_EQ(WriteRun(&list_, run, &reader), S_OK);
-#ifdef _WIN32
-  // A delete-on-close file keeps its name until it closes; TearDown checks
-  // that it is gone.
-  EXPECT_EQ(area_.Count(), 1u);
-#else
-  EXPECT_EQ(area_.Count(), 0u) << "an open scratch file must have no name";
+TEST_P(ScratchRuns, RowsComeBackInOrderAndWhole) {
+  struct {
+    uint32_t width, rows, extent = ScratchExtentSize;  // Extent: of the reads.
+  } constexpr kShapes[] = {
+      {100, 50000},     // Three extents, two rows split.
+      {512, 3 * 4096},  // Nothing split.
+      {1, ScratchExtentSize + 5000},
+      {700001, 7},  // Wide rows split.
+      // Read extents smaller than the written ones, some not dividing them.
+      {64, ScratchExtentSize / 64 + 1, 4096},  // Just past a written extent.
+      {6000, 699, 3 * 4096},                   // The file's last read is 4096 bytes.
+      {kMergeReadExtentBytes / 2 - 1, 9, kMergeReadExtentBytes},  // Widest split rows.
+  };
+  for (const auto& shape : kShapes) {
+    SCOPED_TRACE(testing::Message()
+                 << shape.width << " x " << shape.rows << " in " << shape.extent);
+    PatternRun run(shape.rows, shape.width);
+    ScratchReader* reader = nullptr;
+    ASSERT_EQ(WriteRun(&list_, run, &reader), S_OK);
+#ifndef _WIN32  // A Windows delete-on-close file keeps its name until it closes.
+    EXPECT_EQ(area_.Count(), 0u) << "an open scratch file must have no name";
 #endif
-  EXPECT_EQ(plat::FileUsesUring(reader->Private->File), engine == Engine::kUring);
-  const std::set<uint32_t> fromBuffer = ReadBack(reader, run, shape.extent);
-  EXPECT_EQ(fromBuffer, SplitRows(shape.rows, shape.width, shape.extent));
-  if (shape.width == 100 && shape.extent == ScratchExtentSize) {
-    EXPECT_EQ(fromBuffer, (std::set<uint32_t>{20971, 41943}));
+    EXPECT_EQ(plat::FileUsesUring(reader->Private->File), GetParam() == Engine::kUring);
+    const std::set<uint32_t> fromBuffer = ReadBack(reader, run, shape.extent);
+    EXPECT_EQ(fromBuffer, SplitRows(shape.rows, shape.width, shape.extent));
+    if (shape.width == 100) {
+      EXPECT_EQ(fromBuffer, (std::set<uint32_t>{20971, 41943}));
+    }
+    CloseScratchReader(reader);
+    EXPECT_EQ(area_.Count(), 0u);
   }
-  CloseScratchReader(reader);
 }
-
-std::string ShapeName(const testing::TestParamInfo<ScratchRoundTrip::ParamType>& info) {
-  return EngineName({std::get<0>(info.param), info.index}) + std::get<1>(info.param).name;
-}
-
-#ifdef _WIN32
-INSTANTIATE_TEST_SUITE_P(Overlapped, ScratchRoundTrip,
-                         testing::Combine(testing::Values(Engine::kOverlapped),
-                                          testing::ValuesIn(kShapes)),
-                         ShapeName);
-#else
-// Every shape on io_uring; the helper thread moves the same extents, so a few
-// shapes suffice there.
-INSTANTIATE_TEST_SUITE_P(Uring, ScratchRoundTrip,
-                         testing::Combine(testing::Values(Engine::kUring),
-                                          testing::ValuesIn(kShapes)),
-                         ShapeName);
-INSTANTIATE_TEST_SUITE_P(Thread, ScratchRoundTrip,
-                         testing::Combine(testing::Values(Engine::kThread),
-                                          testing::Values(kShapes[0], kShapes[4], kShapes[6],
-                                                          kShapes[15], kShapes[20])),
-                         ShapeName);
-#endif
-
-TEST(ScratchReadExtents, SizeFitsTwoRowsAndDirectIo) {
-  EXPECT_EQ(ScratchReadExtentBytes(100, kMergeReadExtentBytes), kMergeReadExtentBytes);
-  EXPECT_EQ(ScratchReadExtentBytes(1, 0), 4096u);
-  EXPECT_EQ(ScratchReadExtentBytes(1, 5000), 8192u);
-  EXPECT_EQ(ScratchReadExtentBytes(2049, 4096), 8192u);
-  EXPECT_EQ(ScratchReadExtentBytes(300000, kMergeReadExtentBytes), 147u * 4096);
-  EXPECT_EQ(ScratchReadExtentBytes(ScratchExtentSize / 2, 0), ScratchExtentSize);
-  EXPECT_EQ(ScratchReadExtentBytes(ScratchExtentSize / 2 - 1, 4096), ScratchExtentSize);
-  EXPECT_EQ(ScratchReadExtentBytes(64, 4 * ScratchExtentSize), ScratchExtentSize);
-}
-
-using ScratchEngines = ScratchTest<Engine>;
 
 // A refused extent size leaves the reader as it was, ready to start.
-TEST_P(ScratchEngines, ReadExtentsTooSmallForTwoRowsOrUnalignedAreRefused) {
-  UseEngine(GetParam());
+TEST_P(ScratchRuns, ReadExtentsTooSmallForTwoRowsOrUnalignedAreRefused) {
   PatternRun run(100, 2049);
   ScratchReader* reader = nullptr;
   ASSERT_EQ(WriteRun(&list_, run, &reader), S_OK);
-  EXPECT_EQ(StartScratchRead(reader, 0), E_INVALIDARG);
   EXPECT_EQ(StartScratchRead(reader, 4096), E_INVALIDARG);
   EXPECT_EQ(StartScratchRead(reader, 8192 + 512), E_INVALIDARG);
   EXPECT_EQ(ReadBack(reader, run, 8192), SplitRows(run.count(), run.width, 8192));
   CloseScratchReader(reader);
 }
 
-// A run may be released unread (the engine is destroyed after a spill), or
-// half-way through with a read-ahead in flight.
-TEST_P(ScratchEngines, ReadersCloseInAnyState) {
-  UseEngine(GetParam());
+// A run may be released unread, or half-way with a read-ahead in flight.
+TEST_P(ScratchRuns, ReadersCloseInAnyState) {
   PatternRun run(30000, 200);
   ScratchReader *unread, *halfRead, *started;
   ASSERT_EQ(WriteRun(&list_, run, &unread), S_OK);
@@ -136,19 +74,14 @@ TEST_P(ScratchEngines, ReadersCloseInAnyState) {
   CloseScratchReader(started);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, ScratchEngines, AllEngines(), EngineName);
-
-using ScratchFailure = ScratchFailureTest;
-
-TEST_P(ScratchFailure, RefusedRunsReserveNoName) {
+TEST_P(ScratchRuns, RefusedRunsReserveNoName) {
   EXPECT_EQ(WriteRun(&list_, PatternRun(3, ScratchExtentSize / 2 + 1), &reader_), E_INVALIDARG);
-  EXPECT_EQ(WriteRun(&list_, PatternRun(3, 0), &reader_), E_INVALIDARG);
   ScratchAreaList noAreas;
   EXPECT_EQ(WriteRun(&noAreas, run_, &reader_), E_INVALIDARG);
   EXPECT_EQ(list_.NextFileNumber, 1u);
 }
 
-TEST_P(ScratchFailure, ReservingOpeningOrBufferingFails) {
+TEST_P(ScratchRuns, ReservingOpeningOrBufferingFails) {
   plat::InjectFault(plat::FaultSite::kFileCreate, 0, ERROR_ACCESS_DENIED);
   EXPECT_EQ(WriteRun(&list_, run_, &reader_), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
   EXPECT_EQ(list_.NextFileNumber, 2u);
@@ -163,19 +96,19 @@ TEST_P(ScratchFailure, ReservingOpeningOrBufferingFails) {
   EXPECT_EQ(reader_, nullptr);
 }
 
-TEST_P(ScratchFailure, AnyFailedExtentWriteFailsTheRun) {
+TEST_P(ScratchRuns, AnyFailedExtentWriteFailsTheRun) {
   for (uint32_t extent = 0; extent < 3; ++extent) {
     plat::InjectFault(plat::FaultSite::kFileWrite, extent, ERROR_IO_DEVICE);
     EXPECT_EQ(WriteRun(&list_, run_, &reader_), HRESULT_FROM_WIN32(ERROR_IO_DEVICE)) << extent;
     EXPECT_EQ(reader_, nullptr);
     EXPECT_EQ(area_.Count(), 0u);
   }
-  // A failure that leaves no error number is still a failure.
+  // A failure leaving no error number is still one.
   plat::InjectFault(plat::FaultSite::kFileWrite, 1, ERROR_SUCCESS);
   EXPECT_TRUE(FAILED(WriteRun(&list_, run_, &reader_)));
 }
 
-TEST_P(ScratchFailure, FailedReadIsReportedWhereItsExtentIsNeeded) {
+TEST_P(ScratchRuns, FailedReadIsReportedWhereItsExtentIsNeeded) {
   ASSERT_EQ(WriteRun(&list_, run_, &reader_), S_OK);
   plat::InjectFault(plat::FaultSite::kFileRead, 1, ERROR_IO_DEVICE);  // The second extent.
   ASSERT_EQ(StartScratchRead(reader_), S_OK);
@@ -183,15 +116,42 @@ TEST_P(ScratchFailure, FailedReadIsReportedWhereItsExtentIsNeeded) {
   EXPECT_EQ(ReadOn(&row), HRESULT_FROM_WIN32(ERROR_IO_DEVICE));
   EXPECT_EQ(row, ScratchExtentSize / run_.width) << "the row split into the second extent";
   CloseScratchReader(reader_);
-
-  ASSERT_EQ(WriteRun(&list_, run_, &reader_), S_OK);
-  plat::InjectFault(plat::FaultSite::kFileRead, 0, ERROR_IO_DEVICE);
-  ASSERT_EQ(StartScratchRead(reader_), S_OK);
-  EXPECT_EQ(NextScratchRow(reader_), HRESULT_FROM_WIN32(ERROR_IO_DEVICE));
-  CloseScratchReader(reader_);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, ScratchFailure, AllEngines(), EngineName);
+INSTANTIATE_TEST_SUITE_P(Engines, ScratchRuns, AllEngines(), EngineName);
+
+// Empty text is the temporary directory; pieces are kept as written, appended.
+TEST(ScratchAreas, ParsesTheText) {
+  std::u16string temp;
+  ASSERT_TRUE(plat::GetTempPath(&temp));
+  ScratchAreaList list;
+  ASSERT_EQ(ParseScratchAreas(&list, nullptr), S_OK);
+  EXPECT_EQ(list.Areas, std::vector{temp});
+  ASSERT_EQ(ParseScratchAreas(&list, u"a;; spaced /;"), S_OK);
+  EXPECT_EQ(list.Areas, (std::vector<std::u16string>{temp, u"a", u" spaced /"}));
+  EXPECT_EQ(list.NextArea, 3u);
+  EXPECT_EQ(ParseScratchAreas(&list, u";;;"), E_INVALIDARG);
+  EXPECT_EQ(list.Areas.size(), 3u);
+}
+
+// Taken names are skipped, never overwritten; the number wraps.
+TEST(ScratchFileNames, TakenNamesAreSkipped) {
+  TempDir area;
+  fs::create_directory(area.path() / "tolvarine1");
+  std::ofstream(area.path() / "tolvarine2") << "in use";
+  ScratchAreaList list;
+  std::u16string name;
+  const std::u16string withSlash = area.u16() + u"/";
+  ASSERT_EQ(MakeScratchFileName(&list, withSlash, &name), S_OK);
+  EXPECT_EQ(name, withSlash + u"/tolvarine3");
+  EXPECT_EQ(list.NextFileNumber, 4u);
+  EXPECT_EQ(fs::file_size(area.path() / "tolvarine2"), 6u);
+
+  list.NextFileNumber = UINT32_MAX;
+  ASSERT_EQ(MakeScratchFileName(&list, area.u16(), &name), S_OK);
+  EXPECT_EQ(name, area.u16() + u"/tolvarine4294967295");
+  EXPECT_EQ(list.NextFileNumber, 0u);
+}
 
 }  // namespace
 }  // namespace scratch_test

@@ -1,4 +1,4 @@
-// Shared pieces of the scratch tests: patterned runs and the transfer engine.
+// Shared pieces of the scratch tests: patterned runs, transfer engines, checks.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,8 +21,8 @@ namespace fs = std::filesystem;
 
 using testsupport::TempDir;
 
-// Rows whose every byte depends on its row and position, handed over odd rows
-// first, so that a writer ignoring the order of the row addresses is caught.
+// Every byte depends on row and position; odd rows are handed over first, so a
+// writer ignoring the order of the row addresses is caught.
 struct PatternRun {
   PatternRun(uint32_t rowCount, uint32_t rowWidth)
       : width(rowWidth), bytes(size_t{rowCount} * rowWidth) {
@@ -52,14 +52,13 @@ inline HRESULT WriteRun(ScratchAreaList* list, const PatternRun& run, ScratchRea
   return FAILED(hr) ? (AbandonScratchRun(writer), hr) : FinishScratchRun(writer, &rows, reader);
 }
 
-// Which transfer engine new files get: on POSIX io_uring or a thread of
-// blocking calls (TOLVARINE_NO_URING); on Windows overlapped I/O only.
+// Transfer engine of new files: POSIX io_uring or a thread of blocking calls
+// (TOLVARINE_NO_URING); Windows overlapped I/O.
 enum class Engine { kUring, kThread, kOverlapped };
 
 inline std::string EngineName(const testing::TestParamInfo<Engine>& info) {
-  return info.param == Engine::kUring    ? "Uring"
-         : info.param == Engine::kThread ? "Thread"
-                                         : "Overlapped";
+  const char* names[] = {"Uring", "Thread", "Overlapped"};
+  return names[static_cast<int>(info.param)];
 }
 
 #ifdef _WIN32
@@ -76,24 +75,6 @@ inline void SelectEngine(Engine engine) {
 }
 #endif
 
-// A test over one engine, with one scratch area that must be empty at the end.
-template <typename Param>
-class ScratchTest : public testing::TestWithParam<Param> {
- protected:
-  void UseEngine(Engine engine) {
-    SelectEngine(engine);
-    ASSERT_EQ(ParseScratchAreas(&list_, area_.u16().c_str()), S_OK);
-  }
-  void TearDown() override {
-    plat::ClearFaults();
-    SelectEngine(Engine::kUring);
-    EXPECT_EQ(area_.Count(), 0u);
-  }
-
-  TempDir area_;
-  ScratchAreaList list_;
-};
-
 // The rows whose bytes lie in two extents of `extent` bytes.
 inline std::set<uint32_t> SplitRows(uint32_t rows, uint32_t width,
                                     uint32_t extent = ScratchExtentSize) {
@@ -104,8 +85,7 @@ inline std::set<uint32_t> SplitRows(uint32_t rows, uint32_t width,
   return split;
 }
 
-// Reads every row in extents of `extent` bytes, checking it against `run`;
-// returns the rows handed out from the reader's row buffer.
+// Reads and checks every row; returns those handed out from the row buffer.
 inline std::set<uint32_t> ReadBack(ScratchReader* reader, const PatternRun& run,
                                    uint32_t extent = ScratchExtentSize) {
   std::set<uint32_t> fromBuffer;
@@ -124,20 +104,29 @@ inline std::set<uint32_t> ReadBack(ScratchReader* reader, const PatternRun& run,
   return fromBuffer;
 }
 
-// A test of one engine with a run that fills three extents, the last partly.
-class ScratchFailureTest : public ScratchTest<Engine> {
+// A test of one engine with a scratch area that must end empty, and a run of
+// three extents, the last partly filled.
+class ScratchRunTest : public testing::TestWithParam<Engine> {
  protected:
-  void SetUp() override { UseEngine(GetParam()); }
-
-  // Steps the reader on from row *row until a step fails or the run ends:
-  // that step's failure (S_OK if none), *row the rows then read.
+  void SetUp() override {
+    SelectEngine(GetParam());
+    ASSERT_EQ(ParseScratchAreas(&list_, area_.u16().c_str()), S_OK);
+  }
+  void TearDown() override {
+    plat::ClearFaults();
+    SelectEngine(Engine::kUring);
+    EXPECT_EQ(area_.Count(), 0u);
+  }
+  // Steps on from row *row until a step fails (its result) or the run ends.
   HRESULT ReadOn(uint32_t* row) {
     HRESULT hr = S_OK;
     while (*row < run_.count() && (hr = NextScratchRow(reader_)) == S_OK) ++*row;
     return hr;
   }
 
-  PatternRun run_{18000, 250};  // Three extents, the last one partly filled.
+  TempDir area_;
+  ScratchAreaList list_;
+  PatternRun run_{18000, 250};
   ScratchReader* reader_ = nullptr;
 };
 

@@ -1,16 +1,14 @@
-// Many runs on disk under a low descriptor limit (RLIMIT_NOFILE).
 #include <sys/resource.h>
 
-#include "tests/engine/disk_run_merge_fixture.h"
+#include "tests/engine/engine_test_support.h"
 
 namespace enginetest {
 namespace {
 
 constexpr rlim_t kDescriptorLimit = 64;
 
-// A hundred spills within a descriptor limit that fits fewer files: runs on
-// disk are merged while input arrives, so no spill or merge runs out of
-// descriptors.
+// A hundred spills under a descriptor limit (RLIMIT_NOFILE) that fits fewer
+// files: disk runs merged while input arrives keep within it.
 TEST_F(DiskRunMergeTest, ManySpillsStayWithinFewDescriptors) {
   rlimit saved{};
   ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));

@@ -1,6 +1,5 @@
-// Areas that cannot hold scratch files, as Windows reports them: a missing
-// folder is a missing path (POSIX says a missing file), and a file in the
-// place of a folder fails the run. Nothing is left behind either way.
+// Areas that cannot hold files, as Windows reports them: a missing folder is a
+// missing path (POSIX: a missing file); a file in its place fails the run.
 #include <fstream>
 
 #include "tests/scratch/scratch_test_support.h"
