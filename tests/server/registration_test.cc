@@ -92,10 +92,7 @@ TEST_F(RegistrationTest, RegisteringAgainRebuildsAndUnregisteringKeepsSharedKeys
 
   ASSERT_EQ(server_.UnregisterServer(), S_OK);
   tree = registry_.Load();
-  for (const std::u16string& gone :
-       {u"AppID\\" + kAppID, std::u16string(u"AppID\\Tolvarine.DLL"),
-        std::u16string(u"Tolvarine.Tolvarine.1"), std::u16string(u"Tolvarine.Tolvarine"), kClassKey,
-        u"TypeLib\\" + kLibID}) {
+  for (const std::u16string& gone : servertest::LibraryKeys()) {
     EXPECT_FALSE(tree.KeyExists(gone)) << plat::Utf16ToUtf8(gone);
   }
   EXPECT_TRUE(tree.KeyExists(u"AppID"));

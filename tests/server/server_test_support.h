@@ -7,9 +7,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "interfaces/component_interfaces.h"
 #include "platform/bstr.h"
+#include "platform/com.h"
 #include "platform/library.h"
 #include "platform/registry.h"
 #include "tests/support/test_files.h"
@@ -43,6 +45,14 @@ std::filesystem::path LibraryFile();
 // The component created through its registration: by ProgID on POSIX; on Windows from the
 // registered InprocServer32 (COM reads the machine's classes; scripts/test-windows covers that).
 HRESULT CreateRegisteredComponent(REFIID iid, void** object);
+
+// The keys that are the library's own (not the shared AppID, CLSID and TypeLib).
+inline std::vector<std::u16string> LibraryKeys() {
+  return {u"AppID\\" + plat::GuidToString(APPID_Tolvarine), u"AppID\\Tolvarine.DLL",
+          u"Tolvarine.Tolvarine.1", u"Tolvarine.Tolvarine",
+          u"CLSID\\" + plat::GuidToString(CLSID_Tolvarine),
+          u"TypeLib\\" + plat::GuidToString(LIBID_TolvarineLib)};
+}
 
 inline std::u16string U16(const std::filesystem::path& path) {
   return path.u16string();
