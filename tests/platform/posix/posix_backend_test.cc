@@ -1,8 +1,7 @@
-// The POSIX backend's own rules: errno as Win32 numbers, the cpuset, the collation locale, port
-// close, VARIANT refusals and termination signals.
+// The POSIX backend's own rules: errno as Win32 numbers, the collation locale, port close, VARIANT
+// refusals and termination signals.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,23 +32,6 @@ TEST(LastError, ErrnoNeverMapsToSuccess) {
   for (int err = -1; err < 200; ++err) EXPECT_NE(Win32ErrorFromErrno(err), 0u) << err;
   EXPECT_EQ(SetLastErrorFromErrno(ENOSPC), ERROR_DISK_FULL);
   EXPECT_EQ(GetLastError(), ERROR_DISK_FULL);
-}
-
-TEST(Thread, BindsToOneAllowedProcessor) {
-  // On a thread of its own, so the test runner keeps its affinity.
-  uint32_t last = ProcessorCount() - 1;
-  ThreadHandle thread = CreateThread(
-      [](void* argument) -> uint32_t {
-        if (!SetCurrentThreadAffinity(*static_cast<uint32_t*>(argument))) return 1;
-        cpu_set_t set;
-        if (sched_getaffinity(0, sizeof(set), &set) != 0 || CPU_COUNT(&set) != 1) return 2;
-        return SetCurrentThreadAffinity(1u << 20) ? 3 : 0;
-      },
-      &last);
-  uint32_t exitCode = 99;
-  ASSERT_TRUE(JoinThread(thread, &exitCode));
-  CloseThread(thread);
-  EXPECT_EQ(exitCode, 0u);
 }
 
 TEST(SystemLocale, TakesTheFirstSetVariableWithoutCodeset) {
