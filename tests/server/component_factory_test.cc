@@ -1,13 +1,10 @@
-// Creating the component straight from the library, as a program with the
-// library beside it does, and what the library file carries.
+// Creating the component straight from the library, as a program with the library beside it does.
 #include "host/component_factory.h"
 
 #include "platform/module_path.h"
 #include "tests/server/server_test_support.h"
 
 namespace {
-
-using servertest::U16;
 
 class ComponentFactoryTest : public ::testing::Test {
  protected:
@@ -16,11 +13,10 @@ class ComponentFactoryTest : public ::testing::Test {
     EXPECT_FALSE(plat::IsLibraryLoaded(library_));
   }
 
-  const std::u16string library_ = U16(servertest::LibraryFile());
+  const std::u16string library_ = servertest::U16(servertest::LibraryFile());
 };
 
-// The directory a program looks for the component in, from an address in
-// the library (the object's table of methods).
+// The directory found from an address in the library (the object's method table) is its own.
 TEST_F(ComponentFactoryTest, ModuleDirectoryIsTheLibrarysOwn) {
   ComPtr<IUnknown> object;
   ASSERT_EQ(host::CreateInstanceFromLibrary(library_, CLSID_Tolvarine, IID_IUnknown,
@@ -31,26 +27,14 @@ TEST_F(ComponentFactoryTest, ModuleDirectoryIsTheLibrarysOwn) {
   EXPECT_EQ(directory, library_.substr(0, library_.find_last_of(plat::kPathSeparators) + 1));
 }
 
+// A refused class leaves nothing loaded.
 TEST_F(ComponentFactoryTest, AnswersForItsOwnClassOnly) {
-  // A refused request leaves nothing loaded.
   void* object = reinterpret_cast<void*>(1);
   const GUID other = {0x1, 0x2, 0x3, {4, 5, 6, 7, 8, 9, 10, 11}};
   EXPECT_EQ(host::CreateInstanceFromLibrary(library_, other, IID_IUnknown, &object),
             CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_FALSE(plat::IsLibraryLoaded(library_));
   EXPECT_EQ(object, nullptr);
-}
-
-TEST(LibraryFile, CarriesItsVersionStrings) {
-  for (const auto& [name, text] : std::initializer_list<std::pair<std::string, std::string>>{
-           {"FileVersion", "1.0.0.2"},
-           {"ProductVersion", "1.0.0.3"},
-           {"FileDescription", "Tolvarine Component"},
-           {"ProductName", "Tolvarine Component"},
-           {"InternalName", "Tolvarine.dll"},
-           {"OriginalFilename", "Tolvarine.dll"}}) {
-    EXPECT_EQ(servertest::VersionField(servertest::LibraryFile(), name), text) << name;
-  }
 }
 
 }  // namespace

@@ -33,8 +33,7 @@ TEST(Heap, SeveralThreadsShareItAndDestroyFreesWhatIsLeft) {
     });
   }
   for (auto& thread : threads) thread.join();
-  // Over a thousand blocks are still allocated: the leak check proves they go.
-  HeapDestroy(heap);
+  HeapDestroy(heap);  // Over a thousand blocks left: the leak check proves they go.
 }
 
 TEST(Heap, RefusesBlocksOfAnotherHeapAndImpossibleSizes) {
@@ -65,18 +64,15 @@ TEST(Heap, KeepsFreedLargeBlocksOnlyWithinItsRecentUseAndDestroyReturnsThem) {
   std::memset(first, 1, kBatch);
   ASSERT_TRUE(HeapFree(heap, first));
   EXPECT_FALSE(HeapFree(heap, first));  // Idle, not the caller's any more.
-  void* again = HeapAlloc(heap, kBatch);
-  EXPECT_EQ(again, first);
-  // Of the same size class but longer: the idle block cannot hold it.
-  ASSERT_TRUE(HeapFree(heap, again));
+  ASSERT_EQ(HeapAlloc(heap, kBatch), first);
+  ASSERT_TRUE(HeapFree(heap, first));
+  // Of the same size class but longer: the idle block must not be handed out for it.
   auto* longer = static_cast<unsigned char*>(HeapAlloc(heap, kBatch + 64 * 1024));
-  ASSERT_NE(longer, nullptr);
-  ASSERT_TRUE(IsMapped(longer, kBatch + 64 * 1024));
+  ASSERT_TRUE(longer != nullptr && IsMapped(longer, kBatch + 64 * 1024));
   std::memset(longer, 2, kBatch + 64 * 1024);
   ASSERT_TRUE(HeapFree(heap, longer));
 
-  // Four batches in use, then idle; a block of another size must not add to
-  // them beyond what the heap had in use (at most one batch stays idle).
+  // Four batches used then idle: a block of another size leaves at most one of them mapped.
   void* batches[4];
   for (void*& batch : batches) ASSERT_NE(batch = HeapAlloc(heap, kBatch), nullptr);
   for (void* batch : batches) ASSERT_TRUE(HeapFree(heap, batch));
@@ -96,15 +92,6 @@ TEST(Heap, KeepsFreedLargeBlocksOnlyWithinItsRecentUseAndDestroyReturnsThem) {
   HeapDestroy(heap);  // One block in use, one idle: both go.
   EXPECT_FALSE(IsMapped(big, 3 * kBatch));
   EXPECT_FALSE(IsMapped(idle, kBatch));
-}
-
-TEST(PageAlloc, GivesZeroedPageAlignedMemory) {
-  constexpr size_t kBytes = 3 * 4096 + 100;
-  auto* block = static_cast<unsigned char*>(PageAlloc(kBytes));
-  ASSERT_NE(block, nullptr);
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % 4096, 0u);
-  for (size_t i = 0; i < kBytes; ++i) ASSERT_EQ(block[i], 0) << i;
-  PageFree(block, kBytes);
 }
 
 }  // namespace

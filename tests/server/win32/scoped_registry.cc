@@ -1,7 +1,5 @@
-// The private registry as a fresh key under HKEY_CURRENT_USER that replaces
-// HKEY_CLASSES_ROOT in this process (RegOverridePredefKey): the library,
-// loaded in process, registers into it through the registry API, and
-// plat::SystemClassesRoot reads and changes it.
+// The private registry: a fresh key under HKEY_CURRENT_USER that replaces HKEY_CLASSES_ROOT in
+// this process (RegOverridePredefKey).
 #include <windows.h>
 
 #include <cstdio>
@@ -38,8 +36,7 @@ bool Copy(const plat::SystemClassesRoot& from, const std::u16string& path, plat:
   return true;
 }
 
-// Without the private registry the library would register into the
-// machine's own classes: no test may go on.
+// Without the private registry the library would register into the machine's classes.
 [[noreturn]] void Abandon(const char* what, LSTATUS status) {
   std::fprintf(stderr, "%s (error %ld); the server tests cannot run\n", what,
                static_cast<long>(status));
@@ -72,7 +69,6 @@ ScopedRegistry::~ScopedRegistry() {
   EXPECT_EQ(::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr), ERROR_SUCCESS);
   ::RegCloseKey(backend_->key);
   EXPECT_EQ(::RegDeleteTreeW(HKEY_CURRENT_USER, backend_->path.c_str()), ERROR_SUCCESS);
-  // The folder of every test's key goes with the last of them.
   ::RegDeleteKeyW(HKEY_CURRENT_USER, kTestsKey);
 }
 
@@ -92,13 +88,8 @@ std::filesystem::path LibraryFile() {
   if (dir && *dir) {
     return std::filesystem::absolute(std::filesystem::path(dir) / "Tolvarine.dll").make_preferred();
   }
-  std::wstring program(MAX_PATH, L'\0');
-  DWORD length;
-  while ((length = ::GetModuleFileNameW(nullptr, program.data(),
-                                        static_cast<DWORD>(program.size()))) == program.size()) {
-    program.resize(program.size() * 2);
-  }
-  program.resize(length);
+  std::wstring program(32768, L'\0');  // The longest path Windows allows.
+  program.resize(::GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size())));
   return std::filesystem::path(program).parent_path().parent_path() / "Tolvarine.dll";
 }
 
@@ -109,28 +100,6 @@ HRESULT CreateRegisteredComponent(REFIID iid, void** object) {
   const HRESULT hr = host::GetInprocServerPath(CLSID_Tolvarine, &library);
   if (FAILED(hr)) return hr;
   return host::CreateInstanceFromLibrary(library, CLSID_Tolvarine, iid, object);
-}
-
-// Through the system's version API, as Explorer shows the fields: in the
-// first language the file's translation table lists.
-std::string VersionField(const std::filesystem::path& library, const std::string& name) {
-  std::vector<BYTE> data(::GetFileVersionInfoSizeW(library.c_str(), nullptr));
-  void* found = nullptr;
-  UINT length = 0;
-  if (data.empty() ||
-      !::GetFileVersionInfoW(library.c_str(), 0, static_cast<DWORD>(data.size()), data.data()) ||
-      !::VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", &found, &length) ||
-      length < 4) {
-    return {};
-  }
-  const auto* translation = static_cast<const WORD*>(found);
-  wchar_t block[64];
-  ::swprintf(block, 64, L"\\StringFileInfo\\%04x%04x\\", translation[0], translation[1]);
-  const std::wstring field = block + std::filesystem::path(name).wstring();
-  if (!::VerQueryValueW(data.data(), field.c_str(), &found, &length) || length == 0) return {};
-  // In characters, the terminating NUL counted or not.
-  const std::u16string chars(static_cast<const char16_t*>(found), length);
-  return plat::Utf16ToUtf8(chars.substr(0, chars.find(u'\0')));
 }
 
 }  // namespace servertest
