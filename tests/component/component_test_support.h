@@ -32,8 +32,7 @@ class ScriptedBuffer final : public IDTSBuffer90 {
  public:
   explicit ScriptedBuffer(uint32_t rowWidth = 0) : width(rowWidth) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return *object = nullptr, E_NOINTERFACE;
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
   ULONG STDMETHODCALLTYPE Release() override { return --refs; }
@@ -46,8 +45,7 @@ class ScriptedBuffer final : public IDTSBuffer90 {
     return *count = rowCount, countResult;
   }
   HRESULT STDMETHODCALLTYPE GetRowData(int32_t, uint32_t* rowWidth, uint8_t** data) override {
-    *rowWidth = 0;
-    return *data = nullptr, dataResult;
+    return *rowWidth = 0, *data = nullptr, dataResult;
   }
   HRESULT STDMETHODCALLTYPE AddRow(uint8_t** row) override {
     if (rows.size() == failAt) return E_OUTOFMEMORY;
@@ -98,8 +96,7 @@ class ComponentFixture : public ::testing::Test {
   host::OutputColumnCollection* OutputColumns() const { return Output()->Columns(); }
   host::CustomPropertyCollection* Properties() const { return Metadata()->Properties(); }
 
-  // ProvideComponentProperties, then the upstream `columns` attached to the
-  // component's input.
+  // ProvideComponentProperties, then the upstream `columns` attached to the input.
   void Shape(const std::vector<host::ColumnSpec>& columns) {
     ASSERT_EQ(design_->ProvideComponentProperties(), S_OK);
     ASSERT_EQ(pipeline_->SetUpstream(columns), S_OK);
