@@ -103,18 +103,6 @@ TEST_F(BuildSortColumnsTest, DescribesEveryOutputColumnAndOrdersTheKeys) {
   EXPECT_EQ(columns[0].ComparisonFlags, 32u);
   ASSERT_EQ(keys.size(), 2u);
   EXPECT_EQ(std::pair(keys[0].SortKeyPosition, keys[1].SortKeyPosition), std::pair(-1, 2));
-
-  // Rows of the input buffer order by R descending (ignoring case), then P.
-  auto row = [&](int32_t p, std::u16string_view r) {
-    std::vector<uint8_t> bytes(in.RowWidth());
-    EXPECT_TRUE(host::WriteValue(bytes.data(), in.Column(0), p));
-    EXPECT_TRUE(host::WriteBytes(bytes.data(), in.Column(1), std::vector<uint8_t>{9}));
-    EXPECT_TRUE(host::WriteWStr(bytes.data(), in.Column(2), r));
-    return bytes;
-  };
-  EXPECT_GT(CompareRows(row(1, u"ab").data(), row(0, u"zz").data(), keys), 0);
-  EXPECT_LT(CompareRows(row(1, u"AB").data(), row(2, u"ab").data(), keys), 0);
-  EXPECT_EQ(CompareRows(row(1, u"AB").data(), row(1, u"ab").data(), keys), 0);
 }
 
 TEST_F(BuildSortColumnsTest, FailsOnMissingOrMistypedPropertiesAndUnsupportedColumns) {

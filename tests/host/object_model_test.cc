@@ -170,18 +170,5 @@ TEST_F(VirtualInputTest, SelectingUpdatesOneColumnAndIgnoringRemovesIt) {
   EXPECT_EQ(UsageOf(again.Get(), 1), UT_IGNORED);
 }
 
-TEST_F(VirtualInputTest, RefusesUnknownLineageIdsAndUsageTypes) {
-  int32_t index = 42;
-  EXPECT_EQ(virtualInput_->SetUsageType(987654, UT_READONLY, &index), DTS_E_ELEMENTNOTFOUND);
-  EXPECT_EQ(virtualInput_->SetUsageType(pipeline_->UpstreamLineageID(0), 3, &index), E_INVALIDARG);
-  EXPECT_EQ(index, 42);
-  EXPECT_EQ(input_->Columns()->Size(), 0u);
-  // An input with no path attached has an empty virtual input.
-  ComPtr<IDTSVirtualInput90> empty;
-  ASSERT_EQ(pipeline_->Metadata()->Inputs()->AddNew()->GetVirtualInput(empty.Put()), S_OK);
-  EXPECT_EQ(empty->SetUsageType(pipeline_->UpstreamLineageID(0), UT_READONLY, &index),
-            DTS_E_ELEMENTNOTFOUND);
-}
-
 }  // namespace
 }  // namespace host
