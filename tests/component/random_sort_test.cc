@@ -1,9 +1,6 @@
-// Whole executions of random typed rows through a budget small enough to
-// spill, checked against an order worked out here independently of the
-// component's comparators: NaNs (any sign and payload) equal and before
-// every number, -0 equal to +0, automation dates on the time line, NULL
-// before every value of an ascending key and after every value of a
-// descending one.
+// Random typed rows through a budget small enough to spill, checked against an
+// order worked out here: NaNs (any payload) equal and first, -0 == +0, dates on
+// the time line, NULL first ascending and last descending.
 #include <algorithm>
 #include <bit>
 #include <cmath>
