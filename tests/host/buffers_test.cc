@@ -63,7 +63,6 @@ TEST(BufferLayout, SlotsAreSizedAlignedAndDisjointInBothOrders) {
     for (size_t i = 0; i < columns.size(); ++i) {
       const BufferColumnInfo& info = layout.Column(i);
       SCOPED_TRACE(testing::Message() << "column " << i);
-      EXPECT_EQ(layout.LineageID(i), columns[i].lineageID);
       EXPECT_EQ(info.MaxLength, ValueSlotSize(columns[i].dataType, columns[i].length));
       EXPECT_EQ(info.DataOffset % ValueSlotAlignment(columns[i].dataType), 0u);
       EXPECT_EQ(info.StatusOffset % 4, 0u);

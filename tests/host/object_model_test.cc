@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <set>
 #include <tuple>
 
 #include "host/pipeline_host.h"
@@ -52,21 +51,6 @@ TEST_F(ObjectModelTest, CollectionLooksUpByPositionNameAndIdAndAnswersNotFound) 
   ASSERT_EQ(collection->RemoveObjectByID(second->Id()), S_OK);
   EXPECT_EQ(item(Position(1)), shadow.Get());
   EXPECT_EQ(item(beta.Get()), shadow.Get());
-}
-
-TEST_F(ObjectModelTest, NewDrawsFreshIdsAndLineageIdsFromOneCounter) {
-  ComPtr<Output> output = pipeline_->Metadata()->Outputs()->AddNew();
-  std::set<int32_t> numbers = {0, output->Id()};
-  for (int i = 0; i < 3; ++i) {
-    ComPtr<IDTSOutputColumn90> column;
-    ASSERT_EQ(output->Columns()->New(column.Put()), S_OK);
-    int32_t id = 0, lineage = 0;
-    column->get_ID(&id);
-    column->get_LineageID(&lineage);
-    EXPECT_TRUE(numbers.insert(id).second);
-    EXPECT_TRUE(numbers.insert(lineage).second);
-  }
-  EXPECT_TRUE(numbers.insert(pipeline_->Metadata()->Inputs()->AddNew()->Id()).second);
 }
 
 TEST_F(ObjectModelTest, ReferencesOutliveTheirParentAndQueryInterfaceClearsOnRefusal) {
