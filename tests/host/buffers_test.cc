@@ -75,7 +75,9 @@ TEST(BufferLayout, SlotsAreSizedAlignedAndDisjointInBothOrders) {
     std::sort(spans.begin(), spans.end());
     for (size_t i = 0; i < spans.size(); ++i) {
       EXPECT_LE(spans[i].second, layout.RowWidth());
-      if (i > 0) EXPECT_LE(spans[i - 1].second, spans[i].first) << "fields overlap";
+      if (i > 0) {
+        EXPECT_LE(spans[i - 1].second, spans[i].first) << "fields overlap";
+      }
     }
   }
   EXPECT_LE(widths[1], widths[0]);  // Packing wastes no more than the column order.
