@@ -213,17 +213,7 @@ TEST_F(RuntimeTest, ReleasingARunningComponentStopsItsEngine) {
   // The fixture then finds every host object (the output buffer too) released.
 }
 
-class RunnerTest : public ComponentFixture {
- protected:
-  host::RunResult Run(const std::vector<host::ColumnChoice>& columns,
-                      std::vector<host::PropertySetting> settings, host::RowSource& source,
-                      host::RowSink& sink) {
-    settings.push_back({u"ScratchAreas", plat::Utf8ToUtf16(testing::TempDir())});
-    settings.push_back({u"SortThreads", int32_t{2}});
-    host::PipelineRunner runner(runtime_.Get(), *pipeline_);
-    return runner.Run(columns, settings, source, sink);
-  }
-};
+using RunnerTest = ComponentFixture;
 
 TEST_F(RunnerTest, EmptyInputEndsAnEmptyOutputAndTheObjectRunsAgain) {
   ASSERT_EQ(pipeline_->SetUpstream({{.name = u"k", .dataType = DT_UI2}}), S_OK);
@@ -271,7 +261,11 @@ TEST_F(RunnerTest, StatisticsCountSpillsAndUnknownInterfacesAreRefused) {
     });
     host::CollectingSink sink;
     const host::RunResult result =
-        Run({KeyColumn(0, 1), {.upstreamIndex = 1}}, {{u"RAMBudget", budgetMB}}, source, sink);
+        host::PipelineRunner(runtime_.Get(), *pipeline_)
+            .Run({KeyColumn(0, 1), {.upstreamIndex = 1}},
+                 {{u"RAMBudget", budgetMB},
+                  {u"ScratchAreas", plat::Utf8ToUtf16(testing::TempDir())}},
+                 source, sink);
     ASSERT_TRUE(result.ok()) << result.Describe();
     EXPECT_EQ(sink.RowCount(), size_t(rows));
     TolvarineStatistics counted{};
