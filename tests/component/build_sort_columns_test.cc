@@ -60,8 +60,9 @@ TEST_F(BuildSortColumnsTest, FailsOnMissingOrMistypedPropertiesAndUnsupportedCol
   EXPECT_EQ(Build(), DTS_E_ELEMENTNOTFOUND);
   EXPECT_EQ(columns_.size(), 1u) << "records appended so far stay";
   host::AddCustomProperty(*sortColumnId(1), u"SortColumnId", lineageOfQ.Get());
-  for (const auto& [value, want] : {std::pair(Variant::I2(1), E_UNEXPECTED),
-                                    std::pair(Variant::I4(999999), DTS_E_ELEMENTNOTFOUND)}) {
+  for (const auto& [value, want] :
+       {std::pair(Variant::I2(1), E_UNEXPECTED),
+        std::pair(Variant::I4(999999), HRESULT{DTS_E_ELEMENTNOTFOUND})}) {
     ASSERT_EQ(sortColumnId(0)->At(0)->SetValue(value.Get()), S_OK);  // R's mirror.
     EXPECT_EQ(Build(), want);
     EXPECT_TRUE(keys_.empty());
