@@ -1,174 +1,88 @@
 #include "component/build_sort_columns.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <vector>
 
-#include "host/pipeline_host.h"
-#include "platform/variant.h"
+#include "tests/component/component_test_support.h"
 
 namespace {
 
-// One column to sort: the upstream column, its output column's key
-// position, and the properties that tie the two together.
-struct ColumnPlan {
-  host::ColumnSpec spec;
-  int32_t keyPosition = 0;
-  int32_t comparisonFlags = 0;
-};
+using plat::Variant;
 
-// A pipeline whose input selects every upstream column and whose output
-// mirrors them in reverse order, as the component's design time leaves it.
-class SortMetadata {
- public:
-  explicit SortMetadata(const std::vector<ColumnPlan>& plan) {
-    std::vector<host::ColumnSpec> specs;
-    for (const auto& column : plan) specs.push_back(column.spec);
-    EXPECT_EQ(pipeline.SetUpstream(specs), S_OK);
-    input = pipeline.Metadata()->Inputs()->AddNew();
-    output = pipeline.Metadata()->Outputs()->AddNew();
-    pipeline.AttachUpstream();
-    auto virtualInput = input->MakeVirtualInput();
-    for (size_t i = plan.size(); i-- > 0;) {
-      const int32_t lineageID = pipeline.UpstreamLineageID(i);
-      int32_t index = 0;
-      EXPECT_EQ(virtualInput->SetUsageType(lineageID, UT_READONLY, &index), S_OK);
-      auto inputColumn = input->Columns()->FindByLineageID(lineageID);
-      host::AddCustomProperty(*inputColumn->Properties(), u"NewComparisonFlags",
-                              plat::Variant::I4(plan[i].comparisonFlags).Get());
-      auto outputColumn = output->Columns()->AddNew();
-      const host::ColumnSpec& spec = plan[i].spec;
-      EXPECT_EQ(outputColumn->SetDataTypeProperties(spec.dataType, spec.length, spec.precision,
-                                                    spec.scale, spec.codePage),
-                S_OK);
-      outputColumn->put_SortKeyPosition(plan[i].keyPosition);
-      host::AddCustomProperty(*outputColumn->Properties(), u"SortColumnId",
-                              plat::Variant::I4(lineageID).Get());
-    }
-  }
-
-  HRESULT Build() {
-    EXPECT_EQ(pipeline.PrepareBufferTypes(), S_OK);
-    return BuildSortColumns(pipeline.Metadata(), pipeline.Buffers(), &columns, &keys);
-  }
-
-  const host::BufferLayout& InputLayout() const {
-    return *pipeline.Buffers()->Layout(input->BufferType());
-  }
-  const host::BufferLayout& OutputLayout() const {
-    return *pipeline.Buffers()->Layout(output->BufferType());
-  }
-  // The output column at `position` (0: the mirror of the last upstream column).
-  host::OutputColumn& OutputColumn(int32_t position) const {
-    return *output->Columns()->At(position).Get();
-  }
-  void SetProperty(host::CustomPropertyCollection* properties, const char16_t* name,
-                   const VARIANT& value) {
-    ASSERT_EQ(properties->FindByName(name)->SetValue(value), S_OK);
-  }
-
-  host::Pipeline pipeline;
-  ComPtr<host::Input> input;
-  ComPtr<host::Output> output;
-  std::vector<SortColumn> columns;
-  std::vector<SortColumn> keys;
-};
-
-class BuildSortColumnsTest : public ::testing::Test {
+// A design made through the component: upstream P (key 2), Q (carried along)
+// and R (key -1, flags 32) selected in reverse, so that the output lists R, Q, P.
+class BuildSortColumnsTest : public componenttest::ComponentFixture {
  protected:
-  void SetUp() override { liveObjects_ = host::LiveObjectCount(); }
-  // Every reference the build took must have been given back.
-  void TearDown() override { EXPECT_EQ(host::LiveObjectCount(), liveObjects_); }
-
- private:
-  int64_t liveObjects_ = 0;
+  void SetUp() override {
+    Shape({{.name = u"P", .dataType = DT_I4},
+           {.name = u"Q", .dataType = DT_BYTES, .length = 6},
+           {.name = u"R", .dataType = DT_WSTR, .length = 5}});
+    for (size_t i : {2, 1, 0}) ASSERT_EQ(Use(i, UT_READONLY), S_OK);
+    ASSERT_EQ(SetColumnProperty(0, u"NewSortKeyPosition", Variant::I4(2).Get()), S_OK);
+    ASSERT_EQ(SetColumnProperty(2, u"NewSortKeyPosition", Variant::I4(-1).Get()), S_OK);
+    ASSERT_EQ(SetColumnProperty(2, u"NewComparisonFlags", Variant::I4(32).Get()), S_OK);
+  }
+  HRESULT Build() {
+    columns_.clear();
+    keys_.clear();
+    EXPECT_EQ(pipeline_->PrepareBufferTypes(), S_OK);
+    return BuildSortColumns(Metadata(), pipeline_->Buffers(), &columns_, &keys_);
+  }
+  std::vector<SortColumn> columns_, keys_;
 };
 
-TEST_F(BuildSortColumnsTest, DescribesEveryOutputColumnAndOrdersTheKeys) {
-  // Upstream P (key 2), Q (no key), R (key -1, case-insensitive); the
-  // output lists R, Q, P.
-  SortMetadata metadata({{{.name = u"P", .dataType = DT_I4}, 2, 0},
-                         {{.name = u"Q", .dataType = DT_BYTES, .length = 6}, 0, 0},
-                         {{.name = u"R", .dataType = DT_WSTR, .length = 5}, -1, 32}});
-  ASSERT_EQ(metadata.Build(), S_OK);
-  const std::vector<SortColumn>& columns = metadata.columns;
-  const std::vector<SortColumn>& keys = metadata.keys;
-  ASSERT_EQ(columns.size(), 3u);
+TEST_F(BuildSortColumnsTest, DescribesEveryOutputColumnFromItsInputAndOrdersTheKeys) {
+  ASSERT_EQ(Build(), S_OK);
+  ASSERT_EQ(columns_.size(), 3u);
+  const host::BufferLayout& in = *pipeline_->Buffers()->Layout(Input()->BufferType());
+  const host::BufferLayout& out = *pipeline_->Buffers()->Layout(Output()->BufferType());
   for (int32_t i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
-    const host::BufferLayout& in = metadata.InputLayout();
-    const host::BufferLayout& out = metadata.OutputLayout();
     const BufferColumnInfo& inputInfo =
-        in.Column(in.FindLineageID(metadata.pipeline.UpstreamLineageID(2 - i)));
+        in.Column(in.FindLineageID(pipeline_->UpstreamLineageID(2 - i)));
     const BufferColumnInfo& outputInfo =
-        out.Column(out.FindLineageID(metadata.OutputColumn(i).LineageID()));
-    EXPECT_EQ(columns[i].InputDataOffset, inputInfo.DataOffset);
-    EXPECT_EQ(columns[i].InputLengthOffset, inputInfo.LengthOffset);
-    EXPECT_EQ(columns[i].InputStatusOffset, inputInfo.StatusOffset);
-    EXPECT_EQ(std::memcmp(&columns[i].OutputColumn, &outputInfo, sizeof(outputInfo)), 0);
+        out.Column(out.FindLineageID(OutputColumns()->At(i)->LineageID()));
+    EXPECT_EQ(columns_[i].InputDataOffset, inputInfo.DataOffset);
+    EXPECT_EQ(columns_[i].InputLengthOffset, inputInfo.LengthOffset);
+    EXPECT_EQ(columns_[i].InputStatusOffset, inputInfo.StatusOffset);
+    EXPECT_EQ(std::memcmp(&columns_[i].OutputColumn, &outputInfo, sizeof(outputInfo)), 0);
   }
-  EXPECT_EQ(columns[0].SortKeyPosition, -1);
-  EXPECT_EQ(columns[0].ComparisonFlags, 32u);
-  EXPECT_EQ(columns[1].SortKeyPosition, 0);
-  EXPECT_EQ(columns[1].Compare, nullptr) << "DT_BYTES is compared inline";
-  EXPECT_EQ(columns[2].SortKeyPosition, 2);
-  ASSERT_EQ(keys.size(), 2u);
-  EXPECT_EQ(keys[0].SortKeyPosition, -1);
-  EXPECT_EQ(keys[1].SortKeyPosition, 2);
-
-  // Rows of the input buffer order by R descending (ignoring case), then P.
-  const host::BufferLayout& in = metadata.InputLayout();
-  auto row = [&](int32_t p, std::u16string_view r) {
-    std::vector<uint8_t> bytes(in.RowWidth());
-    EXPECT_TRUE(host::WriteValue(bytes.data(), in.Column(0), p));
-    EXPECT_TRUE(host::WriteBytes(bytes.data(), in.Column(1), std::vector<uint8_t>{9}));
-    EXPECT_TRUE(host::WriteWStr(bytes.data(), in.Column(2), r));
-    return bytes;
-  };
-  EXPECT_GT(CompareRows(row(1, u"ab").data(), row(0, u"zz").data(), keys), 0);
-  EXPECT_LT(CompareRows(row(1, u"AB").data(), row(2, u"ab").data(), keys), 0);
-  EXPECT_EQ(CompareRows(row(1, u"AB").data(), row(1, u"ab").data(), keys), 0);
+  EXPECT_EQ(columns_[0].ComparisonFlags, 32u);
+  ASSERT_EQ(keys_.size(), 2u);
+  EXPECT_EQ(std::pair(keys_[0].SortKeyPosition, keys_[1].SortKeyPosition), std::pair(-1, 2));
 }
 
+// Metadata changed behind the component's back; each change undone after.
 TEST_F(BuildSortColumnsTest, FailsOnMissingOrMistypedPropertiesAndUnsupportedColumns) {
-  const std::vector<ColumnPlan> plan = {{{.name = u"A", .dataType = DT_I4}, 1, 0},
-                                        {{.name = u"B", .dataType = DT_STR, .length = 3}, 0, 0}};
-  using Change = void (*)(SortMetadata&);
-  const std::pair<Change, HRESULT> cases[] = {
-      // The second output column (mirroring A) lacks its SortColumnId.
-      {[](SortMetadata& m) { m.OutputColumn(1).Properties()->RemoveAll(); }, DTS_E_ELEMENTNOTFOUND},
-      {[](SortMetadata& m) {
-         m.SetProperty(m.OutputColumn(0).Properties(), u"SortColumnId", plat::Variant::I2(1).Get());
-       },
-       E_UNEXPECTED},
-      // No column of that lineage.
-      {[](SortMetadata& m) {
-         m.SetProperty(m.OutputColumn(0).Properties(), u"SortColumnId",
-                       plat::Variant::I4(999999).Get());
-       },
-       DTS_E_ELEMENTNOTFOUND},
-      {[](SortMetadata& m) {
-         m.SetProperty(m.input->Columns()->At(0)->Properties(), u"NewComparisonFlags",
-                       plat::Variant::Bool(true).Get());
-       },
-       E_UNEXPECTED},
-      // One input column more than output columns.
-      {[](SortMetadata& m) { m.input->Columns()->AddNew(); }, E_UNEXPECTED},
-  };
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    SortMetadata metadata(plan);
-    cases[i].first(metadata);
-    EXPECT_EQ(metadata.Build(), cases[i].second) << i;
-    EXPECT_TRUE(metadata.keys.empty());
-    if (i == 0) {
-      EXPECT_EQ(metadata.columns.size(), 1u) << "records appended so far stay";
-    }
+  auto sortColumnId = [&](size_t output) { return OutputColumns()->At(output)->Properties(); };
+  const Variant lineageOfQ = Variant::I4(pipeline_->UpstreamLineageID(1));
+  sortColumnId(1)->RemoveAll();  // Q's mirror, the second output column.
+  EXPECT_EQ(Build(), DTS_E_ELEMENTNOTFOUND);
+  EXPECT_EQ(columns_.size(), 1u) << "records appended so far stay";
+  host::AddCustomProperty(*sortColumnId(1), u"SortColumnId", lineageOfQ.Get());
+  for (const auto& [value, want] :
+       {std::pair(Variant::I2(1), E_UNEXPECTED),
+        std::pair(Variant::I4(999999), HRESULT{DTS_E_ELEMENTNOTFOUND})}) {
+    ASSERT_EQ(sortColumnId(0)->At(0)->SetValue(value.Get()), S_OK);  // R's mirror.
+    EXPECT_EQ(Build(), want);
+    EXPECT_TRUE(keys_.empty());
   }
-  // DT_NTEXT is refused even in a column that is only carried along.
-  SortMetadata metadata(
-      {{{.name = u"A", .dataType = DT_I4}, 1, 0}, {{.name = u"T", .dataType = DT_NTEXT}, 0, 0}});
-  EXPECT_EQ(metadata.Build(), E_NOTIMPL);
+  ASSERT_EQ(sortColumnId(0)->At(0)->SetValue(Variant::I4(pipeline_->UpstreamLineageID(2)).Get()),
+            S_OK);
+  ASSERT_EQ(Build(), S_OK);
+  Input()->Columns()->AddNew();  // One input column more than output columns.
+  EXPECT_EQ(Build(), E_UNEXPECTED);
+}
+
+using BuildSortColumnsNTextTest = componenttest::ComponentFixture;
+
+TEST_F(BuildSortColumnsNTextTest, RefusesNTextEvenInAColumnCarriedAlong) {
+  Shape({{.name = u"A", .dataType = DT_I4}, {.name = u"T", .dataType = DT_NTEXT}});
+  ASSERT_EQ(Use(0, UT_READONLY), S_OK);
+  ASSERT_EQ(Use(1, UT_READONLY), S_OK);
+  ASSERT_EQ(pipeline_->PrepareBufferTypes(), S_OK);
+  std::vector<SortColumn> columns, keys;
+  EXPECT_EQ(BuildSortColumns(Metadata(), pipeline_->Buffers(), &columns, &keys), E_NOTIMPL);
 }
 
 }  // namespace

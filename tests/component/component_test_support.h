@@ -25,15 +25,13 @@ class CountingModule final : public ModuleLockCount {
   std::atomic<int> locks{0};
 };
 
-// A buffer whose calls can be made to fail, counting Open and Close. Each
-// added row (zeroed) is an allocation of its own, so that ASan catches a
-// write past its end; the AddRow numbered failAt fails.
+// A buffer whose calls can be made to fail, counting Open and Close. Each added
+// row (zeroed) is an allocation of its own for ASan; the AddRow numbered failAt fails.
 class ScriptedBuffer final : public IDTSBuffer90 {
  public:
   explicit ScriptedBuffer(uint32_t rowWidth = 0) : width(rowWidth) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return *object = nullptr, E_NOINTERFACE;
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
   ULONG STDMETHODCALLTYPE Release() override { return --refs; }
@@ -43,11 +41,10 @@ class ScriptedBuffer final : public IDTSBuffer90 {
     return *end = endOfRowset, endResult;
   }
   HRESULT STDMETHODCALLTYPE get_RowCount(uint32_t* count) override {
-    return *count = rowCount, countResult;
+    return *count = rowCount, S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetRowData(int32_t, uint32_t* rowWidth, uint8_t** data) override {
-    *rowWidth = 0;
-    return *data = nullptr, dataResult;
+    return *rowWidth = 0, *data = nullptr, dataResult;
   }
   HRESULT STDMETHODCALLTYPE AddRow(uint8_t** row) override {
     if (rows.size() == failAt) return E_OUTOFMEMORY;
@@ -60,8 +57,7 @@ class ScriptedBuffer final : public IDTSBuffer90 {
   uint32_t width;
   ULONG refs = 1;
   int opens = 0, closes = 0;
-  HRESULT openResult = S_OK, closeResult = S_OK, endResult = S_OK, countResult = S_OK,
-          dataResult = S_OK;
+  HRESULT openResult = S_OK, closeResult = S_OK, endResult = S_OK, dataResult = S_OK;
   VARIANT_BOOL endOfRowset = VARIANT_FALSE;
   uint32_t rowCount = 0;
   size_t failAt = SIZE_MAX;
@@ -69,9 +65,8 @@ class ScriptedBuffer final : public IDTSBuffer90 {
   std::vector<std::unique_ptr<uint8_t[]>> rows;
 };
 
-// A component and a pipeline, the metadata and buffer manager handed over.
-// On destruction the component is released first, then the pipeline; every
-// host object must be gone by then (the component gave back all it took).
+// A component and a pipeline, the metadata and buffer manager handed over. The
+// component goes first, then the pipeline: every host object must then be gone.
 class ComponentFixture : public ::testing::Test {
  protected:
   ComponentFixture() {
@@ -98,8 +93,7 @@ class ComponentFixture : public ::testing::Test {
   host::OutputColumnCollection* OutputColumns() const { return Output()->Columns(); }
   host::CustomPropertyCollection* Properties() const { return Metadata()->Properties(); }
 
-  // ProvideComponentProperties, then the upstream `columns` attached to the
-  // component's input.
+  // ProvideComponentProperties, then the upstream `columns` attached to the input.
   void Shape(const std::vector<host::ColumnSpec>& columns) {
     ASSERT_EQ(design_->ProvideComponentProperties(), S_OK);
     ASSERT_EQ(pipeline_->SetUpstream(columns), S_OK);

@@ -14,8 +14,8 @@ namespace {
 
 using Buffer = componenttest::ScriptedBuffer;
 
-// The stored layout ({type, status, length, value, slot}), then 6 bytes of
-// padding; output columns are `shift` bytes further on.
+// The stored layout ({type, status, length, value, slot}) and 6 bytes of padding; output columns
+// `shift` bytes on.
 constexpr uint32_t kWidth = 40;
 std::vector<SortColumn> Columns(uint32_t shift) {
   constexpr uint32_t kNone = kNoLengthField;
@@ -79,23 +79,13 @@ TEST(OutputRowWriter, WholeRowCopiesMatchColumnCopies) {
   }
 }
 
-TEST(OutputRowWriter, CopiesWholeRowsOnlyForTheStoredLayout) {
-  OutputRowWriter writer;
-  std::vector<SortColumn> columns = Columns(0);
-  columns[0].OutputColumn.MaxLength = 8;
-  writer.Prepare(columns, kWidth, kWidth);
-  EXPECT_FALSE(writer.CopiesWholeRows());
-  columns = Columns(0);
-  columns[2].OutputColumn.LengthOffset = kNoLengthField;
-  writer.Prepare(columns, kWidth, kWidth);
-  EXPECT_FALSE(writer.CopiesWholeRows());
-  writer.Prepare(Columns(0), 32, 32);  // The DT_BYTES value lies past the rows' end.
-  EXPECT_FALSE(writer.CopiesWholeRows());
-}
-
 TEST(OutputRowWriter, BufferFailuresReachTheCaller) {
   Buffer buffer(kWidth);
   OutputRowWriter writer;
+  std::vector<SortColumn> columns = Columns(0);
+  columns[0].OutputColumn.MaxLength = 8;  // Not the stored layout: no whole-row copies.
+  writer.Prepare(columns, kWidth, kWidth);
+  EXPECT_FALSE(writer.CopiesWholeRows());
   writer.Prepare(Columns(0), kWidth, kWidth);
   EXPECT_EQ(writer.BeginRows(), E_UNEXPECTED);  // No buffer yet.
   writer.SetBuffer(&buffer);

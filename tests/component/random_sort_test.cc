@@ -1,9 +1,6 @@
-// Whole executions of random typed rows through a budget small enough to
-// spill, checked against an order worked out here independently of the
-// component's comparators: NaNs (any sign and payload) equal and before
-// every number, -0 equal to +0, automation dates on the time line, NULL
-// before every value of an ascending key and after every value of a
-// descending one.
+// Random typed rows through a budget small enough to spill, checked against an
+// order worked out here: NaNs (any payload) equal and first, -0 == +0, dates on
+// the time line, NULL first ascending and last descending.
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -11,6 +8,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <type_traits>
 
 #include "tests/component/component_test_support.h"
@@ -30,40 +28,19 @@ struct Values {
 };
 
 // One key value as this test orders it: class (NULL 0, NaN 1, value 2),
-// then the number or the text.
-struct KeyPart {
-  int rank = 0;
-  long double number = 0;
-  std::string text;
-};
+// then the number or the text (std::string compares bytes as unsigned char).
+using KeyPart = std::tuple<int, long double, std::string>;
 
 int Order(const KeyPart& a, const KeyPart& b) {
-  if (a.rank != b.rank) return a.rank < b.rank ? -1 : 1;
-  if (a.number != b.number) return a.number < b.number ? -1 : 1;
-  return a.text.compare(b.text) < 0 ? -1 : a.text == b.text ? 0 : 1;
+  return a < b ? -1 : b < a ? 1 : 0;
 }
 
-KeyPart RealPart(std::optional<double> value) {
+KeyPart NumberPart(std::optional<double> value, bool isDate = false) {
   if (!value) return {};
   if (std::isnan(*value)) return {1, 0, {}};
-  return {2, *value, {}};
-}
-
-// Below zero the fraction still counts the time of day forward.
-KeyPart DatePart(std::optional<double> value) {
-  if (!value || std::isnan(*value)) return RealPart(value);
-  const long double day = std::trunc(*value);
+  if (!isDate) return {2, *value, {}};
+  const long double day = std::trunc(*value);  // Below zero the time of day still counts forward.
   return {2, day + std::fabs(*value - day), {}};
-}
-
-KeyPart TextPart(const std::optional<std::string>& value) {
-  if (!value) return {};
-  return {2, 0, *value};  // std::string compares bytes as unsigned char.
-}
-
-KeyPart IntegerPart(std::optional<int32_t> value) {
-  if (!value) return {};
-  return {2, static_cast<long double>(*value), {}};
 }
 
 struct Direction {
@@ -73,10 +50,12 @@ struct Direction {
 // Keys: real (1), date (2), text (3, ordinal), integer (4).
 int CompareKeys(const Values& a, const Values& b, Direction direction) {
   const std::pair<int, bool> parts[] = {
-      {Order(RealPart(a.real), RealPart(b.real)), direction.realDescending},
-      {Order(DatePart(a.date), DatePart(b.date)), direction.dateDescending},
-      {Order(TextPart(a.text), TextPart(b.text)), direction.textDescending},
-      {Order(IntegerPart(a.integer), IntegerPart(b.integer)), false}};
+      {Order(NumberPart(a.real), NumberPart(b.real)), direction.realDescending},
+      {Order(NumberPart(a.date, true), NumberPart(b.date, true)), direction.dateDescending},
+      {Order(a.text ? KeyPart{2, 0, *a.text} : KeyPart{},
+             b.text ? KeyPart{2, 0, *b.text} : KeyPart{}),
+       direction.textDescending},
+      {Order(NumberPart(a.integer), NumberPart(b.integer)), false}};
   for (const auto& [order, descending] : parts) {
     if (order != 0) return descending ? -order : order;
   }
@@ -102,6 +81,15 @@ Values RandomValues(std::mt19937_64& random) {
   return values;
 }
 
+// Calls f(column, value) for each key value of a row.
+template <typename V, typename F>
+void ForEachKey(V& values, F f) {
+  f(kReal, values.real);
+  f(kDate, values.date);
+  f(kText, values.text);
+  f(kInteger, values.integer);
+}
+
 void WriteRow(const Values& values, uint32_t number, uint8_t* row, const host::BufferLayout& l) {
   auto put = [&](Column column, const auto& value) {
     if (!value) return host::SetNull(row, l.Column(column));
@@ -111,10 +99,7 @@ void WriteRow(const Values& values, uint32_t number, uint8_t* row, const host::B
       ASSERT_TRUE(host::WriteValue(row, l.Column(column), *value));
     }
   };
-  put(kReal, values.real);
-  put(kDate, values.date);
-  put(kText, values.text);
-  put(kInteger, values.integer);
+  ForEachKey(values, put);
   ASSERT_TRUE(host::WriteValue(row, l.Column(kRowNumber), static_cast<int32_t>(number)));
 }
 
@@ -129,10 +114,7 @@ Values ReadRow(const uint8_t* row, const host::BufferLayout& l, int32_t* number)
       value = v;
     }
   };
-  get(kReal, values.real);
-  get(kDate, values.date);
-  get(kText, values.text);
-  get(kInteger, values.integer);
+  ForEachKey(values, get);
   host::ReadValue(row, l.Column(kRowNumber), number);
   return values;
 }
@@ -144,22 +126,17 @@ bool SameBits(std::optional<double> a, std::optional<double> b) {
 
 class RandomSortTest : public ComponentFixture {
  protected:
-  RandomSortTest() {
-    std::random_device device;
-    do {
-      scratch_ = std::filesystem::temp_directory_path() /
-                 ("tolvarine-random-sort-" + std::to_string(device()));
-    } while (!std::filesystem::create_directory(scratch_));
-  }
   ~RandomSortTest() override {
     std::error_code ignored;
     std::filesystem::remove_all(scratch_, ignored);
   }
-
-  std::filesystem::path scratch_;
+  const std::filesystem::path scratch_ =
+      std::filesystem::path(testing::TempDir()) /
+      ("tolvarine-random-" + std::to_string(std::random_device()()));
 };
 
 TEST_F(RandomSortTest, MatchesAnIndependentOrderWhileSpilling) {
+  ASSERT_TRUE(std::filesystem::create_directory(scratch_));
   constexpr uint32_t kRows = 20000;  // About 1.2 MB of rows against a 1 MiB budget.
   ASSERT_EQ(pipeline_->SetUpstream({{.name = u"real", .dataType = DT_R8},
                                     {.name = u"date", .dataType = DT_DATE},
