@@ -18,14 +18,14 @@
 #include <random>
 #include <tuple>
 
-#include "tests/tools/program_files.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-using toolstest::ReadFile;
-using toolstest::WriteFile;
+using testsupport::ReadText;
+using testsupport::WriteText;
 
 struct Result {
   int status;
@@ -52,14 +52,14 @@ class SortCommandTest : public testing::Test {
   // Runs the program in the test's directory with a registry of its own; stdout to `output`.
   Result Run(const std::string& args, const std::string& input = "",
              const std::string& output = "stdout") {
-    WriteFile(dir_ / "stdin", input);
+    WriteText(dir_ / "stdin", input);
     const std::string command = "cd '" + dir_.string() + "' && TOLVARINE_REGISTRY='" +
                                 (dir_ / "registry.reg").string() + "' '" + program_.string() +
                                 "' " + args + " < stdin > " + output +
                                 " 2> stderr; echo $? > status";
     EXPECT_EQ(std::system(command.c_str()), 0);
-    Result result{std::atoi(ReadFile(dir_ / "status").c_str()), ReadFile(dir_ / "stdout"),
-                  ReadFile(dir_ / "stderr")};
+    Result result{std::atoi(ReadText(dir_ / "status").c_str()), ReadText(dir_ / "stdout"),
+                  ReadText(dir_ / "stderr")};
     for (const char* name : {"stdin", "stdout", "stderr", "status"}) fs::remove(dir_ / name);
     return result;
   }
@@ -83,7 +83,7 @@ class SortCommandTest : public testing::Test {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
       feed();
-      const pid_t pid = std::atoi(ReadFile(dir_ / "pid").c_str());
+      const pid_t pid = std::atoi(ReadText(dir_ / "pid").c_str());
       std::error_code code;
       const fs::path fds = "/proc/" + std::to_string(pid) + "/fd";
       for (const auto& entry : fs::directory_iterator(fds, code)) {
@@ -104,7 +104,7 @@ class SortCommandTest : public testing::Test {
   int SortStatus() {
     for (int i = 0; i < 500 && !fs::exists(dir_ / "status"); ++i) usleep(20000);
     usleep(20000);  // The line may be half written.
-    return fs::exists(dir_ / "status") ? std::atoi(ReadFile(dir_ / "status").c_str()) : -1;
+    return fs::exists(dir_ / "status") ? std::atoi(ReadText(dir_ / "status").c_str()) : -1;
   }
 
   fs::path program_;
@@ -119,12 +119,12 @@ TEST_F(SortCommandTest, SortsCsvByTypedKeysCarryingEveryOtherColumn) {
       "3,,10.50\n"
       "4,\"say \"\"x\"\"\",\n"
       "5,\"\",-3.0\n";
-  WriteFile(dir_ / "in.csv", input);
+  WriteText(dir_ / "in.csv", input);
   Result result = Run(
       "sort --schema 'id:i4,name:wstr(20),amount:decimal' -k amount -k id:desc in.csv -o out.csv");
   ASSERT_EQ(result.status, 0) << result.err;
   // NULL first; equal amounts by id descending; values and quoting as written.
-  EXPECT_EQ(ReadFile(dir_ / "out.csv"),
+  EXPECT_EQ(ReadText(dir_ / "out.csv"),
             "id,name,amount\n"
             "4,\"say \"\"x\"\"\",\n"
             "5,\"\",-3.0\n"
@@ -143,14 +143,14 @@ TEST_F(SortCommandTest, SortsCsvByTypedKeysCarryingEveryOtherColumn) {
 TEST_F(SortCommandTest, FixedRecordsAreReorderedByteForByteInPlace) {
   Result result = Run("generate --layout gensort -n 5000 --seed 4 -o records.dat");
   ASSERT_EQ(result.status, 0) << result.err;
-  const std::string before = ReadFile(dir_ / "records.dat");
+  const std::string before = ReadText(dir_ / "records.dat");
   ASSERT_EQ(before.size(), 500000u);
   result =
       Run("sort --format fixed --fields 'key:bytes(10),payload:bytes(90)' -k key --threads 2 "
           "--stats records.dat -o records.dat");
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_NE(result.err.find("rows in 5,000, rows out 5,000"), std::string::npos) << result.err;
-  const std::string after = ReadFile(dir_ / "records.dat");
+  const std::string after = ReadText(dir_ / "records.dat");
   ASSERT_EQ(after.size(), before.size());
   std::vector<std::string> in, out;
   for (size_t i = 0; i < before.size(); i += 100) {
@@ -184,15 +184,15 @@ TEST_F(SortCommandTest, ProgressShowsTheSpilledBytesTheComponentCounts) {
 }
 
 TEST_F(SortCommandTest, BadInputStopsWithFileAndLineAndLeavesNoOutput) {
-  WriteFile(dir_ / "in.csv", "n,s\n1,a\n2,b,c\n");
-  WriteFile(dir_ / "out.csv", "old");
+  WriteText(dir_ / "in.csv", "n,s\n1,a\n2,b,c\n");
+  WriteText(dir_ / "out.csv", "old");
   Result result = Run("sort -k n in.csv -o out.csv");
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "tolvarine sort: in.csv:3: 3 fields, expected 2\n");
-  EXPECT_EQ(ReadFile(dir_ / "out.csv"), "old");
+  EXPECT_EQ(ReadText(dir_ / "out.csv"), "old");
   EXPECT_EQ(OtherFiles({"in.csv", "out.csv"}), std::vector<std::string>{});
 
-  WriteFile(dir_ / "in.csv", "n\n1\nx\n");
+  WriteText(dir_ / "in.csv", "n\n1\nx\n");
   result = Run("sort --schema n:i4 -k n in.csv -o new.csv");
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "tolvarine sort: in.csv:3: column 'n' (i4), value \"x\": not an integer\n");
@@ -217,7 +217,7 @@ TEST_F(SortCommandTest, BadInputStopsWithFileAndLineAndLeavesNoOutput) {
 TEST_F(SortCommandTest, RowsTheComponentWouldRefuseFailBeforeTheInputIsRead) {
   std::string header = "c0";
   for (int i = 1; i < 3000; ++i) header += ",c" + std::to_string(i);
-  WriteFile(dir_ / "wide.csv", header + "\n");
+  WriteText(dir_ / "wide.csv", header + "\n");
   Result result = Run("sort -k 1 wide.csv");
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.err.find("takes 1,548,000 bytes"), std::string::npos) << result.err;
@@ -242,11 +242,11 @@ TEST_F(SortCommandTest, AFullDiskIsAFailure) {
 }
 
 TEST_F(SortCommandTest, AnOutputFileIsReplacedKeepingWhatUsersOfSortExpect) {
-  WriteFile(dir_ / "in.csv", "a\n3\n1\n2\n");
+  WriteText(dir_ / "in.csv", "a\n3\n1\n2\n");
   const std::string sorted = "a\n1\n2\n3\n";
   // A symbolic link leads to the file that is replaced; the file keeps its
   // owner, group and mode.
-  WriteFile(dir_ / "target.csv", "old");
+  WriteText(dir_ / "target.csv", "old");
   fs::create_symlink("target.csv", dir_ / "link.csv");
   const bool root = geteuid() == 0;
   if (root) {
@@ -256,7 +256,7 @@ TEST_F(SortCommandTest, AnOutputFileIsReplacedKeepingWhatUsersOfSortExpect) {
   Result result = Run("sort -k a in.csv -o link.csv");
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_TRUE(fs::is_symlink(dir_ / "link.csv"));
-  EXPECT_EQ(ReadFile(dir_ / "target.csv"), sorted);
+  EXPECT_EQ(ReadText(dir_ / "target.csv"), sorted);
   struct stat status {};
   ASSERT_EQ(stat((dir_ / "target.csv").c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 07777, 0604u);
@@ -266,10 +266,10 @@ TEST_F(SortCommandTest, AnOutputFileIsReplacedKeepingWhatUsersOfSortExpect) {
 
   // Hard links stay linked to the new contents.
   fs::create_hard_link(dir_ / "target.csv", dir_ / "other.csv");
-  WriteFile(dir_ / "in.csv", "a\n5\n4\n");
+  WriteText(dir_ / "in.csv", "a\n5\n4\n");
   result = Run("sort -k a in.csv -o other.csv");
   ASSERT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(ReadFile(dir_ / "target.csv"), "a\n4\n5\n");
+  EXPECT_EQ(ReadText(dir_ / "target.csv"), "a\n4\n5\n");
   EXPECT_EQ(fs::hard_link_count(dir_ / "other.csv"), 2u);
 
   // The temporary file's name does not grow with the output's.
@@ -293,7 +293,7 @@ TEST_F(SortCommandTest, AnOutputFileIsReplacedKeepingWhatUsersOfSortExpect) {
 }
 
 TEST_F(SortCommandTest, FifosDevicesAndOpenFilesAreWrittenNotReplaced) {
-  WriteFile(dir_ / "in.csv", "a\n2\n1\n");
+  WriteText(dir_ / "in.csv", "a\n2\n1\n");
   ASSERT_EQ(mkfifo((dir_ / "fifo").c_str(), 0600), 0);
   // A reader that is already there, so that the sort's open does not wait.
   const int reader = open((dir_ / "fifo").c_str(), O_RDONLY | O_NONBLOCK);
@@ -311,7 +311,7 @@ TEST_F(SortCommandTest, FifosDevicesAndOpenFilesAreWrittenNotReplaced) {
   const std::string piped = "cd '" + dir_.string() + "' && '" + program_.string() +
                             "' sort -k a in.csv -o to-stdout | cat > piped";
   EXPECT_EQ(std::system(piped.c_str()), 0);
-  EXPECT_EQ(ReadFile(dir_ / "piped"), "a\n1\n2\n");
+  EXPECT_EQ(ReadText(dir_ / "piped"), "a\n1\n2\n");
   EXPECT_TRUE(fs::is_symlink(dir_ / "to-stdout"));
 
   if (geteuid() != 0) GTEST_SKIP() << "making a device node needs root";
@@ -325,7 +325,7 @@ TEST_F(SortCommandTest, FifosDevicesAndOpenFilesAreWrittenNotReplaced) {
 
 TEST_F(SortCommandTest, ASignalEndsTheSortLeavingTheOutputAsItWasAndNoOtherFile) {
   ASSERT_EQ(mkfifo((dir_ / "in.fifo").c_str(), 0600), 0);
-  WriteFile(dir_ / "out.csv", "old");
+  WriteText(dir_ / "out.csv", "old");
   ASSERT_EQ(chmod((dir_ / "out.csv").c_str(), 0644), 0);
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     // Holding both ends, the test feeds the sort more than it reads at once,
@@ -345,7 +345,7 @@ TEST_F(SortCommandTest, ASignalEndsTheSortLeavingTheOutputAsItWasAndNoOtherFile)
     kill(pid, signal);
     EXPECT_EQ(SortStatus(), 128 + signal);
     close(input);
-    EXPECT_EQ(ReadFile(dir_ / "out.csv"), "old");
+    EXPECT_EQ(ReadText(dir_ / "out.csv"), "old");
     for (const char* name : {"pid", "status", "stderr"}) fs::remove(dir_ / name);
     EXPECT_EQ(OtherFiles({"in.fifo", "out.csv"}), std::vector<std::string>{});
   }
@@ -354,15 +354,15 @@ TEST_F(SortCommandTest, ASignalEndsTheSortLeavingTheOutputAsItWasAndNoOtherFile)
 TEST_F(SortCommandTest, RegisteredComponentIsCreatedByItsProgId) {
   Result result = Run("register");
   ASSERT_EQ(result.status, 0) << result.err;
-  EXPECT_NE(ReadFile(dir_ / "registry.reg").find("Tolvarine.Tolvarine"), std::string::npos);
+  EXPECT_NE(ReadText(dir_ / "registry.reg").find("Tolvarine.Tolvarine"), std::string::npos);
   result = Run("sort --no-header -k 1 --schema 'n:i8'", "3\n-1\n2\n");
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out, "-1\n2\n3\n");
   result = Run("unregister");
   ASSERT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(ReadFile(dir_ / "registry.reg").find("Tolvarine.Tolvarine"), std::string::npos);
+  EXPECT_EQ(ReadText(dir_ / "registry.reg").find("Tolvarine.Tolvarine"), std::string::npos);
   // A registry that cannot be read: sort runs from the library beside it and says so.
-  WriteFile(dir_ / "registry.reg", "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\");
+  WriteText(dir_ / "registry.reg", "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\");
   result = Run("sort --no-header -k 1 --schema 'n:i8'", "3\n-1\n2\n");
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out, "-1\n2\n3\n");

@@ -10,7 +10,7 @@
 
 #include "platform/bstr.h"
 #include "tests/support/test_files.h"
-#include "tests/tools/program_files.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -24,8 +24,8 @@ std::string Utf8(const std::wstring& text) {
       std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
 
-using toolstest::ReadFile;
-using toolstest::WriteFile;
+using testsupport::ReadText;
+using testsupport::WriteText;
 
 // $TOLVARINE_BUILD_DIR, else the parent of this program's directory.
 fs::path BuildDirectory() {
@@ -65,7 +65,7 @@ class ProgramTest : public testing::Test {
     const std::wstring run = std::to_wstring(++runs_);
     const fs::path in = dir() / (L"stdin" + run), out = dir() / (L"stdout" + run),
                    err = dir() / (L"stderr" + run);
-    WriteFile(in, input);
+    WriteText(in, input);
     SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     auto open = [&](const fs::path& path, DWORD access, DWORD disposition) {
       return ::CreateFileW(path.c_str(), access,
@@ -92,8 +92,8 @@ class ProgramTest : public testing::Test {
     }
     for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
       ::CloseHandle(handle);
-    result.out = ReadFile(out);
-    result.err = ReadFile(err);
+    result.out = ReadText(out);
+    result.err = ReadText(err);
     return result;
   }
 
@@ -117,7 +117,7 @@ TEST_F(ProgramTest, FilesNamedOutsideTheAnsiCodePageAreReadWrittenAndSpilledTo) 
   fs::create_directory(dir() / kName);  // Scratch files go there.
   Result result = Run(L"generate --layout gensort -n 30000 --seed 7 -o \"" + input + L"\"");
   ASSERT_EQ(result.status, 0u) << result.err;
-  const std::string records = ReadFile(dir() / input);
+  const std::string records = ReadText(dir() / input);
   ASSERT_EQ(records.size(), 3000000u);
 
   // A 1 MiB budget spills 3 MB to the scratch directory.
@@ -128,7 +128,7 @@ TEST_F(ProgramTest, FilesNamedOutsideTheAnsiCodePageAreReadWrittenAndSpilledTo) 
   const size_t files = result.err.find("scratch files ");
   ASSERT_NE(files, std::string::npos) << result.err;
   EXPECT_NE(result.err[files + 14], '0') << result.err;
-  const std::string sorted = ReadFile(dir() / output);
+  const std::string sorted = ReadText(dir() / output);
   for (size_t at = 100; at < sorted.size(); at += 100) {
     ASSERT_LE(sorted.compare(at - 100, 10, sorted, at, 10), 0) << "record " << at / 100;
   }
