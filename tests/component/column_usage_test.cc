@@ -54,9 +54,9 @@ TEST_F(ColumnUsageTest, SelectingMirrorsTheColumnAndCopiesItsSortSettings) {
   EXPECT_EQ(IntValue(*input->Properties(), u"NewSortKeyPosition"), -1);
   ASSERT_EQ(Mirrors(1).size(), 1u);
   ASSERT_EQ(OutputColumns()->Size(), 1u);
-  const host::ColumnSpec spec = Mirrors(1)[0]->Attributes();
-  EXPECT_EQ(std::tuple(spec.name, spec.description, spec.dataType, spec.length,
-                       spec.comparisonFlags, spec.sortKeyPosition),
+  const host::ColumnSpec mirror = Mirrors(1)[0]->Attributes();
+  EXPECT_EQ(std::tuple(mirror.name, mirror.description, mirror.dataType, mirror.length,
+                       mirror.comparisonFlags, mirror.sortKeyPosition),
             std::tuple(u"name", u"who", DT_WSTR, 30, 0x11, -1));  // Flags unmasked at selection.
   // Every data type property reaches the mirror.
   ASSERT_EQ(Use(2, UT_READONLY), S_OK);
